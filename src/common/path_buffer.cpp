@@ -1,0 +1,86 @@
+#include "common/path_buffer.h"
+
+int CopyText(LPSTR buffer, int capacity, LPCSTR text) {
+    buffer[0] = 0;
+    return AppendText(buffer, capacity, text);
+}
+
+int AppendText(LPSTR buffer, int capacity, LPCSTR text) {
+    if (lstrlenA(buffer) + lstrlenA(text) >= capacity) {
+        return 0;
+    }
+    lstrcatA(buffer, text);
+    return 1;
+}
+
+int BuildPath(PathBuffer& path, LPCSTR first, LPCSTR second, LPCSTR third, LPCSTR fourth) {
+    LPCSTR parts[] = {first, second, third, fourth};
+    path[0] = 0;
+    for (LPCSTR part : parts) {
+        if (part != nullptr && !AppendText(path, MAX_PATH, part)) {
+            path[0] = 0;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int EnsureTrailingBackslash(PathBuffer& path) {
+    int length = lstrlenA(path);
+    if (length > 0 && path[length - 1] == '\\') {
+        return 1;
+    }
+    return AppendText(path, MAX_PATH, "\\");
+}
+
+int ContainsText(LPCSTR text, LPCSTR part) {
+    if (text == nullptr || part == nullptr) {
+        return 0;
+    }
+    for (; *text != 0; ++text) {
+        int matched = 0;
+        while (part[matched] != 0 && text[matched] == part[matched]) {
+            ++matched;
+        }
+        if (part[matched] == 0) {
+            return 1;
+        }
+    }
+    return part[0] == 0;
+}
+
+int IsFullPath(LPCSTR path) {
+    char drive = static_cast<char>(path[0] | 0x20);
+    if (drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\') {
+        return 1;
+    }
+    return path[0] == '\\' && path[1] == '\\' && path[2] != 0 && path[2] != '\\';
+}
+
+int TerminateValueData(PathBuffer& path, DWORD size) {
+    DWORD length = 0;
+    while (length < size && length < MAX_PATH && path[length] != 0) {
+        ++length;
+    }
+    if (length >= MAX_PATH) {
+        ClearPath(path);
+        return 0;
+    }
+    path[length] = 0;
+    return 1;
+}
+
+void ClearPath(PathBuffer& path) {
+    for (char& slot : path) {
+        slot = 0;
+    }
+}
+
+int GetTempFolder(PathBuffer& folder) {
+    DWORD length = GetTempPathA(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH) {
+        folder[0] = 0;
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,15 @@
+#include "common/path_buffer.h"
+#include "control/phases.h"
+#include "control/product_identity.h"
+#include "platform/windows_api.h"
+
+// The whole command line is searched, not the argument tail: the switch is matched as plain text
+// wherever it stands. The exit status is 1 whatever the phase did.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (ContainsText(GetCommandLineA(), kProduct.secondPhaseSwitch)) {
+        RunSecondPhase();
+    } else {
+        RunFirstPhase();
+    }
+    return 1;
+}

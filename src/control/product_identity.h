@@ -1,0 +1,32 @@
+// The fixed names by which every task addresses the one product this uninstaller serves.
+#pragma once
+
+struct ProductIdentity {
+    const char* displayName;
+    const char* windowClassName;
+    const char* uninstallEntryName;
+    const char* vendorKeyName;
+    const char* vendorKeyPath;
+    const char* productKeyName;
+    const char* productKeyPath;
+    const char* mainExecutable;
+    const char* vendorFolderMarker;
+    const char* uninstallerFileName;
+    const char* secondPhaseSwitch;
+    const char* installPathValueName;
+};
+
+inline constexpr ProductIdentity kProduct = {
+    "VORSK Tandrel 98",                 // displayName
+    "VorskTandrel",                     // windowClassName
+    "VorskTandrel",                     // uninstallEntryName
+    "VORSK Software",                   // vendorKeyName
+    "Software\\VORSK Software",         // vendorKeyPath
+    "Tandrel",                          // productKeyName
+    "Software\\VORSK Software\\Tandrel",  // productKeyPath
+    "Tandrel.exe",                      // mainExecutable
+    "\\VORSK Software",                 // vendorFolderMarker
+    "uninstall.exe",                    // uninstallerFileName
+    "/internally",                      // secondPhaseSwitch
+    "InstallPath",                      // installPathValueName
+};

@@ -1,0 +1,13 @@
+// The one door from the uninstaller's logic to Windows. The logic calls the Windows functions by
+// their real ANSI names; this header decides what those names mean: the real system DLLs when built
+// for Windows, our simulated Windows otherwise.
+#pragma once
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#else
+#include "platform/simulated_windows_api.h"
+#endif

@@ -1,0 +1,40 @@
+#include "common/path_buffer.h"
+#include "control/product_identity.h"
+#include "platform/windows_api.h"
+#include "registry/registry_tasks.h"
+
+namespace {
+const char kInvalidNameMessage[] = "Error querying SZ value from registry. Invalid value name.";
+const char kInvalidBufferMessage[] = "Error querying SZ value from registry. Invalid return value.";
+}  // namespace
+
+int QuerySzValue(HKEY root, LPCSTR valueName, LPSTR buffer) {
+    if (valueName == nullptr || IsBadReadPtr(valueName, 1) || lstrlenA(valueName) == 0) {
+        MessageBoxA(nullptr, kInvalidNameMessage, kProduct.displayName, MB_ICONERROR);
+        return 0;
+    }
+    if (buffer == nullptr || IsBadWritePtr(buffer, MAX_PATH)) {
+        MessageBoxA(nullptr, kInvalidBufferMessage, kProduct.displayName, MB_ICONERROR);
+        return 0;
+    }
+
+    // Created rather than opened: a missing product key is no error here, and the registry task
+    // removes the empty key again later in the same run.
+    HKEY key;
+    DWORD disposition;
+    if (RegCreateKeyExA(root, kProduct.productKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE,
+                        nullptr, &key, &disposition) != ERROR_SUCCESS) {
+        return 0;
+    }
+    PathBuffer& value = *reinterpret_cast<PathBuffer*>(buffer);
+    value[0] = 0;
+    DWORD size = MAX_PATH;
+    // The type is not asked for: whatever the value holds is taken as the string.
+    LONG status = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) {
+        ClearPath(value);
+        return 0;
+    }
+    return TerminateValueData(value, size);
+}

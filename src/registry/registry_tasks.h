@@ -1,0 +1,18 @@
+// The product's registry work: reading its installation folder and removing its keys.
+#pragma once
+
+#include "platform/windows_api.h"
+
+// Reads a value of the product key under `root` into a MAX_PATH buffer; 1 on success, 0 on failure.
+// Bad arguments are explained in a message box. Creates the product key, empty, when it is missing.
+int QuerySzValue(HKEY root, LPCSTR valueName, LPSTR buffer);
+
+// Removes the App Paths entry, the product keys under both roots, and the vendor keys left without
+// child keys.
+void RemoveRegistryEntries();
+
+// Deletes every key below HKEY_CURRENT_USER\path, at any depth; the key itself and its values stay.
+void DeleteKeyTree(LPCSTR path);
+
+// Opens root\parentPath with full access and deletes its child key childName; 1 when it was deleted.
+int DeleteChildKey(HKEY root, LPCSTR parentPath, LPCSTR childName);
