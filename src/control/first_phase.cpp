@@ -26,12 +26,7 @@ void ShowError(LPCSTR message) {
 
 // The copy must be deletable once it has run: copying keeps a read-only attribute (an uninstaller
 // installed from a CD is read-only), and the cleanup script would then try to delete it forever.
-int CopySelfTo(LPCSTR copyPath) {
-    PathBuffer ownPath;
-    DWORD length = GetModuleFileNameA(nullptr, ownPath, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return 0;
-    }
+int CopyWritable(LPCSTR ownPath, LPCSTR copyPath) {
     return CopyFileA(ownPath, copyPath, FALSE) && SetFileAttributesA(copyPath, FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -46,14 +41,20 @@ int CloseRunningProduct() {
 }
 
 int RelaunchFromTemp() {
+    // A path that did not fit would come back cut, naming some other file: it counts as not obtained.
+    PathBuffer ownPath;
+    DWORD ownLength = GetModuleFileNameA(nullptr, ownPath, MAX_PATH);
+    int ready = ownLength > 0 && ownLength < MAX_PATH;
+
     PathBuffer copyPath;
-    int copyPathReady = GetTempFolder(copyPath);
-    if (copyPathReady) {
+    if (GetTempFolder(copyPath)) {
         CreateDirectoryA(copyPath, nullptr);
-        copyPathReady = EnsureTrailingBackslash(copyPath) &&
-                        AppendText(copyPath, MAX_PATH, kProduct.uninstallerFileName);
+        ready = ready && EnsureTrailingBackslash(copyPath) &&
+                AppendText(copyPath, MAX_PATH, kProduct.uninstallerFileName);
+    } else {
+        ready = 0;
     }
-    if (!copyPathReady || !CopySelfTo(copyPath)) {
+    if (!ready || !CopyWritable(ownPath, copyPath)) {
         ShowError(kCopyFailedMessage);
         return 0;
     }

@@ -1,0 +1,249 @@
+// A small command interpreter for the batch scripts the uninstaller writes: "@", "echo", "rem",
+// labels, "goto", "del"/"erase" and "if [not] exist ... command". Like cmd.exe it re-reads the script
+// before every line and stops when the script is gone. Every line costs time on the virtual clock, and
+// a step limit turns a script that would never end into a report instead of a hung test.
+#include <cctype>
+#include <sstream>
+
+#include "machine.h"
+
+namespace sim {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) {
+        return "";
+    }
+    size_t end = text.find_last_not_of(" \t");
+    return text.substr(begin, end - begin + 1);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// Splits off the first word of a command line; a quoted word runs to its closing quote, or to the end
+// of the line when the quote is never closed.
+std::string NextToken(std::string& rest) {
+    rest = Trim(rest);
+    std::string token;
+    size_t i = 0;
+    if (!rest.empty() && rest[0] == '"') {
+        size_t close = rest.find('"', 1);
+        token = rest.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        i = close == std::string::npos ? rest.size() : close + 1;
+    } else {
+        while (i < rest.size() && rest[i] != ' ' && rest[i] != '\t') {
+            ++i;
+        }
+        token = rest.substr(0, i);
+    }
+    rest = rest.substr(i);
+    return token;
+}
+
+bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+std::vector<std::string> ReadLines(const std::string& content) {
+    std::vector<std::string> lines;
+    std::string line;
+    std::istringstream in(content);
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+BatchRun Machine::RunBatch(const std::string& script, const std::string& currentFolder) {
+    BatchRun run;
+    run.script = script;
+    int previous = current_;
+    run.process = NewProcess("C:\\WINDOWS\\SYSTEM32\\CMD.EXE", "cmd /c \"" + script + "\"", currentFolder);
+    current_ = run.process;
+
+    auto scriptContent = [this, &script](bool& found) {
+        Located located;
+        found = Locate(script, located) == 0 && located.node != nullptr && !located.node->folder;
+        return found ? located.node->content : std::string();
+    };
+
+    auto exists = [this](const std::string& path) {
+        Located located;
+        if (Locate(path, located, true) != 0) {
+            return false;
+        }
+        if (!HasWildcard(located.path.segments.empty() ? "" : located.path.segments.back())) {
+            return located.node != nullptr;
+        }
+        for (const auto& entry : located.parent->children) {
+            if (MatchesPattern(entry.second->name, located.path.segments.back())) {
+                return true;
+            }
+        }
+        return false;
+    };
+
+    auto deleteOne = [this, &run](const std::string& path, FileNode& node, bool force) {
+        if ((node.attributes & FILE_ATTRIBUTE_READONLY) && !force) {
+            run.output.push_back(path + ": Access is denied.");
+            return;
+        }
+        node.attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (DeleteFileAt(path) != 0) {
+            run.output.push_back(path + ": The process cannot access the file.");
+        }
+    };
+
+    auto del = [&](const std::string& path, bool force) {
+        Located located;
+        if (Locate(path, located, true) != 0 || located.parent == nullptr) {
+            run.output.push_back("The system cannot find the path specified.");
+            return;
+        }
+        std::string last = located.path.segments.back();
+        FileNode* folder = nullptr;
+        std::string pattern = "*";
+        if (HasWildcard(last)) {
+            folder = located.parent;
+            pattern = last;
+        } else if (located.node != nullptr && located.node->folder) {
+            folder = located.node;  // "del folder" deletes every file in it (after a prompt nobody sees)
+        }
+        if (folder == nullptr) {
+            if (located.node == nullptr) {
+                run.output.push_back("Could Not Find " + path);
+            } else {
+                deleteOne(path, *located.node, force);
+            }
+            return;
+        }
+        SimPath folderPath = located.path;
+        if (HasWildcard(last)) {
+            folderPath.segments.pop_back();
+        }
+        std::vector<std::string> names;
+        for (const auto& entry : folder->children) {
+            if (!entry.second->folder && MatchesPattern(entry.second->name, pattern)) {
+                names.push_back(entry.second->name);
+            }
+        }
+        for (const std::string& name : names) {
+            auto child = folder->children.find(UpperCase(name));
+            SimPath filePath = folderPath;
+            filePath.segments.push_back(name);
+            deleteOne(PathText(filePath), *child->second, force);
+        }
+    };
+
+    bool found = false;
+    std::vector<std::string> lines = ReadLines(scriptContent(found));
+    if (!found) {
+        run.output.push_back("The system cannot find the file specified.");
+    }
+    size_t next = 0;
+    bool ended = !found;
+    while (!ended && next < lines.size()) {
+        if (run.steps >= batchStepLimit_) {
+            run.stepLimitReached = true;
+            break;
+        }
+        ++run.steps;
+        now_ += batchLineCost_;
+        std::string rest = Trim(lines[next++]);
+        if (!rest.empty() && rest[0] == '@') {
+            rest = Trim(rest.substr(1));
+        }
+        // An "if" runs the command after its condition on the same line.
+        for (;;) {
+            if (rest.empty() || rest[0] == ':') {
+                break;
+            }
+            std::string command = Lower(NextToken(rest));
+            if (command == "echo" || command == "rem") {
+                break;
+            }
+            if (command == "goto") {
+                std::string label = Lower(Trim(rest));
+                if (!label.empty() && label[0] == ':') {
+                    label = label.substr(1);
+                }
+                if (label == "eof") {
+                    ended = true;
+                    break;
+                }
+                size_t target = lines.size();
+                for (size_t i = 0; i < lines.size(); ++i) {
+                    std::string candidate = Trim(lines[i]);
+                    if (!candidate.empty() && candidate[0] == ':' && Lower(Trim(candidate.substr(1))) == label) {
+                        target = i;
+                        break;
+                    }
+                }
+                if (target == lines.size()) {
+                    run.output.push_back("The system cannot find the batch label specified - " + label);
+                    ended = true;
+                } else {
+                    next = target + 1;
+                }
+                break;
+            }
+            if (command == "del" || command == "erase") {
+                bool force = false;
+                std::vector<std::string> paths;
+                while (!Trim(rest).empty()) {
+                    std::string token = NextToken(rest);
+                    if (!token.empty() && token[0] == '/') {
+                        force = force || Lower(token) == "/f";
+                    } else {
+                        paths.push_back(token);
+                    }
+                }
+                for (const std::string& path : paths) {
+                    del(path, force);
+                }
+                break;
+            }
+            if (command == "if") {
+                std::string word = Lower(NextToken(rest));
+                bool negate = word == "not";
+                if (negate) {
+                    word = Lower(NextToken(rest));
+                }
+                if (word != "exist") {
+                    run.output.push_back("unsupported condition: " + word);
+                    break;
+                }
+                bool holds = exists(NextToken(rest)) != negate;
+                if (!holds) {
+                    break;
+                }
+                continue;  // run the rest of the line as a command
+            }
+            run.output.push_back("'" + command + "' is not recognized as an internal or external command.");
+            break;
+        }
+        bool stillThere = false;
+        scriptContent(stillThere);
+        if (!stillThere && !ended) {
+            run.output.push_back("The batch file cannot be found.");
+            ended = true;
+        }
+    }
+    run.finished = !run.stepLimitReached;
+    current_ = previous;
+    EndProcess(run.process, now_);
+    batchRuns_.push_back(run);
+    return run;
+}
+
+}  // namespace sim

@@ -1,0 +1,441 @@
+// The file, process and string functions of the simulated Windows (KERNEL32). Names are found
+// without regard to letter case; errors are reported through GetLastError with Windows' codes.
+#include <algorithm>
+#include <cstring>
+
+#include "machine.h"
+
+using sim::Fault;
+using sim::FileNode;
+using sim::Hold;
+using sim::HoldKind;
+using sim::Machine;
+
+namespace {
+
+std::string Text(LPCSTR text) { return text != nullptr ? std::string(text) : std::string(); }
+
+BOOL Failed(Machine& machine, DWORD error) {
+    machine.SetLastErrorCode(error);
+    return FALSE;
+}
+
+// The error a hold gives an access of the given kind; 0 when the hold allows it.
+DWORD HoldError(const Hold* hold, bool write) {
+    if (hold == nullptr) {
+        return 0;
+    }
+    switch (hold->kind) {
+        case HoldKind::Image:
+            return write ? ERROR_SHARING_VIOLATION : 0;
+        case HoldKind::OpenFile:
+            return ERROR_SHARING_VIOLATION;
+        case HoldKind::Locked:
+            return hold->error;
+        case HoldKind::CurrentFolder:
+            return 0;
+    }
+    return 0;
+}
+
+void FillFindData(const FileNode& node, const std::string& name, WIN32_FIND_DATAA& data) {
+    std::memset(&data, 0, sizeof data);
+    data.dwFileAttributes = node.attributes;
+    data.nFileSizeLow = static_cast<DWORD>(node.content.size());
+    std::memcpy(data.cFileName, name.c_str(), std::min<size_t>(name.size(), MAX_PATH - 1));
+}
+
+}  // namespace
+
+LPSTR WINAPI GetCommandLineA(void) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("GetCommandLineA", "");
+    return &machine.CurrentProcess().commandLine[0];
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("GetModuleFileNameA", "");
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    if (hModule != nullptr && hModule != reinterpret_cast<HMODULE>(0x400000)) {
+        return Failed(machine, ERROR_MOD_NOT_FOUND);
+    }
+    const std::string& image = machine.CurrentProcess().image;
+    if (nSize == 0) {
+        return Failed(machine, ERROR_INSUFFICIENT_BUFFER);
+    }
+    if (image.size() >= nSize) {
+        // As Windows since Vista: cut, terminated, and the full buffer size returned.
+        std::memcpy(lpFilename, image.data(), nSize - 1);
+        lpFilename[nSize - 1] = 0;
+        machine.SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    std::memcpy(lpFilename, image.c_str(), image.size() + 1);
+    return static_cast<DWORD>(image.size());
+}
+
+DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("GetTempPathA", "");
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    const std::string& path = machine.TempPath();
+    if (nBufferLength < path.size() + 1) {
+        return static_cast<DWORD>(path.size() + 1);
+    }
+    std::memcpy(lpBuffer, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("CreateDirectoryA", Text(lpPathName));
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    Machine::Located located;
+    if (DWORD error = machine.Locate(Text(lpPathName), located)) {
+        return Failed(machine, error);
+    }
+    if (located.node != nullptr || located.parent == nullptr) {
+        return Failed(machine, ERROR_ALREADY_EXISTS);
+    }
+    auto folder = machine.NewNode(located.path.segments.back(), true, 0);
+    folder->parent = located.parent;
+    located.parent->children[sim::UpperCase(located.path.segments.back())] = std::move(folder);
+    return TRUE;
+}
+
+BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("CopyFileA", Text(lpExistingFileName) + " -> " + Text(lpNewFileName));
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    Machine::Located source;
+    if (DWORD error = machine.Locate(Text(lpExistingFileName), source)) {
+        return Failed(machine, error);
+    }
+    if (source.node == nullptr) {
+        return Failed(machine, ERROR_FILE_NOT_FOUND);
+    }
+    if (source.node->folder) {
+        return Failed(machine, ERROR_ACCESS_DENIED);
+    }
+    if (DWORD error = HoldError(machine.ActiveHold(source.key), false)) {
+        return Failed(machine, error);
+    }
+    Machine::Located target;
+    if (DWORD error = machine.Locate(Text(lpNewFileName), target)) {
+        return Failed(machine, error);
+    }
+    if (target.parent == nullptr) {
+        return Failed(machine, ERROR_ACCESS_DENIED);
+    }
+    if (target.key == source.key) {
+        return Failed(machine, ERROR_SHARING_VIOLATION);  // the source is open for reading
+    }
+    if (target.node != nullptr) {
+        if (bFailIfExists) {
+            return Failed(machine, ERROR_FILE_EXISTS);
+        }
+        if (target.node->folder || (target.node->attributes & FILE_ATTRIBUTE_READONLY)) {
+            return Failed(machine, ERROR_ACCESS_DENIED);
+        }
+        if (DWORD error = HoldError(machine.ActiveHold(target.key), true)) {
+            return Failed(machine, error);
+        }
+        target.node->content = source.node->content;
+        target.node->attributes = source.node->attributes | FILE_ATTRIBUTE_ARCHIVE;
+        return TRUE;
+    }
+    // The copy keeps the source's attributes, read-only included.
+    auto copy = machine.NewNode(target.path.segments.back(), false, source.node->attributes | FILE_ATTRIBUTE_ARCHIVE);
+    copy->content = source.node->content;
+    copy->parent = target.parent;
+    target.parent->children[sim::UpperCase(target.path.segments.back())] = std::move(copy);
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("DeleteFileA", Text(lpFileName));
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    if (DWORD error = machine.DeleteFileAt(Text(lpFileName))) {
+        return Failed(machine, error);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("SetFileAttributesA", Text(lpFileName));
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    Machine::Located located;
+    if (DWORD error = machine.Locate(Text(lpFileName), located)) {
+        return Failed(machine, error);
+    }
+    if (located.node == nullptr) {
+        return Failed(machine, ERROR_FILE_NOT_FOUND);
+    }
+    // Attributes may change while a program runs from the file; only a foreign lock stops it.
+    const Hold* hold = machine.ActiveHold(located.key);
+    if (hold != nullptr && hold->kind == HoldKind::Locked) {
+        return Failed(machine, hold->error);
+    }
+    DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    located.node->attributes = (dwFileAttributes & kept) | (located.node->folder ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    return TRUE;
+}
+
+DWORD WINAPI GetLastError(void) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("GetLastError", "");
+    return machine.CurrentProcess().lastError;
+}
+
+void WINAPI SetLastError(DWORD dwErrCode) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("SetLastError", std::to_string(dwErrCode));
+    machine.SetLastErrorCode(dwErrCode);
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("Sleep", std::to_string(dwMilliseconds));
+    machine.Advance(dwMilliseconds);
+}
+
+HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("FindFirstFileA", Text(lpFileName));
+    if (fault != nullptr) {
+        Failed(machine, fault->error);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string pattern = Text(lpFileName);
+    size_t split = pattern.find_last_of("\\/");
+    std::string folderPath = split == std::string::npos ? "." : pattern.substr(0, split);
+    std::string namePattern = split == std::string::npos ? pattern : pattern.substr(split + 1);
+    if (folderPath.empty() || (folderPath.size() == 2 && folderPath[1] == ':')) {
+        folderPath += "\\";
+    }
+    sim::SimPath checked;
+    if (DWORD error = sim::ResolvePath(pattern, machine.CurrentProcess().currentFolder, checked, true)) {
+        Failed(machine, error);
+        return INVALID_HANDLE_VALUE;
+    }
+    Machine::Located folder;
+    DWORD error = machine.Locate(folderPath, folder);
+    if (error == 0 && (folder.node == nullptr || !folder.node->folder)) {
+        error = ERROR_PATH_NOT_FOUND;
+    }
+    if (error != 0) {
+        Failed(machine, error);
+        return INVALID_HANDLE_VALUE;
+    }
+    Machine::SearchState search;
+    WIN32_FIND_DATAA data;
+    if (folder.parent != nullptr) {
+        for (const char* dots : {".", ".."}) {
+            if (sim::MatchesPattern(dots, namePattern)) {
+                FillFindData(*folder.node, dots, data);
+                search.entries.push_back(data);
+            }
+        }
+    }
+    for (const auto& entry : folder.node->children) {
+        if (sim::MatchesPattern(entry.second->name, namePattern)) {
+            FillFindData(*entry.second, entry.second->name, data);
+            search.entries.push_back(data);
+        }
+    }
+    if (search.entries.empty()) {
+        Failed(machine, ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    *lpFindFileData = search.entries[0];
+    search.next = 1;
+    HANDLE handle = machine.NewHandle();
+    machine.FindHandles()[handle] = search;
+    return handle;
+}
+
+BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("FindNextFileA", "");
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    auto found = machine.FindHandles().find(hFindFile);
+    if (found == machine.FindHandles().end()) {
+        return Failed(machine, ERROR_INVALID_HANDLE);
+    }
+    Machine::SearchState& search = found->second;
+    if (search.next >= search.entries.size()) {
+        return Failed(machine, ERROR_NO_MORE_FILES);
+    }
+    *lpFindFileData = search.entries[search.next++];
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("FindClose", "");
+    bool closed = machine.FindHandles().erase(hFindFile) == 1;
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    return closed ? TRUE : Failed(machine, ERROR_INVALID_HANDLE);
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("RemoveDirectoryA", Text(lpPathName));
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    if (DWORD error = machine.RemoveFolderAt(Text(lpPathName))) {
+        return Failed(machine, error);
+    }
+    return TRUE;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("CreateFileA", Text(lpFileName));
+    auto failed = [&machine](DWORD error) {
+        machine.SetLastErrorCode(error);
+        return INVALID_HANDLE_VALUE;
+    };
+    if (fault != nullptr) {
+        return failed(fault->error);
+    }
+    Machine::Located located;
+    if (DWORD error = machine.Locate(Text(lpFileName), located)) {
+        return failed(error);
+    }
+    if (located.parent == nullptr) {
+        return failed(ERROR_ACCESS_DENIED);
+    }
+    bool writing = (dwDesiredAccess & GENERIC_WRITE) != 0;
+    FileNode* node = located.node;
+    if (node != nullptr) {
+        if (dwCreationDisposition == CREATE_NEW) {
+            return failed(ERROR_FILE_EXISTS);
+        }
+        if (node->folder || (writing && (node->attributes & FILE_ATTRIBUTE_READONLY))) {
+            return failed(ERROR_ACCESS_DENIED);
+        }
+        if (DWORD error = HoldError(machine.ActiveHold(located.key), writing)) {
+            return failed(error);
+        }
+        if (dwCreationDisposition == CREATE_ALWAYS) {
+            node->content.clear();
+        }
+    } else {
+        if (dwCreationDisposition == OPEN_EXISTING) {
+            return failed(ERROR_FILE_NOT_FOUND);
+        }
+        DWORD attributes = (dwFlagsAndAttributes & 0x7) | FILE_ATTRIBUTE_ARCHIVE;
+        auto created = machine.NewNode(located.path.segments.back(), false, attributes);
+        created->parent = located.parent;
+        node = created.get();
+        located.parent->children[sim::UpperCase(located.path.segments.back())] = std::move(created);
+    }
+    HANDLE handle = machine.NewHandle();
+    int process = machine.CurrentProcessId();
+    machine.FileHandles()[handle] = Machine::OpenFileState{located.key, node, process};
+    // Open files are not shared: nobody deletes or writes them until they are closed.
+    machine.AddHold(Hold{located.key, HoldKind::OpenFile, process, sim::kForever, ERROR_SHARING_VIOLATION});
+    return handle;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPOVERLAPPED) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("WriteFile", std::to_string(nNumberOfBytesToWrite));
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = 0;
+    }
+    auto found = machine.FileHandles().find(hFile);
+    if (found == machine.FileHandles().end()) {
+        return Failed(machine, ERROR_INVALID_HANDLE);
+    }
+    DWORD count = nNumberOfBytesToWrite;
+    if (fault != nullptr) {
+        if (fault->partialBytes < 0) {
+            return Failed(machine, fault->error);
+        }
+        count = std::min(count, static_cast<DWORD>(fault->partialBytes));
+    }
+    found->second.node->content.append(static_cast<const char*>(lpBuffer), count);
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = count;
+    }
+    if (fault != nullptr && fault->error != 0) {
+        return Failed(machine, fault->error);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("CloseHandle", "");
+    auto found = machine.FileHandles().find(hObject);
+    if (found == machine.FileHandles().end()) {
+        return Failed(machine, ERROR_INVALID_HANDLE);
+    }
+    // A close always lets go of the handle, even when a fault makes it report an error.
+    machine.ReleaseHold(found->second.key, HoldKind::OpenFile, found->second.process);
+    machine.FileHandles().erase(found);
+    return fault != nullptr ? Failed(machine, fault->error) : TRUE;
+}
+
+BOOL WINAPI IsBadReadPtr(CONST void* lp, UINT_PTR ucb) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("IsBadReadPtr", std::to_string(ucb));
+    return ucb > 0 && (lp == nullptr || machine.IsMarked(lp, false));
+}
+
+BOOL WINAPI IsBadWritePtr(LPVOID lp, UINT_PTR ucb) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("IsBadWritePtr", std::to_string(ucb));
+    return ucb > 0 && (lp == nullptr || machine.IsMarked(lp, true));
+}
+
+int WINAPI lstrlenA(LPCSTR lpString) {
+    Machine::Current().EnterCall("lstrlenA", "");
+    return lpString == nullptr ? 0 : static_cast<int>(std::strlen(lpString));
+}
+
+LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2) {
+    Machine::Current().EnterCall("lstrcpyA", Text(lpString2));
+    if (lpString1 == nullptr || lpString2 == nullptr) {
+        return nullptr;
+    }
+    return std::strcpy(lpString1, lpString2);
+}
+
+LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
+    Machine::Current().EnterCall("lstrcatA", Text(lpString2));
+    if (lpString1 == nullptr || lpString2 == nullptr) {
+        return nullptr;
+    }
+    return std::strcat(lpString1, lpString2);
+}
+
+int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
+    Machine::Current().EnterCall("lstrcmpA", Text(lpString1) + "|" + Text(lpString2));
+    int order = std::strcmp(lpString1 != nullptr ? lpString1 : "", lpString2 != nullptr ? lpString2 : "");
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}

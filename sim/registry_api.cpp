@@ -1,0 +1,292 @@
+// The registry functions of the simulated Windows. Keys and values are found without regard to
+// letter case; a handle to a key deleted meanwhile answers ERROR_KEY_DELETED, as on NT.
+#include <cstring>
+
+#include "machine.h"
+
+using sim::Fault;
+using sim::Machine;
+using sim::RegistryKey;
+
+namespace {
+
+std::string Text(LPCSTR text) { return text != nullptr ? std::string(text) : std::string(); }
+
+std::vector<std::string> SubkeyParts(LPCSTR subkey) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char* c = subkey; c != nullptr && *c != 0; ++c) {
+        if (*c == '\\') {
+            if (!part.empty()) {
+                parts.push_back(part);
+            }
+            part.clear();
+        } else {
+            part += *c;
+        }
+    }
+    if (!part.empty()) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+// Walks from an open key to a subkey; null when some part is missing.
+std::shared_ptr<RegistryKey> Walk(const std::shared_ptr<RegistryKey>& from, LPCSTR subkey) {
+    std::shared_ptr<RegistryKey> key = from;
+    for (const std::string& part : SubkeyParts(subkey)) {
+        auto child = key->children.find(sim::UpperCase(part));
+        if (child == key->children.end()) {
+            return nullptr;
+        }
+        key = child->second;
+    }
+    return key;
+}
+
+std::string Join(const std::string& base, LPCSTR subkey) {
+    return subkey == nullptr || *subkey == 0 ? base : base + "\\" + subkey;
+}
+
+bool HasProtectedKey(const RegistryKey& key) {
+    if (key.denyDelete || key.denyOpen) {
+        return true;
+    }
+    for (const auto& child : key.children) {
+        if (HasProtectedKey(*child.second)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void MarkDeleted(RegistryKey& key) {
+    key.deleted = true;
+    for (auto& child : key.children) {
+        MarkDeleted(*child.second);
+    }
+}
+
+}  // namespace
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup base;
+    DWORD status = machine.KeyFromHandle(hKey, base);
+    const Fault* fault = machine.EnterCall("RegOpenKeyExA", Join(base.path, lpSubKey));
+    if (phkResult == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *phkResult = nullptr;
+    if (fault != nullptr) {
+        return static_cast<LONG>(fault->error);
+    }
+    if (status != ERROR_SUCCESS) {
+        return static_cast<LONG>(status);
+    }
+    std::shared_ptr<RegistryKey> key = Walk(base.key, lpSubKey);
+    if (!key) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (key->denyOpen) {
+        return ERROR_ACCESS_DENIED;
+    }
+    *phkResult = machine.OpenKeyHandle(key, Join(base.path, lpSubKey));
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                            PHKEY phkResult, LPDWORD lpdwDisposition) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup base;
+    DWORD status = machine.KeyFromHandle(hKey, base);
+    const Fault* fault = machine.EnterCall("RegCreateKeyExA", Join(base.path, lpSubKey));
+    if (phkResult == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *phkResult = nullptr;
+    if (fault != nullptr) {
+        return static_cast<LONG>(fault->error);
+    }
+    if (status != ERROR_SUCCESS) {
+        return static_cast<LONG>(status);
+    }
+    std::shared_ptr<RegistryKey> key = base.key;
+    DWORD disposition = REG_OPENED_EXISTING_KEY;
+    for (const std::string& part : SubkeyParts(lpSubKey)) {
+        auto& slot = key->children[sim::UpperCase(part)];
+        if (!slot) {
+            if (key->denyOpen) {
+                key->children.erase(sim::UpperCase(part));
+                return ERROR_ACCESS_DENIED;
+            }
+            slot = std::make_shared<RegistryKey>();
+            slot->name = part;
+            slot->parent = key.get();
+            disposition = REG_CREATED_NEW_KEY;
+        }
+        key = slot;
+    }
+    if (key->denyOpen) {
+        return ERROR_ACCESS_DENIED;
+    }
+    *phkResult = machine.OpenKeyHandle(key, Join(base.path, lpSubKey));
+    if (lpdwDisposition != nullptr) {
+        *lpdwDisposition = disposition;
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup key;
+    DWORD status = machine.KeyFromHandle(hKey, key);
+    const Fault* fault = machine.EnterCall("RegQueryValueExA", key.path + ":" + Text(lpValueName));
+    if (fault != nullptr) {
+        return static_cast<LONG>(fault->error);
+    }
+    if (status != ERROR_SUCCESS) {
+        return static_cast<LONG>(status);
+    }
+    if (lpData != nullptr && lpcbData == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const sim::RegistryValue* value = nullptr;
+    for (const sim::RegistryValue& candidate : key.key->values) {
+        if (sim::SameName(candidate.name, Text(lpValueName))) {
+            value = &candidate;
+        }
+    }
+    if (value == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (lpType != nullptr) {
+        *lpType = value->type;
+    }
+    DWORD size = static_cast<DWORD>(value->data.size());
+    if (lpcbData == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    if (lpData != nullptr && *lpcbData < size) {
+        // What lands in a buffer that is too small is undefined; a part of the data is the worst case.
+        std::memcpy(lpData, value->data.data(), *lpcbData);
+        *lpcbData = size;
+        return ERROR_MORE_DATA;
+    }
+    if (lpData != nullptr && size > 0) {
+        std::memcpy(lpData, value->data.data(), size);
+    }
+    *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR, LPDWORD,
+                          PFILETIME lpftLastWriteTime) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup key;
+    DWORD status = machine.KeyFromHandle(hKey, key);
+    const Fault* fault = machine.EnterCall("RegEnumKeyExA", key.path + "#" + std::to_string(dwIndex));
+    if (fault != nullptr) {
+        return static_cast<LONG>(fault->error);
+    }
+    if (status != ERROR_SUCCESS) {
+        return static_cast<LONG>(status);
+    }
+    if (lpName == nullptr || lpcchName == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (dwIndex >= key.key->children.size()) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    auto child = key.key->children.begin();
+    std::advance(child, dwIndex);
+    const std::string& name = child->second->name;
+    if (*lpcchName <= name.size()) {
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(lpName, name.c_str(), name.size() + 1);
+    *lpcchName = static_cast<DWORD>(name.size());
+    if (lpftLastWriteTime != nullptr) {
+        *lpftLastWriteTime = FILETIME{0, 0};
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup base;
+    DWORD status = machine.KeyFromHandle(hKey, base);
+    const Fault* fault = machine.EnterCall("RegDeleteKeyA", Join(base.path, lpSubKey));
+    if (fault != nullptr) {
+        return static_cast<LONG>(fault->error);
+    }
+    if (status != ERROR_SUCCESS) {
+        return static_cast<LONG>(status);
+    }
+    if (lpSubKey == nullptr || *lpSubKey == 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::shared_ptr<RegistryKey> key = Walk(base.key, lpSubKey);
+    if (!key) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (key->denyDelete || key->denyOpen) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (!key->children.empty()) {
+        if (machine.keyDeletion() == sim::KeyDeletion::Nt || HasProtectedKey(*key)) {
+            return ERROR_ACCESS_DENIED;
+        }
+    }
+    MarkDeleted(*key);
+    key->parent->children.erase(sim::UpperCase(key->name));
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
+                             LPDWORD, LPDWORD lpcValues, LPDWORD, LPDWORD, LPDWORD, PFILETIME lpftLastWriteTime) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup key;
+    DWORD status = machine.KeyFromHandle(hKey, key);
+    const Fault* fault = machine.EnterCall("RegQueryInfoKeyA", key.path);
+    if (fault != nullptr) {
+        return static_cast<LONG>(fault->error);
+    }
+    if (status != ERROR_SUCCESS) {
+        return static_cast<LONG>(status);
+    }
+    if (lpcSubKeys != nullptr) {
+        *lpcSubKeys = static_cast<DWORD>(key.key->children.size());
+    }
+    if (lpcbMaxSubKeyLen != nullptr) {
+        DWORD longest = 0;
+        for (const auto& child : key.key->children) {
+            longest = std::max(longest, static_cast<DWORD>(child.second->name.size()));
+        }
+        *lpcbMaxSubKeyLen = longest;
+    }
+    if (lpcValues != nullptr) {
+        *lpcValues = static_cast<DWORD>(key.key->values.size());
+    }
+    if (lpftLastWriteTime != nullptr) {
+        *lpftLastWriteTime = FILETIME{0, 0};
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegCloseKey(HKEY hKey) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup key;
+    machine.KeyFromHandle(hKey, key);
+    const Fault* fault = machine.EnterCall("RegCloseKey", key.path);
+    if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER) {
+        return ERROR_SUCCESS;
+    }
+    // A close always lets go of the handle, even when a fault makes it report an error.
+    bool closed = machine.CloseKeyHandle(hKey);
+    if (fault != nullptr) {
+        return static_cast<LONG>(fault->error);
+    }
+    return closed ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}

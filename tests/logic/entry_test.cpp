@@ -1,0 +1,69 @@
+// Which phase a process runs is decided by the switch anywhere in its whole command line.
+#include <gtest/gtest.h>
+
+#include "support/installed_product.h"
+
+namespace {
+
+using namespace testing_support;
+
+// The first phase opens with the confirmation box; the second never asks.
+bool RanFirstPhase(const sim::Machine& machine) {
+    return !machine.MessageBoxes().empty() && machine.MessageBoxes()[0].type == (MB_OKCANCEL | MB_ICONQUESTION);
+}
+
+struct Launch {
+    const char* name;
+    std::string image;
+    std::optional<std::string> parameters;
+    bool secondPhase;
+};
+
+TEST(PhaseSelection, TheSwitchIsPlainCaseSensitiveTextAnywhereInTheCommandLine) {
+    const std::vector<Launch> launches = {
+        {"no arguments", "C:\\Apps\\uninstall.exe", std::nullopt, false},
+        {"the switch", "C:\\Apps\\uninstall.exe", "/internally", true},
+        {"in capitals", "C:\\Apps\\uninstall.exe", "/INTERNALLY", false},
+        {"with a hyphen", "C:\\Apps\\uninstall.exe", "-internally", false},
+        {"inside other text", "C:\\Apps\\uninstall.exe", "x/internallyx", true},
+        {"as a second argument", "C:\\Apps\\uninstall.exe", "/quiet /internally", true},
+        {"cut short", "C:\\Apps\\uninstall.exe", "/internal", false},
+        {"in the program path", "C:\\Apps/internally\\uninstall.exe", std::nullopt, true},
+    };
+    for (const Launch& launch : launches) {
+        SCOPED_TRACE(launch.name);
+        sim::Machine machine;
+        machine.AddFile("C:\\Apps\\internally\\uninstall.exe", kUninstallerImage);
+        machine.AddFile("C:\\Apps\\uninstall.exe", kUninstallerImage);
+        machine.AnswerMessageBox(IDCANCEL);
+        sim::StartOutcome run = machine.RunProgram(&WinMain, launch.image, launch.parameters, "C:\\Apps");
+        ASSERT_TRUE(run.ran);
+        EXPECT_EQ(RanFirstPhase(machine), !launch.secondPhase);
+        EXPECT_EQ(machine.CallCount("GetCommandLineA"), 1);
+        EXPECT_EQ(run.exitStatus, 1);
+    }
+}
+
+TEST(PhaseSelection, ExitStatusIsOneWhateverThePhaseDid) {
+    ProductLayout layout;
+    {
+        sim::Machine machine;  // cancelled first phase
+        InstallProduct(machine, layout);
+        machine.AnswerMessageBox(IDCANCEL);
+        EXPECT_EQ(UserStartsUninstaller(machine, layout).exitStatus, 1);
+    }
+    {
+        sim::Machine machine;  // completed first phase
+        InstallProduct(machine, layout);
+        EXPECT_EQ(UserStartsUninstaller(machine, layout).exitStatus, 1);
+        EXPECT_EQ(machine.Starts().size(), 1u);
+    }
+    {
+        sim::Machine machine;  // completed second phase
+        InstallProduct(machine, layout);
+        sim::StartOutcome run = machine.RunProgram(&WinMain, layout.InstalledUninstaller(), "/internally", "C:\\");
+        EXPECT_EQ(run.exitStatus, 1);
+    }
+}
+
+}  // namespace

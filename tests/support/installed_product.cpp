@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "support/installed_product.h"
+
+#include <algorithm>
+
+namespace testing_support {
+
+const char kProductKey[] = "Software\\VORSK Software\\Tandrel";
+const char kVendorKey[] = "Software\\VORSK Software";
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kUninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VorskTandrel";
+const char kAppPathsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+const char kAppPathsEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tandrel.exe";
+const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kUninstallerImage[] = "MZ uninstaller image";
+
+std::string ProductLayout::TempCopy() const { return TempFile("uninstall.exe"); }
+
+std::string ProductLayout::TempFile(const std::string& name) const {
+    std::string folder = tempFolder;
+    if (folder.empty() || folder.back() != '\\') {
+        folder += '\\';
+    }
+    return folder + name;
+}
+
+std::vector<std::string> ProductFileNames() {
+    return {"Tandrel.exe",   "Tandra.htm", "registration.txt", "la.txt", "VORSK Tandrel 98 Homepage.url",
+            "order.htm", "ghosts.htm"};
+}
+
+void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
+    machine.SetTempPath(layout.tempFolder);
+    machine.AddFolder(layout.tempFolder);
+
+    // The product's registry entries.
+    machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", layout.installFolder);
+    machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "Version", "1.0");
+    machine.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", "VORSK Tandrel 98");
+    machine.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "UninstallString", layout.InstalledUninstaller());
+    machine.SetString(HKEY_LOCAL_MACHINE, kAppPathsEntry, "", layout.installFolder + "\\Tandrel.exe");
+    machine.SetString(HKEY_CURRENT_USER, kProductKey, "Registered", "no");
+    machine.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Window", "Left", "10");
+    machine.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Sound", "Volume", "7");
+    machine.AddKey(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Recent\\Games\\Level 1");
+    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", layout.startupFolder);
+    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", layout.programsFolder);
+
+    // Other programs' entries, which must survive.
+    machine.SetString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp", "DisplayName", "Other");
+    machine.SetString(HKEY_LOCAL_MACHINE, std::string(kAppPathsKey) + "\\other.exe", "", "C:\\Other\\other.exe");
+    machine.SetString(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool", "InstallPath", "C:\\Other");
+    machine.SetString(HKEY_CURRENT_USER, "Software\\Other Vendor\\Tool", "Colour", "blue");
+
+    // The product's files.
+    for (const std::string& name : ProductFileNames()) {
+        machine.AddFile(layout.installFolder + "\\" + name, name + " content");
+    }
+    machine.AddFile(layout.installFolder + "\\images\\title.bmp", "bitmap");
+    machine.AddFile(layout.installFolder + "\\images\\ghost.bmp", "bitmap");
+    machine.AddFile(layout.installFolder + "\\images\\board.gif", "gif");
+    machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage);
+    machine.AddFile(layout.startupFolder + "\\VORSK Tandrel 98.lnk", "shortcut");
+    machine.AddFile(layout.programsFolder + "\\VORSK Tandrel 98.lnk", "shortcut");
+
+    // Other programs' files, beside the product's.
+    machine.AddFile("C:\\Other\\other.exe", "other");
+    machine.AddFile(layout.programsFolder + "\\Other.lnk", "other shortcut");
+    machine.AddFile(layout.TempFile("setup.log"), "someone's log");
+}
+
+int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closesOnWmClose) {
+    int product = machine.StartBackgroundProcess(layout.installFolder + "\\Tandrel.exe", layout.installFolder);
+    machine.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose);
+    return product;
+}
+
+sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout,
+                                        sim::ProcessOptions options) {
+    return machine.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt, layout.installFolder, options);
+}
+
+Snapshot TakeSnapshot(const sim::Machine& machine) {
+    return Snapshot{machine.AllKeys(HKEY_LOCAL_MACHINE), machine.AllKeys(HKEY_CURRENT_USER), machine.AllFiles()};
+}
+
+std::vector<std::string> CallsOf(const sim::Machine& machine, int process, const std::vector<std::string>& functions) {
+    std::vector<std::string> calls;
+    for (const sim::CallRecord& call : machine.Journal()) {
+        if ((process == 0 || call.process == process) &&
+            std::find(functions.begin(), functions.end(), call.function) != functions.end()) {
+            calls.push_back(call.detail.empty() ? call.function : call.function + " " + call.detail);
+        }
+    }
+    return calls;
+}
+
+::testing::AssertionResult NoHandlesOpen(const sim::Machine& machine) {
+    if (machine.OpenKeyCount() == 0 && machine.OpenFileHandleCount() == 0 && machine.OpenFindHandleCount() == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "open handles: " << machine.OpenKeyCount() << " keys, "
+                                         << machine.OpenFileHandleCount() << " files, "
+                                         << machine.OpenFindHandleCount() << " searches";
+}
+
+}  // namespace testing_support

@@ -1,0 +1,65 @@
+// Builders for machines with the product installed, and small views of what a test inspects.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "machine.h"
+
+namespace testing_support {
+
+// Where the product and the user's folders are on a simulated machine.
+struct ProductLayout {
+    std::string installFolder = "C:\\Apps\\VORSK Software\\Tandrel";
+    std::string startupFolder = "C:\\WINDOWS\\Start Menu\\Programs\\StartUp";
+    std::string programsFolder = "C:\\WINDOWS\\Start Menu\\Programs";
+    std::string tempFolder = "C:\\WINDOWS\\TEMP\\";  // as GetTempPathA reports it
+
+    std::string InstalledUninstaller() const { return installFolder + "\\uninstall.exe"; }
+    std::string TempCopy() const;  // the temporary copy of the uninstaller
+    std::string TempFile(const std::string& name) const;
+};
+
+// The registry paths the product's installation writes.
+extern const char kProductKey[];
+extern const char kVendorKey[];
+extern const char kUninstallKey[];
+extern const char kUninstallEntry[];
+extern const char kAppPathsKey[];
+extern const char kAppPathsEntry[];
+extern const char kShellFoldersKey[];
+extern const char kUninstallerImage[];  // the content of every copy of uninstall.exe
+
+// The seven product files, by name, in the order the uninstaller deletes them.
+std::vector<std::string> ProductFileNames();
+
+// Installs the product as its installer would, with other programs' keys and files beside it.
+void InstallProduct(sim::Machine& machine, const ProductLayout& layout = {});
+
+// Starts the product: a process running Tandrel.exe with its main window. Returns the process id.
+int StartProduct(sim::Machine& machine, const ProductLayout& layout = {}, bool closesOnWmClose = true);
+
+// The user starts the installed uninstaller without arguments, from its folder.
+sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout = {},
+                                        sim::ProcessOptions options = {});
+
+// Every key under both roots, and every file, for before/after comparisons.
+struct Snapshot {
+    std::vector<std::string> machineKeys;
+    std::vector<std::string> userKeys;
+    std::vector<std::string> files;
+    bool operator==(const Snapshot& other) const {
+        return machineKeys == other.machineKeys && userKeys == other.userKeys && files == other.files;
+    }
+};
+Snapshot TakeSnapshot(const sim::Machine& machine);
+
+// The journal of one process restricted to the named functions, as "Function detail" lines.
+std::vector<std::string> CallsOf(const sim::Machine& machine, int process, const std::vector<std::string>& functions);
+
+// Whatever a test built the machine with, the program must have closed every handle it opened.
+::testing::AssertionResult NoHandlesOpen(const sim::Machine& machine);
+
+}  // namespace testing_support
