@@ -1,5 +1,6 @@
 #include "machine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -151,6 +152,13 @@ void Machine::SetValue(HKEY root, const std::string& path, const std::string& na
 
 void Machine::SetString(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
     SetValue(root, path, name, REG_SZ, text + std::string(1, '\0'));
+}
+
+void Machine::DeleteValue(HKEY root, const std::string& path, const std::string& name) {
+    RegistryKey& key = EnsureKey(root, path);
+    key.values.erase(std::remove_if(key.values.begin(), key.values.end(),
+                                    [&name](const RegistryValue& value) { return SameName(value.name, name); }),
+                     key.values.end());
 }
 
 bool Machine::HasKey(HKEY root, const std::string& path) const { return FindKey(root, path) != nullptr; }

@@ -180,6 +180,7 @@ public:
     void AddKey(HKEY root, const std::string& path);
     void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& data);
     void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& text);
+    void DeleteValue(HKEY root, const std::string& path, const std::string& name);
     bool HasKey(HKEY root, const std::string& path) const;
     std::optional<RegistryValue> GetValue(HKEY root, const std::string& path, const std::string& name) const;
     std::vector<std::string> ChildKeys(HKEY root, const std::string& path) const;

@@ -96,6 +96,26 @@ std::vector<std::string> CallsOf(const sim::Machine& machine, int process, const
     return calls;
 }
 
+int CountCall(const sim::Machine& machine, const std::string& function, const std::string& detail, int process) {
+    int count = 0;
+    for (const sim::CallRecord& call : machine.Journal()) {
+        if (call.function == function && call.detail == detail && (process == 0 || call.process == process)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+std::string ExpectedCleanupScript(const std::string& tempFolder, int number) {
+    std::string script = tempFolder + "delme" + std::to_string(number) + ".bat";
+    return "\r\n"
+           "@echo off\r\n"
+           ":myLabel\r\n"
+           "del \"" + tempFolder + "uninstall.exe\"\r\n"
+           "if exist \"" + tempFolder + "uninstall.exe\" goto myLabel\r\n"
+           "del \"" + script + "\"\r\n";
+}
+
 ::testing::AssertionResult NoHandlesOpen(const sim::Machine& machine) {
     if (machine.OpenKeyCount() == 0 && machine.OpenFileHandleCount() == 0 && machine.OpenFindHandleCount() == 0) {
         return ::testing::AssertionSuccess();

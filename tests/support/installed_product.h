@@ -59,6 +59,13 @@ Snapshot TakeSnapshot(const sim::Machine& machine);
 // The journal of one process restricted to the named functions, as "Function detail" lines.
 std::vector<std::string> CallsOf(const sim::Machine& machine, int process, const std::vector<std::string>& functions);
 
+// How often one process (0: any) called `function` with exactly this main argument.
+int CountCall(const sim::Machine& machine, const std::string& function, const std::string& detail, int process = 0);
+
+// The cleanup script the uninstaller writes, byte for byte, for a temporary folder (ending in a
+// backslash) and a script number.
+std::string ExpectedCleanupScript(const std::string& tempFolder, int number);
+
 // Whatever a test built the machine with, the program must have closed every handle it opened.
 ::testing::AssertionResult NoHandlesOpen(const sim::Machine& machine);
 
