@@ -23,5 +23,9 @@ target_link_options(uninstall PRIVATE
 target_link_libraries(uninstall PRIVATE kernel32 user32 advapi32 shell32)
 set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+enable_testing()
+# Checks of the executable itself: format, resources, imports, size.
+add_subdirectory(tests/artifact)
+
 # The stand-in product and the end-to-end tests under Wine.
 add_subdirectory(tests/wine)
