@@ -19,7 +19,9 @@ target_link_options(uninstall PRIVATE
     -Wl,-e,_WinMainCRTStartup@0 -Wl,--gc-sections -Wl,--disable-dynamicbase -Wl,--disable-reloc-section
     -Wl,--no-insert-timestamp -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
     -Wl,--major-os-version,4 -Wl,--minor-os-version,0
+    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/uninstall.ld
 )
+set_target_properties(uninstall PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/uninstall.ld)
 target_link_libraries(uninstall PRIVATE kernel32 user32 advapi32 shell32)
 set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
