@@ -47,7 +47,9 @@ std::string NextToken(std::string& rest) {
     return token;
 }
 
-bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+bool HasWildcard(const std::string& text) {
+    return text.find_first_of("*?") != std::string::npos;
+}
 
 std::vector<std::string> ReadLines(const std::string& content) {
     std::vector<std::string> lines;
@@ -184,7 +186,8 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
                 size_t target = lines.size();
                 for (size_t i = 0; i < lines.size(); ++i) {
                     std::string candidate = Trim(lines[i]);
-                    if (!candidate.empty() && candidate[0] == ':' && Lower(Trim(candidate.substr(1))) == label) {
+                    if (!candidate.empty() && candidate[0] == ':' &&
+                        Lower(Trim(candidate.substr(1))) == label) {
                         target = i;
                         break;
                     }

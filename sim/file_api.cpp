@@ -13,7 +13,9 @@ using sim::Machine;
 
 namespace {
 
-std::string Text(LPCSTR text) { return text != nullptr ? std::string(text) : std::string(); }
+std::string Text(LPCSTR text) {
+    return text != nullptr ? std::string(text) : std::string();
+}
 
 BOOL Failed(Machine& machine, DWORD error) {
     machine.SetLastErrorCode(error);
@@ -112,7 +114,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
 
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
     Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("CopyFileA", Text(lpExistingFileName) + " -> " + Text(lpNewFileName));
+    const Fault* fault =
+        machine.EnterCall("CopyFileA", Text(lpExistingFileName) + " -> " + Text(lpNewFileName));
     if (fault != nullptr) {
         return Failed(machine, fault->error);
     }
@@ -154,7 +157,8 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         return TRUE;
     }
     // The copy keeps the source's attributes, read-only included.
-    auto copy = machine.NewNode(target.path.segments.back(), false, source.node->attributes | FILE_ATTRIBUTE_ARCHIVE);
+    auto copy =
+        machine.NewNode(target.path.segments.back(), false, source.node->attributes | FILE_ATTRIBUTE_ARCHIVE);
     copy->content = source.node->content;
     copy->parent = target.parent;
     target.parent->children[sim::UpperCase(target.path.segments.back())] = std::move(copy);
@@ -191,8 +195,10 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     if (hold != nullptr && hold->kind == HoldKind::Locked) {
         return Failed(machine, hold->error);
     }
-    DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-    located.node->attributes = (dwFileAttributes & kept) | (located.node->folder ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    DWORD kept =
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    located.node->attributes =
+        (dwFileAttributes & kept) | (located.node->folder ? FILE_ATTRIBUTE_DIRECTORY : 0);
     return TRUE;
 }
 
@@ -360,8 +366,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
     return handle;
 }
 
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
-                      LPOVERLAPPED) {
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("WriteFile", std::to_string(nNumberOfBytesToWrite));
     if (lpNumberOfBytesWritten != nullptr) {

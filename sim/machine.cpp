@@ -135,7 +135,9 @@ RegistryKey& Machine::EnsureKey(HKEY root, const std::string& path) {
     return *key;
 }
 
-void Machine::AddKey(HKEY root, const std::string& path) { EnsureKey(root, path); }
+void Machine::AddKey(HKEY root, const std::string& path) {
+    EnsureKey(root, path);
+}
 
 void Machine::SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
                        const std::string& data) {
@@ -150,20 +152,25 @@ void Machine::SetValue(HKEY root, const std::string& path, const std::string& na
     key.values.push_back(RegistryValue{name, type, data});
 }
 
-void Machine::SetString(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
+void Machine::SetString(HKEY root, const std::string& path, const std::string& name,
+                        const std::string& text) {
     SetValue(root, path, name, REG_SZ, text + std::string(1, '\0'));
 }
 
 void Machine::DeleteValue(HKEY root, const std::string& path, const std::string& name) {
     RegistryKey& key = EnsureKey(root, path);
-    key.values.erase(std::remove_if(key.values.begin(), key.values.end(),
-                                    [&name](const RegistryValue& value) { return SameName(value.name, name); }),
-                     key.values.end());
+    key.values.erase(
+        std::remove_if(key.values.begin(), key.values.end(),
+                       [&name](const RegistryValue& value) { return SameName(value.name, name); }),
+        key.values.end());
 }
 
-bool Machine::HasKey(HKEY root, const std::string& path) const { return FindKey(root, path) != nullptr; }
+bool Machine::HasKey(HKEY root, const std::string& path) const {
+    return FindKey(root, path) != nullptr;
+}
 
-std::optional<RegistryValue> Machine::GetValue(HKEY root, const std::string& path, const std::string& name) const {
+std::optional<RegistryValue> Machine::GetValue(HKEY root, const std::string& path,
+                                               const std::string& name) const {
     const RegistryKey* key = FindKey(root, path);
     if (key != nullptr) {
         for (const RegistryValue& value : key->values) {
@@ -191,9 +198,13 @@ std::vector<std::string> Machine::AllKeys(HKEY root) const {
     return keys;
 }
 
-void Machine::DenyKeyOpen(HKEY root, const std::string& path) { EnsureKey(root, path).denyOpen = true; }
+void Machine::DenyKeyOpen(HKEY root, const std::string& path) {
+    EnsureKey(root, path).denyOpen = true;
+}
 
-void Machine::DenyKeyDelete(HKEY root, const std::string& path) { EnsureKey(root, path).denyDelete = true; }
+void Machine::DenyKeyDelete(HKEY root, const std::string& path) {
+    EnsureKey(root, path).denyDelete = true;
+}
 
 DWORD Machine::KeyFromHandle(HKEY handle, KeyLookup& out) const {
     if (handle == HKEY_LOCAL_MACHINE || handle == HKEY_CURRENT_USER) {
@@ -217,7 +228,9 @@ HKEY Machine::OpenKeyHandle(const std::shared_ptr<RegistryKey>& key, const std::
     return handle;
 }
 
-bool Machine::CloseKeyHandle(HKEY handle) { return keyHandles_.erase(handle) == 1; }
+bool Machine::CloseKeyHandle(HKEY handle) {
+    return keyHandles_.erase(handle) == 1;
+}
 
 // --- File system ---------------------------------------------------------------------------------
 
@@ -233,7 +246,9 @@ void Machine::AddDrive(const std::string& drive) {
     roots_[UpperCase(drive)] = NewNode(UpperCase(drive), true, 0);
 }
 
-void Machine::AddShare(const std::string& share) { roots_[UpperCase(share)] = NewNode(share, true, 0); }
+void Machine::AddShare(const std::string& share) {
+    roots_[UpperCase(share)] = NewNode(share, true, 0);
+}
 
 FileNode* Machine::EnsureFolder(const std::string& path) {
     SimPath resolved;
@@ -258,7 +273,9 @@ FileNode* Machine::EnsureFolder(const std::string& path) {
     return node;
 }
 
-void Machine::AddFolder(const std::string& path) { EnsureFolder(path); }
+void Machine::AddFolder(const std::string& path) {
+    EnsureFolder(path);
+}
 
 void Machine::AddFile(const std::string& path, const std::string& content, DWORD attributes) {
     SimPath resolved;
@@ -282,7 +299,9 @@ const FileNode* Machine::FindNode(const std::string& path) const {
     return located.node;
 }
 
-bool Machine::Exists(const std::string& path) const { return FindNode(path) != nullptr; }
+bool Machine::Exists(const std::string& path) const {
+    return FindNode(path) != nullptr;
+}
 
 bool Machine::IsFolder(const std::string& path) const {
     const FileNode* node = FindNode(path);
@@ -388,7 +407,8 @@ DWORD Machine::DeleteFileAt(const std::string& raw) {
     if (located.node == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    if (located.node->folder || located.parent == nullptr || (located.node->attributes & FILE_ATTRIBUTE_READONLY)) {
+    if (located.node->folder || located.parent == nullptr ||
+        (located.node->attributes & FILE_ATTRIBUTE_READONLY)) {
         return ERROR_ACCESS_DENIED;
     }
     if (const Hold* hold = ActiveHold(located.key)) {
@@ -433,9 +453,13 @@ bool Machine::IsMarked(const void* pointer, bool write) const {
     return false;
 }
 
-void Machine::MarkUnreadable(const void* pointer) { badPointers_.emplace_back(pointer, false); }
+void Machine::MarkUnreadable(const void* pointer) {
+    badPointers_.emplace_back(pointer, false);
+}
 
-void Machine::MarkUnwritable(const void* pointer) { badPointers_.emplace_back(pointer, true); }
+void Machine::MarkUnwritable(const void* pointer) {
+    badPointers_.emplace_back(pointer, true);
+}
 
 // --- Processes -------------------------------------------------------------------------------------
 
@@ -457,9 +481,12 @@ const Process& Machine::GetProcess(int id) const {
     Fail("no such process");
 }
 
-bool Machine::ProcessRunning(int id) const { return now_ < GetProcess(id).exitTime; }
+bool Machine::ProcessRunning(int id) const {
+    return now_ < GetProcess(id).exitTime;
+}
 
-int Machine::NewProcess(const std::string& image, const std::string& commandLine, const std::string& currentFolder) {
+int Machine::NewProcess(const std::string& image, const std::string& commandLine,
+                        const std::string& currentFolder) {
     Process process;
     process.id = processes_.back().id + 1;
     process.image = image;
@@ -500,8 +527,8 @@ void Machine::EndProcess(int id, Time at) {
 }
 
 StartOutcome Machine::RunProgram(ProgramEntry entry, const std::string& image,
-                                 const std::optional<std::string>& parameters, const std::string& currentFolder,
-                                 ProcessOptions options) {
+                                 const std::optional<std::string>& parameters,
+                                 const std::string& currentFolder, ProcessOptions options) {
     StartOutcome outcome;
     int previous = current_;
     Located located;
@@ -562,8 +589,8 @@ std::vector<StartOutcome> Machine::RunPendingStarts(ProgramEntry entry, ProcessO
 
 // --- Windows, message boxes --------------------------------------------------------------------------
 
-HWND Machine::AddWindow(const std::string& className, const std::string& title, int process, bool closesOnWmClose,
-                        Time closeDelay) {
+HWND Machine::AddWindow(const std::string& className, const std::string& title, int process,
+                        bool closesOnWmClose, Time closeDelay) {
     WindowRecord window;
     window.handle = reinterpret_cast<HWND>(NewHandle());
     window.className = className;

@@ -108,15 +108,15 @@ struct PostedMessage {
 };
 
 struct StartRecord {
-    std::string verb;        // empty: the default verb
+    std::string verb;  // empty: the default verb
     std::string file;
     std::optional<std::string> parameters;
     std::optional<std::string> directory;
     int show = 0;
     int process = 0;
     bool hadOwner = false;
-    bool accepted = false;   // ShellExecuteA reported a start
-    bool ran = false;        // the driver has run it
+    bool accepted = false;  // ShellExecuteA reported a start
+    bool ran = false;       // the driver has run it
 };
 
 struct Notification {
@@ -167,7 +167,7 @@ struct StartOutcome {
 };
 
 class Machine {
-public:
+  public:
     Machine();
     ~Machine();
     Machine(const Machine&) = delete;
@@ -178,7 +178,8 @@ public:
 
     // --- Registry ------------------------------------------------------------------------------
     void AddKey(HKEY root, const std::string& path);
-    void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& data);
+    void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                  const std::string& data);
     void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& text);
     void DeleteValue(HKEY root, const std::string& path, const std::string& name);
     bool HasKey(HKEY root, const std::string& path) const;
@@ -195,7 +196,8 @@ public:
     void AddDrive(const std::string& drive);  // "D:"
     void AddShare(const std::string& share);  // "\\SERVER\SHARE"
     void AddFolder(const std::string& path);  // with every missing parent
-    void AddFile(const std::string& path, const std::string& content = "", DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+    void AddFile(const std::string& path, const std::string& content = "",
+                 DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
     bool Exists(const std::string& path) const;
     bool IsFolder(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
@@ -221,21 +223,23 @@ public:
 
     // Runs `entry` as a new process of `image`, like the system starts a GUI program: its command
     // line is the quoted image path, and a space and the parameters when there are any.
-    StartOutcome RunProgram(ProgramEntry entry, const std::string& image, const std::optional<std::string>& parameters,
-                            const std::string& currentFolder, ProcessOptions options = {});
+    StartOutcome RunProgram(ProgramEntry entry, const std::string& image,
+                            const std::optional<std::string>& parameters, const std::string& currentFolder,
+                            ProcessOptions options = {});
     // Runs a start recorded by ShellExecuteA: an .exe with `entry`, a .bat with the command interpreter.
     StartOutcome RunStart(size_t index, ProgramEntry entry, ProcessOptions options = {});
     // Runs every recorded start not yet run, oldest first, including those the runs record; at most
     // `limit` of them.
-    std::vector<StartOutcome> RunPendingStarts(ProgramEntry entry, ProcessOptions options = {}, int limit = 16);
+    std::vector<StartOutcome> RunPendingStarts(ProgramEntry entry, ProcessOptions options = {},
+                                               int limit = 16);
     BatchRun RunBatch(const std::string& script, const std::string& currentFolder);
     void SetBatchStepLimit(int steps) { batchStepLimit_ = steps; }
     void SetBatchLineCost(Time ms) { batchLineCost_ = ms; }
     const std::vector<BatchRun>& BatchRuns() const { return batchRuns_; }
 
     // --- Windows, message boxes, shell -------------------------------------------------------------
-    HWND AddWindow(const std::string& className, const std::string& title, int process, bool closesOnWmClose = true,
-                   Time closeDelay = 0);
+    HWND AddWindow(const std::string& className, const std::string& title, int process,
+                   bool closesOnWmClose = true, Time closeDelay = 0);
     bool WindowExists(HWND window) const;
     const std::vector<PostedMessage>& PostedMessages() const { return posted_; }
     void AnswerMessageBox(int answer) { answers_.push_back(answer); }  // queued, first in first out
@@ -281,7 +285,8 @@ public:
     };
     // Resolves a path for the current process; 0, or the error for a path that cannot be resolved or
     // whose parent folder is missing.
-    DWORD Locate(const std::string& raw, Located& out, bool wildcards = false, bool enforceLimit = true) const;
+    DWORD Locate(const std::string& raw, Located& out, bool wildcards = false,
+                 bool enforceLimit = true) const;
     const Hold* ActiveHold(const std::string& key) const;
     void AddHold(const Hold& hold) { holds_.push_back(hold); }
     void ReleaseHolds(int process, HoldKind kind, Time at);
@@ -312,12 +317,13 @@ public:
     std::vector<Notification>& MutableNotifications() { return notifications_; }
     bool IsMarked(const void* pointer, bool write) const;
 
-private:
+  private:
     RegistryKey* FindKey(HKEY root, const std::string& path) const;
     RegistryKey& EnsureKey(HKEY root, const std::string& path);
     const FileNode* FindNode(const std::string& path) const;
     FileNode* EnsureFolder(const std::string& path);
-    int NewProcess(const std::string& image, const std::string& commandLine, const std::string& currentFolder);
+    int NewProcess(const std::string& image, const std::string& commandLine,
+                   const std::string& currentFolder);
 
     static Machine* active_;
     Machine* previous_ = nullptr;  // machines nest: the newest one is acted on until it is gone

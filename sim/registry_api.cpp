@@ -10,7 +10,9 @@ using sim::RegistryKey;
 
 namespace {
 
-std::string Text(LPCSTR text) { return text != nullptr ? std::string(text) : std::string(); }
+std::string Text(LPCSTR text) {
+    return text != nullptr ? std::string(text) : std::string();
+}
 
 std::vector<std::string> SubkeyParts(LPCSTR subkey) {
     std::vector<std::string> parts;
@@ -245,7 +247,8 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 }
 
 LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
-                             LPDWORD, LPDWORD lpcValues, LPDWORD, LPDWORD, LPDWORD, PFILETIME lpftLastWriteTime) {
+                             LPDWORD, LPDWORD lpcValues, LPDWORD, LPDWORD, LPDWORD,
+                             PFILETIME lpftLastWriteTime) {
     Machine& machine = Machine::Current();
     Machine::KeyLookup key;
     DWORD status = machine.KeyFromHandle(hKey, key);

@@ -11,7 +11,9 @@ std::string UpperCase(std::string text) {
     return text;
 }
 
-bool SameName(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
+bool SameName(const std::string& a, const std::string& b) {
+    return UpperCase(a) == UpperCase(b);
+}
 
 namespace {
 
@@ -26,9 +28,14 @@ bool ValidName(const std::string& name, bool wildcards) {
             return false;
         }
         switch (c) {
-            case '<': case '>': case ':': case '"': case '|':
+            case '<':
+            case '>':
+            case ':':
+            case '"':
+            case '|':
                 return false;
-            case '?': case '*':
+            case '?':
+            case '*':
                 if (!wildcards) {
                     return false;
                 }
@@ -57,7 +64,8 @@ std::vector<std::string> SplitPath(const std::string& text) {
 
 }  // namespace
 
-DWORD ResolvePath(const std::string& raw, const std::string& cwd, SimPath& out, bool wildcards, bool enforceLimit) {
+DWORD ResolvePath(const std::string& raw, const std::string& cwd, SimPath& out, bool wildcards,
+                  bool enforceLimit) {
     out = SimPath{};
     if (raw.empty()) {
         return ERROR_PATH_NOT_FOUND;
@@ -120,7 +128,8 @@ DWORD ResolvePath(const std::string& raw, const std::string& cwd, SimPath& out, 
         bool last = i + 1 == parts.size();
         if (last && !endsWithSeparator) {
             // Windows drops trailing dots and spaces from the last name.
-            while (!part.empty() && (part.back() == '.' || part.back() == ' ') && part != "." && part != "..") {
+            while (!part.empty() && (part.back() == '.' || part.back() == ' ') && part != "." &&
+                   part != "..") {
                 part.pop_back();
             }
         }
@@ -152,7 +161,9 @@ std::string PathText(const SimPath& path) {
     return text;
 }
 
-std::string PathKey(const SimPath& path) { return UpperCase(PathText(path)); }
+std::string PathKey(const SimPath& path) {
+    return UpperCase(PathText(path));
+}
 
 bool MatchesPattern(const std::string& name, const std::string& pattern) {
     std::string p = UpperCase(pattern == "*.*" ? std::string("*") : pattern);

@@ -8,7 +8,9 @@ using sim::Fault;
 using sim::Machine;
 
 namespace {
-std::string Text(LPCSTR text) { return text != nullptr ? std::string(text) : std::string(); }
+std::string Text(LPCSTR text) {
+    return text != nullptr ? std::string(text) : std::string();
+}
 }  // namespace
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
@@ -19,8 +21,8 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
         return 0;
     }
     int answer = machine.NextAnswer(uType);
-    machine.MutableMessageBoxes().push_back(
-        sim::MessageBoxRecord{Text(lpText), Text(lpCaption), uType, answer, machine.CurrentProcessId(), hWnd != nullptr});
+    machine.MutableMessageBoxes().push_back(sim::MessageBoxRecord{
+        Text(lpText), Text(lpCaption), uType, answer, machine.CurrentProcessId(), hWnd != nullptr});
     return answer;
 }
 
@@ -52,7 +54,8 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         machine.SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    machine.MutablePosted().push_back(sim::PostedMessage{hWnd, Msg, wParam, lParam, machine.CurrentProcessId()});
+    machine.MutablePosted().push_back(
+        sim::PostedMessage{hWnd, Msg, wParam, lParam, machine.CurrentProcessId()});
     for (sim::WindowRecord& window : machine.Windows()) {
         if (window.handle == hWnd && Msg == WM_CLOSE && window.closesOnWmClose) {
             sim::Time closedAt = machine.Now() + window.closeDelay;
@@ -116,7 +119,8 @@ HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPC
 
 void WINAPI SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) {
     Machine& machine = Machine::Current();
-    std::string path = (uFlags & 0xFF) == SHCNF_PATH && dwItem1 != nullptr ? static_cast<const char*>(dwItem1) : "";
+    std::string path =
+        (uFlags & 0xFF) == SHCNF_PATH && dwItem1 != nullptr ? static_cast<const char*>(dwItem1) : "";
     machine.EnterCall("SHChangeNotify", path);
     machine.MutableNotifications().push_back(
         sim::Notification{wEventId, uFlags, path, dwItem2 != nullptr, machine.CurrentProcessId()});

@@ -62,8 +62,8 @@ int RelaunchFromTemp() {
     // Started from the temporary folder, the copy keeps no hold on the installation folder.
     PathBuffer workingFolder;
     if (GetTempFolder(workingFolder)) {
-        HINSTANCE started = ShellExecuteA(nullptr, nullptr, copyPath, kProduct.secondPhaseSwitch, workingFolder,
-                                          SW_MINIMIZE);
+        HINSTANCE started =
+            ShellExecuteA(nullptr, nullptr, copyPath, kProduct.secondPhaseSwitch, workingFolder, SW_MINIMIZE);
         if (reinterpret_cast<INT_PTR>(started) > 32) {
             return 1;
         }

@@ -17,16 +17,16 @@ struct ProductIdentity {
 };
 
 inline constexpr ProductIdentity kProduct = {
-    "VORSK Tandrel 98",                 // displayName
-    "VorskTandrel",                     // windowClassName
-    "VorskTandrel",                     // uninstallEntryName
-    "VORSK Software",                   // vendorKeyName
-    "Software\\VORSK Software",         // vendorKeyPath
-    "Tandrel",                          // productKeyName
+    "VORSK Tandrel 98",                   // displayName
+    "VorskTandrel",                       // windowClassName
+    "VorskTandrel",                       // uninstallEntryName
+    "VORSK Software",                     // vendorKeyName
+    "Software\\VORSK Software",           // vendorKeyPath
+    "Tandrel",                            // productKeyName
     "Software\\VORSK Software\\Tandrel",  // productKeyPath
-    "Tandrel.exe",                      // mainExecutable
-    "\\VORSK Software",                 // vendorFolderMarker
-    "uninstall.exe",                    // uninstallerFileName
-    "/internally",                      // secondPhaseSwitch
-    "InstallPath",                      // installPathValueName
+    "Tandrel.exe",                        // mainExecutable
+    "\\VORSK Software",                   // vendorFolderMarker
+    "uninstall.exe",                      // uninstallerFileName
+    "/internally",                        // secondPhaseSwitch
+    "InstallPath",                        // installPathValueName
 };

@@ -16,8 +16,8 @@ HANDLE CreateScriptFile(LPCSTR tempFolder, PathBuffer& scriptPath) {
         if (!BuildPath(scriptPath, tempFolder, "delme", digits, ".bat")) {
             continue;
         }
-        HANDLE file = CreateFileA(scriptPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN,
-                                  nullptr);
+        HANDLE file = CreateFileA(scriptPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             return file;
         }
@@ -32,9 +32,17 @@ int ComposeScript(LPSTR text, LPCSTR tempFolder, LPCSTR scriptPath) {
         "\r\n",
         "@echo off\r\n",
         ":myLabel\r\n",
-        "del \"", tempFolder, kProduct.uninstallerFileName, "\"\r\n",
-        "if exist \"", tempFolder, kProduct.uninstallerFileName, "\" goto myLabel\r\n",
-        "del \"", scriptPath, "\"\r\n",
+        "del \"",
+        tempFolder,
+        kProduct.uninstallerFileName,
+        "\"\r\n",
+        "if exist \"",
+        tempFolder,
+        kProduct.uninstallerFileName,
+        "\" goto myLabel\r\n",
+        "del \"",
+        scriptPath,
+        "\"\r\n",
     };
     text[0] = 0;
     for (LPCSTR piece : pieces) {

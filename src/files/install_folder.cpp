@@ -24,8 +24,8 @@ void DeleteProductFiles(LPCSTR installPath) {
     CopyText(homepageShortcut, sizeof homepageShortcut, kProduct.displayName);
     AppendText(homepageShortcut, sizeof homepageShortcut, " Homepage.url");
     LPCSTR files[] = {
-        kProduct.mainExecutable, "Tandra.htm", "registration.txt", "la.txt", homepageShortcut, "order.htm",
-        "ghosts.htm",
+        kProduct.mainExecutable, "Tandra.htm", "registration.txt", "la.txt",
+        homepageShortcut,        "order.htm",  "ghosts.htm",
     };
     for (LPCSTR file : files) {
         DeleteFileIn(installPath, "\\", file);

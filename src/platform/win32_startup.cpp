@@ -31,7 +31,8 @@ LPSTR ArgumentTail(LPSTR line) {
 
 extern "C" void WINAPI WinMainCRTStartup() {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(&__ImageBase);
-    ExitProcess(static_cast<UINT>(WinMain(instance, nullptr, ArgumentTail(GetCommandLineA()), SW_SHOWDEFAULT)));
+    ExitProcess(
+        static_cast<UINT>(WinMain(instance, nullptr, ArgumentTail(GetCommandLineA()), SW_SHOWDEFAULT)));
 }
 
 extern "C" void* memset(void* target, int value, size_t count) {

@@ -4,10 +4,13 @@
 #pragma once
 
 #if defined(_WIN32)
+// windows.h must come first: the shell headers build on its types.
+// clang-format off
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+// clang-format on
 #else
 #include "platform/simulated_windows_api.h"
 #endif

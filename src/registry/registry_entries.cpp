@@ -17,8 +17,8 @@ void PruneVendorKey(HKEY root) {
     }
     RegDeleteKeyA(vendorKey, kProduct.productKeyName);
     DWORD childKeys = 0;
-    LONG status = RegQueryInfoKeyA(vendorKey, nullptr, nullptr, nullptr, &childKeys, nullptr, nullptr, nullptr,
-                                   nullptr, nullptr, nullptr, nullptr);
+    LONG status = RegQueryInfoKeyA(vendorKey, nullptr, nullptr, nullptr, &childKeys, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr);
     RegCloseKey(vendorKey);
     if (status == ERROR_SUCCESS && childKeys == 0) {
         DeleteChildKey(root, kSoftwareKeyPath, kProduct.vendorKeyName);

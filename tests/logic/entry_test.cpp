@@ -9,7 +9,8 @@ using namespace testing_support;
 
 // The first phase opens with the confirmation box; the second never asks.
 bool RanFirstPhase(const sim::Machine& machine) {
-    return !machine.MessageBoxes().empty() && machine.MessageBoxes()[0].type == (MB_OKCANCEL | MB_ICONQUESTION);
+    return !machine.MessageBoxes().empty() &&
+           machine.MessageBoxes()[0].type == (MB_OKCANCEL | MB_ICONQUESTION);
 }
 
 struct Launch {
@@ -61,7 +62,8 @@ TEST(PhaseSelection, ExitStatusIsOneWhateverThePhaseDid) {
     {
         sim::Machine machine;  // completed second phase
         InstallProduct(machine, layout);
-        sim::StartOutcome run = machine.RunProgram(&WinMain, layout.InstalledUninstaller(), "/internally", "C:\\");
+        sim::StartOutcome run =
+            machine.RunProgram(&WinMain, layout.InstalledUninstaller(), "/internally", "C:\\");
         EXPECT_EQ(run.exitStatus, 1);
     }
 }

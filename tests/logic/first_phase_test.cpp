@@ -9,12 +9,13 @@ namespace {
 using namespace testing_support;
 
 const std::vector<std::string> kSignificantCalls = {
-    "MessageBoxA", "FindWindowA", "PostMessageA", "RegOpenKeyExA", "RegDeleteKeyA", "GetModuleFileNameA",
-    "GetTempPathA", "CreateDirectoryA", "CopyFileA", "SetFileAttributesA", "ShellExecuteA", "DeleteFileA",
+    "MessageBoxA",   "FindWindowA",        "PostMessageA",  "RegOpenKeyExA",
+    "RegDeleteKeyA", "GetModuleFileNameA", "GetTempPathA",  "CreateDirectoryA",
+    "CopyFileA",     "SetFileAttributesA", "ShellExecuteA", "DeleteFileA",
 };
 
 class FirstPhase : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { InstallProduct(machine, layout); }
 
     sim::StartOutcome Run() {

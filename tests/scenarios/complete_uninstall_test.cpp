@@ -77,7 +77,7 @@ void ExpectTemporaryFolderClean(const sim::Machine& machine, const ProductLayout
 }
 
 class CompleteUninstall : public ::testing::Test {
-protected:
+  protected:
     sim::Machine machine;
     ProductLayout layout;
 };
@@ -204,8 +204,8 @@ TEST_F(CompleteUninstall, SecondPhaseRunsItsTasksInOrderWithoutAskingAgain) {
     };
     EXPECT_EQ(CallsOf(machine, run.second,
                       {"RegCreateKeyExA", "RegQueryValueExA", "RegOpenKeyExA", "RegDeleteKeyA", "DeleteFileA",
-                       "SHChangeNotify", "MessageBoxA", "FindWindowA", "PostMessageA", "Sleep", "RemoveDirectoryA",
-                       "CreateFileA", "WriteFile", "ShellExecuteA", "FindFirstFileA"}),
+                       "SHChangeNotify", "MessageBoxA", "FindWindowA", "PostMessageA", "Sleep",
+                       "RemoveDirectoryA", "CreateFileA", "WriteFile", "ShellExecuteA", "FindFirstFileA"}),
               expected);
 }
 
@@ -299,7 +299,8 @@ TEST_F(CompleteUninstall, MissingInstallPathIsReportedOnceAndEverythingButTheFol
 TEST_F(CompleteUninstall, ForeignFilesAndKeysStayWithTheirParents) {
     InstallProduct(machine, layout);
     machine.AddFile(layout.installFolder + "\\savegame.dat", "the user's game");
-    machine.AddFile(layout.installFolder + "\\images\\mine.bmp", "the user's picture");  // inside images: ours
+    machine.AddFile(layout.installFolder + "\\images\\mine.bmp",
+                    "the user's picture");  // inside images: ours
     machine.SetString(HKEY_CURRENT_USER, "Software\\VORSK Software\\Other Game", "Level", "3");
     machine.SetString(HKEY_LOCAL_MACHINE, "Software\\VORSK Software\\Other Game", "InstallPath", "C:\\Other");
     RunUninstall(machine, layout);
@@ -310,7 +311,8 @@ TEST_F(CompleteUninstall, ForeignFilesAndKeysStayWithTheirParents) {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         EXPECT_EQ(machine.ChildKeys(root, kVendorKey), std::vector<std::string>{"Other Game"});
     }
-    EXPECT_TRUE(machine.GetValue(HKEY_CURRENT_USER, "Software\\VORSK Software\\Other Game", "Level").has_value());
+    EXPECT_TRUE(
+        machine.GetValue(HKEY_CURRENT_USER, "Software\\VORSK Software\\Other Game", "Level").has_value());
     ExpectTemporaryFolderClean(machine, layout);
 }
 
@@ -322,9 +324,11 @@ TEST_F(CompleteUninstall, VendorFolderGoesOnlyWhenItIsTheVendorsExactlyAndEmpty)
     };
     const Case cases[] = {
         {"C:\\Tools\\Tandrel", "C:\\Tools", "C:\\Tools\\Tandrel"},
-        {"C:\\Apps\\Vorsk Software\\Tandrel", "C:\\Apps\\Vorsk Software", "C:\\Apps\\Vorsk Software\\Tandrel"},
+        {"C:\\Apps\\Vorsk Software\\Tandrel", "C:\\Apps\\Vorsk Software",
+         "C:\\Apps\\Vorsk Software\\Tandrel"},
         // A trailing backslash: the cut yields the folder itself, so the vendor folder stays.
-        {"C:\\Apps\\VORSK Software\\Tandrel\\", "C:\\Apps\\VORSK Software", "C:\\Apps\\VORSK Software\\Tandrel\\"},
+        {"C:\\Apps\\VORSK Software\\Tandrel\\", "C:\\Apps\\VORSK Software",
+         "C:\\Apps\\VORSK Software\\Tandrel\\"},
         {"C:\\Apps\\VORSK Software\\Tandrel", nullptr, "C:\\Apps\\VORSK Software\\Tandrel"},
     };
     for (const Case& c : cases) {
@@ -351,7 +355,8 @@ TEST_F(CompleteUninstall, VendorFolderGoesOnlyWhenItIsTheVendorsExactlyAndEmpty)
 TEST_F(CompleteUninstall, EarlierScriptsAreLeftAloneAndTheNextFreeNameIsUsed) {
     InstallProduct(machine, layout);
     for (int n = 1; n <= 3; ++n) {
-        machine.AddFile(layout.TempFile("delme" + std::to_string(n) + ".bat"), "someone's script " + std::to_string(n));
+        machine.AddFile(layout.TempFile("delme" + std::to_string(n) + ".bat"),
+                        "someone's script " + std::to_string(n));
     }
     Uninstall run = RunUninstall(machine, layout);
     for (int n = 1; n <= 3; ++n) {

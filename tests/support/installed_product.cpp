@@ -15,7 +15,9 @@ const char kAppPathsEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App
 const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kUninstallerImage[] = "MZ uninstaller image";
 
-std::string ProductLayout::TempCopy() const { return TempFile("uninstall.exe"); }
+std::string ProductLayout::TempCopy() const {
+    return TempFile("uninstall.exe");
+}
 
 std::string ProductLayout::TempFile(const std::string& name) const {
     std::string folder = tempFolder;
@@ -26,8 +28,8 @@ std::string ProductLayout::TempFile(const std::string& name) const {
 }
 
 std::vector<std::string> ProductFileNames() {
-    return {"Tandrel.exe",   "Tandra.htm", "registration.txt", "la.txt", "VORSK Tandrel 98 Homepage.url",
-            "order.htm", "ghosts.htm"};
+    return {"Tandrel.exe", "Tandra.htm", "registration.txt", "la.txt", "VORSK Tandrel 98 Homepage.url",
+            "order.htm",   "ghosts.htm"};
 }
 
 void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
@@ -49,7 +51,8 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
 
     // Other programs' entries, which must survive.
     machine.SetString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp", "DisplayName", "Other");
-    machine.SetString(HKEY_LOCAL_MACHINE, std::string(kAppPathsKey) + "\\other.exe", "", "C:\\Other\\other.exe");
+    machine.SetString(HKEY_LOCAL_MACHINE, std::string(kAppPathsKey) + "\\other.exe", "",
+                      "C:\\Other\\other.exe");
     machine.SetString(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool", "InstallPath", "C:\\Other");
     machine.SetString(HKEY_CURRENT_USER, "Software\\Other Vendor\\Tool", "Colour", "blue");
 
@@ -71,21 +74,25 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
 }
 
 int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closesOnWmClose) {
-    int product = machine.StartBackgroundProcess(layout.installFolder + "\\Tandrel.exe", layout.installFolder);
+    int product =
+        machine.StartBackgroundProcess(layout.installFolder + "\\Tandrel.exe", layout.installFolder);
     machine.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose);
     return product;
 }
 
 sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout,
                                         sim::ProcessOptions options) {
-    return machine.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt, layout.installFolder, options);
+    return machine.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt, layout.installFolder,
+                              options);
 }
 
 Snapshot TakeSnapshot(const sim::Machine& machine) {
-    return Snapshot{machine.AllKeys(HKEY_LOCAL_MACHINE), machine.AllKeys(HKEY_CURRENT_USER), machine.AllFiles()};
+    return Snapshot{machine.AllKeys(HKEY_LOCAL_MACHINE), machine.AllKeys(HKEY_CURRENT_USER),
+                    machine.AllFiles()};
 }
 
-std::vector<std::string> CallsOf(const sim::Machine& machine, int process, const std::vector<std::string>& functions) {
+std::vector<std::string> CallsOf(const sim::Machine& machine, int process,
+                                 const std::vector<std::string>& functions) {
     std::vector<std::string> calls;
     for (const sim::CallRecord& call : machine.Journal()) {
         if ((process == 0 || call.process == process) &&
@@ -96,7 +103,8 @@ std::vector<std::string> CallsOf(const sim::Machine& machine, int process, const
     return calls;
 }
 
-int CountCall(const sim::Machine& machine, const std::string& function, const std::string& detail, int process) {
+int CountCall(const sim::Machine& machine, const std::string& function, const std::string& detail,
+              int process) {
     int count = 0;
     for (const sim::CallRecord& call : machine.Journal()) {
         if (call.function == function && call.detail == detail && (process == 0 || call.process == process)) {
@@ -111,18 +119,24 @@ std::string ExpectedCleanupScript(const std::string& tempFolder, int number) {
     return "\r\n"
            "@echo off\r\n"
            ":myLabel\r\n"
-           "del \"" + tempFolder + "uninstall.exe\"\r\n"
-           "if exist \"" + tempFolder + "uninstall.exe\" goto myLabel\r\n"
-           "del \"" + script + "\"\r\n";
+           "del \"" +
+           tempFolder +
+           "uninstall.exe\"\r\n"
+           "if exist \"" +
+           tempFolder +
+           "uninstall.exe\" goto myLabel\r\n"
+           "del \"" +
+           script + "\"\r\n";
 }
 
 ::testing::AssertionResult NoHandlesOpen(const sim::Machine& machine) {
-    if (machine.OpenKeyCount() == 0 && machine.OpenFileHandleCount() == 0 && machine.OpenFindHandleCount() == 0) {
+    if (machine.OpenKeyCount() == 0 && machine.OpenFileHandleCount() == 0 &&
+        machine.OpenFindHandleCount() == 0) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "open handles: " << machine.OpenKeyCount() << " keys, "
-                                         << machine.OpenFileHandleCount() << " files, "
-                                         << machine.OpenFindHandleCount() << " searches";
+    return ::testing::AssertionFailure()
+           << "open handles: " << machine.OpenKeyCount() << " keys, " << machine.OpenFileHandleCount()
+           << " files, " << machine.OpenFindHandleCount() << " searches";
 }
 
 }  // namespace testing_support

@@ -57,10 +57,12 @@ struct Snapshot {
 Snapshot TakeSnapshot(const sim::Machine& machine);
 
 // The journal of one process restricted to the named functions, as "Function detail" lines.
-std::vector<std::string> CallsOf(const sim::Machine& machine, int process, const std::vector<std::string>& functions);
+std::vector<std::string> CallsOf(const sim::Machine& machine, int process,
+                                 const std::vector<std::string>& functions);
 
 // How often one process (0: any) called `function` with exactly this main argument.
-int CountCall(const sim::Machine& machine, const std::string& function, const std::string& detail, int process = 0);
+int CountCall(const sim::Machine& machine, const std::string& function, const std::string& detail,
+              int process = 0);
 
 // The cleanup script the uninstaller writes, byte for byte, for a temporary folder (ending in a
 // backslash) and a script number.
