@@ -24,3 +24,4 @@ target_link_libraries(uninstall_logic PUBLIC simulated_windows)
 
 enable_testing()
 add_subdirectory(tests)
+add_subdirectory(bench)
