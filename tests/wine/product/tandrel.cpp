@@ -3,7 +3,9 @@
 //
 // Usage: Tandrel.exe [--marker <file>] [--ignore-close]
 //   --marker <file>  appends one line to <file> for each event: "started" once the main window is
-//                    shown, "WM_CLOSE" for every WM_CLOSE received, "exiting" before the process ends.
+//                    shown, "WM_CLOSE" for every WM_CLOSE received, "exiting" before the process ends,
+//                    each followed by a space and GetTickCount() (milliseconds, for reading the timing
+//                    of a failed test against Wine's debug log, which uses the same clock).
 //                    The file is opened and closed for each line, so it is never held open. Without
 //                    this option nothing is written. The tests keep the file outside the installation
 //                    folder, where it would count as a foreign file.
@@ -28,7 +30,9 @@ void Record(const char* line) {
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }
-    std::string text = std::string(line) + "\r\n";
+    char tick[16];
+    wsprintfA(tick, " %lu\r\n", GetTickCount());
+    std::string text = std::string(line) + tick;
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);

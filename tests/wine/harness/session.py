@@ -1,0 +1,242 @@
+"""One end-to-end run: a fresh copy of the template prefix on its own virtual display, the product
+installed, and the programs started in it. Everything started is ended at the end, by pid, and the
+prefix's wineserver is killed; the work folder (with the prefix copy) is removed."""
+
+import hashlib
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+import install_product
+from harness import prefix as wine_prefix
+from harness.boxes import BoxWatcher
+from harness.display import VirtualDisplay
+from harness.regfile import Registry
+
+VENDOR = "Software\\VORSK Software"
+PRODUCT_REGISTRY_PATHS = [
+    "HKLM\\" + VENDOR,
+    "HKCU\\" + VENDOR,
+    "HKLM\\" + install_product.UNINSTALL_KEY + "\\VorskTandrel",
+    "HKLM\\" + install_product.APP_PATHS_KEY + "\\Tandrel.exe",
+    "HKLM\\" + install_product.UNINSTALL_KEY + "\\" + install_product.FOREIGN_UNINSTALL_ENTRY,
+    "HKLM\\" + install_product.APP_PATHS_KEY + "\\" + install_product.FOREIGN_APP_PATH,
+]
+MARKER = "C:\\tandrel-marker.txt"
+
+
+class Session:
+    def __init__(self, build_dir, name, keep=False, display=None):
+        self.build_dir = os.path.abspath(build_dir)
+        self.name = name
+        self.keep = keep
+        self.own_display = display is None
+        self.display_name = display
+        self.processes = []
+        self.display = None
+        self.work_dir = None
+        self.prefix = None
+        self.watcher = None
+        self.state = None
+
+    # Set-up and tear-down ----------------------------------------------------------------------
+
+    def __enter__(self):
+        template = wine_prefix.ensure_template(os.path.join(self.build_dir, "wine-template"))
+        # In the system's temporary folder: Wine's server socket lives below TMPDIR, and a socket
+        # path may not be longer than 107 bytes.
+        self.work_dir = tempfile.mkdtemp(prefix=f"tandrel-{self.name}-")
+        try:
+            started = time.monotonic()
+            prefix_dir = wine_prefix.copy_template(template, os.path.join(self.work_dir, "prefix"))
+            self.log(f"prefix copied in {time.monotonic() - started:.1f} s: {prefix_dir}")
+            if self.own_display:
+                self.display = VirtualDisplay().__enter__()
+                self.display_name = self.display.name
+            self.prefix = wine_prefix.Prefix(prefix_dir, self.work_dir, self.display_name)
+            self.watcher = BoxWatcher(self.prefix, self.tool("message_boxes.exe"))
+            return self
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+
+    def __exit__(self, *exc):
+        for process in self.processes:
+            if process.poll() is None:
+                process.kill()
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                pass
+        if self.prefix is not None:
+            self.prefix.kill_server()
+        if self.display is not None:
+            self.display.stop()
+        if self.work_dir is not None:
+            if self.keep:
+                self.log(f"kept: {self.work_dir}")
+            else:
+                shutil.rmtree(self.work_dir, ignore_errors=True)
+
+    @staticmethod
+    def log(text):
+        print(text, flush=True)
+
+    def tool(self, name):
+        return os.path.join(self.build_dir, "tests", "wine", name)
+
+    # The product -------------------------------------------------------------------------------
+
+    def install(self, **options):
+        started = time.monotonic()
+        self.state = install_product.install(self.prefix, uninstaller=os.path.join(self.build_dir, "uninstall.exe"),
+                                             product=self.tool("Tandrel.exe"), **options)
+        self.log(f"installed in {time.monotonic() - started:.1f} s into {self.state['install_dir']}")
+        return self.state
+
+    def install_folder(self):
+        return self.prefix.to_unix(self.state["install_dir"])
+
+    def vendor_folder(self):
+        return os.path.dirname(self.install_folder())
+
+    def temp_folder(self):
+        return self.prefix.to_unix(self.state["temp"])
+
+    def shortcut(self, place):
+        return os.path.join(self.prefix.to_unix(self.state[place]), install_product.DISPLAY_NAME + ".lnk")
+
+    def start_product(self, ignore_close=False, timeout=60):
+        """Starts Tandrel.exe from the installation folder, as its shortcut would, and waits until
+        its main window is up."""
+        args = [self.state["install_dir"] + "\\Tandrel.exe", "--marker", MARKER]
+        if ignore_close:
+            args.append("--ignore-close")
+        process = self.prefix.start(args, cwd=self.install_folder())
+        self.processes.append(process)
+        deadline = time.monotonic() + timeout
+        while "started" not in self.marker_events():
+            if process.poll() is not None or time.monotonic() > deadline:
+                raise AssertionError(f"the product did not start (exit status {process.poll()})")
+            time.sleep(0.1)
+        return process
+
+    def marker_events(self):
+        """The product's events so far: "started", "WM_CLOSE", "exiting" (see tandrel.cpp)."""
+        try:
+            with open(self.prefix.to_unix(MARKER), encoding="ascii") as marker:
+                return [line.split()[0] for line in marker if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    # The uninstaller ---------------------------------------------------------------------------
+
+    def start_uninstaller(self, debug="-all"):
+        """Starts the installed uninstall.exe as the user would: no arguments, working folder = its
+        own folder. Wine's trace (when `debug` asks for one) goes to uninstall.log in the work folder,
+        also that of the processes it starts."""
+        process = self.prefix.start([self.state["install_dir"] + "\\uninstall.exe"], cwd=self.install_folder(),
+                                    debug=debug, log_path=self.log_path())
+        self.processes.append(process)
+        return process
+
+    def log_path(self):
+        return os.path.join(self.work_dir, "uninstall.log")
+
+    def wait_for_end(self, timeout=60, answer="Return"):
+        """Waits until every process of the prefix and its wineserver have ended (so the registry
+        files are written). Boxes that come up meanwhile are recorded in watcher.seen and answered
+        with `answer`, so that a run that shows more boxes than expected still ends. False when
+        time ran out."""
+        waiter = self.prefix.start_server_wait(timeout)
+        self.processes.append(waiter)
+        deadline = time.monotonic() + timeout + 5
+        while waiter.poll() is None and time.monotonic() < deadline:
+            box = self.watcher.poll()
+            if box is not None:
+                self.log(f"unexpected message box: {box}")
+                self.watcher.answer(box, answer)
+            time.sleep(0.2)
+        return waiter.poll() == 0
+
+    def wait_until(self, condition, timeout, step=0.1):
+        deadline = time.monotonic() + timeout
+        while not condition():
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(step)
+        return True
+
+    # What is on the machine --------------------------------------------------------------------
+
+    def registry(self):
+        return Registry(self.prefix.path)
+
+    def product_registry(self):
+        """{key path: {name: Value}} of every key under the product's paths (and the neighbours)."""
+        registry = self.registry()
+        keys = {}
+        for path in PRODUCT_REGISTRY_PATHS:
+            keys.update(registry.subtree(path))
+        return keys
+
+    def watched_folders(self):
+        return {
+            "installation folder": self.install_folder(),
+            "vendor folder": self.vendor_folder(),
+            "temporary folder": self.temp_folder(),
+            "Startup folder": os.path.dirname(self.shortcut("startup")),
+            "Programs folder": os.path.dirname(self.shortcut("programs")),
+        }
+
+    def files(self):
+        """{host path: (size, mtime_ns, sha1)} of every file and folder below the watched folders."""
+        listing = {}
+        for folder in self.watched_folders().values():
+            for root, dirs, files in os.walk(folder):
+                for name in dirs:
+                    listing[os.path.join(root, name) + "/"] = None
+                for name in files:
+                    path = os.path.join(root, name)
+                    stat = os.lstat(path)
+                    with open(path, "rb") as content:
+                        digest = hashlib.sha1(content.read()).hexdigest()
+                    listing[path] = (stat.st_size, stat.st_mtime_ns, digest)
+            if os.path.isdir(folder):
+                listing[folder.rstrip("/") + "/"] = None
+        return listing
+
+    def describe(self):
+        """What a failing test prints: the registry under the product's paths and the folders."""
+        lines = ["--- registry under the product's paths ---"]
+        try:
+            keys = self.product_registry()
+        except OSError as error:
+            keys = {}
+            lines.append(f"(registry files not readable: {error})")
+        for key, values in sorted(keys.items(), key=lambda item: item[0].lower()):
+            lines.append(f"[{key}]")
+            for name, value in sorted(values.items()):
+                lines.append(f"    {name or '@'} = {value}")
+        if not keys:
+            lines.append("(none)")
+        for title, folder in self.watched_folders().items():
+            lines.append(f"--- {title}: {folder} ---")
+            if not os.path.isdir(folder):
+                lines.append("(does not exist)")
+                continue
+            entries = 0
+            for root, dirs, files in os.walk(folder):
+                for name in sorted(dirs):
+                    lines.append(f"    {os.path.relpath(os.path.join(root, name), folder)}/")
+                    entries += 1
+                for name in sorted(files):
+                    lines.append(f"    {os.path.relpath(os.path.join(root, name), folder)}")
+                    entries += 1
+            if entries == 0:
+                lines.append("(empty)")
+        lines.append(f"--- message boxes: {self.watcher.seen if self.watcher else []}")
+        lines.append(f"--- product events: {self.marker_events() if self.prefix else []}")
+        return "\n".join(lines)

@@ -1,0 +1,188 @@
+#!/usr/bin/env python3
+"""Installs VORSK Tandrel 98 into a Wine prefix the way its setup would have, for the end-to-end tests
+and the demo: the product's files (Tandrel.exe is the test stand-in) and the installed uninstall.exe,
+its registry keys, its Uninstall and App Paths entries, and its shortcuts in the user's Startup and
+Programs folders (as the prefix's Shell Folders key names them).
+
+Usage: install_product.py PREFIX [--install-dir "C:\\...\\Tandrel"] [options]; see --help.
+Run it while no program of the prefix is running: it reads the prefix's registry files. It waits for
+the prefix's wineserver to exit at the end, so that the registry files show the installed state."""
+
+import argparse
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from harness.prefix import Prefix  # noqa: E402
+from harness.regfile import Registry  # noqa: E402
+
+DISPLAY_NAME = "VORSK Tandrel 98"
+DEFAULT_INSTALL_DIR = "C:\\Program Files\\VORSK Software\\Tandrel"
+SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+ENVIRONMENT = "HKCU\\Environment"
+
+PRODUCT_KEY = "Software\\VORSK Software\\Tandrel"
+UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+APP_PATHS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths"
+
+# The product's documents; the uninstaller knows them by name.
+DOCUMENTS = {
+    "Tandra.htm": "<html><body><h1>Tandra</h1></body></html>\r\n",
+    "registration.txt": "Register VORSK Tandrel 98 today.\r\n",
+    "la.txt": "License agreement.\r\n",
+    f"{DISPLAY_NAME} Homepage.url": "[InternetShortcut]\r\nURL=http://vorsk.invalid/tandrel/\r\n",
+    "order.htm": "<html><body>Order form</body></html>\r\n",
+    "ghosts.htm": "<html><body>Ghosts</body></html>\r\n",
+}
+IMAGES = ["logo.gif", "tandra.gif", "ghost.jpg"]
+
+# Things that belong to somebody else, for the tests that check they are left alone.
+FOREIGN_KEY = "Other Product"
+FOREIGN_UNINSTALL_ENTRY = "VorskOtherProduct"
+FOREIGN_APP_PATH = "Other.exe"
+
+
+def default_build_file(name):
+    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "win32", name)
+
+
+def reg_string(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def installed_state(prefix):
+    """The folders that matter for the product in this prefix: {"startup", "programs", "temp"} as
+    Windows paths, read from the prefix's registry files (value names without regard to case:
+    Wine names the Startup folder "StartUp")."""
+    registry = Registry(prefix.path)
+    startup = registry.value(SHELL_FOLDERS, "Startup")
+    programs = registry.value(SHELL_FOLDERS, "Programs")
+    # GetTempPath takes TMP first, then TEMP; Wine fills both from HKCU\Environment.
+    temp = registry.value(ENVIRONMENT, "TMP") or registry.value(ENVIRONMENT, "TEMP")
+    if not (startup and programs and temp) or "%" in startup + programs + temp:
+        raise RuntimeError(f"unexpected shell folders in {prefix.path}: Startup={startup!r} "
+                           f"Programs={programs!r} TMP/TEMP={temp!r}")
+    return {"startup": startup, "programs": programs, "temp": temp}
+
+
+def write_file(path, content):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    data = content if isinstance(content, bytes) else content.encode("ascii")
+    with open(path, "wb") as out:
+        out.write(data)
+
+
+def copy_file(source, target):
+    with open(source, "rb") as binary:
+        write_file(target, binary.read())
+
+
+def registry_text(install_dir, with_install_path, foreign_keys):
+    lines = ["REGEDIT4", ""]
+
+    def key(root, path, values):
+        lines.append(f"[{root}\\{path}]")
+        for name, data in values:
+            lines.append(f"{'@' if name is None else reg_string(name)}={data}")
+        lines.append("")
+
+    machine_values = [("Version", reg_string("1.0"))]
+    if with_install_path:
+        machine_values.insert(0, ("InstallPath", reg_string(install_dir)))
+    key("HKEY_LOCAL_MACHINE", PRODUCT_KEY, machine_values)
+
+    # The user's settings, a few levels deep.
+    user = "HKEY_CURRENT_USER"
+    key(user, PRODUCT_KEY, [("User", reg_string("Tester")), ("Runs", "dword:00000007")])
+    key(user, PRODUCT_KEY + "\\Settings", [("Language", reg_string("en"))])
+    key(user, PRODUCT_KEY + "\\Settings\\Window", [("Left", "dword:00000028"), ("Top", "dword:00000028")])
+    key(user, PRODUCT_KEY + "\\Settings\\Window\\Toolbars", [("Main", "hex:01,00,00,00")])
+    key(user, PRODUCT_KEY + "\\Recent Files", [("File1", reg_string("C:\\My Documents\\ghosts.tdr"))])
+    key(user, "Software\\VORSK Software", [("Customer", reg_string("Tester"))])
+
+    key("HKEY_LOCAL_MACHINE", UNINSTALL_KEY + "\\VorskTandrel", [
+        ("DisplayName", reg_string(DISPLAY_NAME)),
+        ("UninstallString", reg_string(install_dir + "\\uninstall.exe")),
+    ])
+    key("HKEY_LOCAL_MACHINE", APP_PATHS_KEY + "\\Tandrel.exe", [
+        (None, reg_string(install_dir + "\\Tandrel.exe")),
+        ("Path", reg_string(install_dir)),
+    ])
+
+    # Neighbours that are not the product's: they must stay in any case.
+    key("HKEY_LOCAL_MACHINE", UNINSTALL_KEY + "\\" + FOREIGN_UNINSTALL_ENTRY,
+        [("DisplayName", reg_string("VORSK Other Product"))])
+    key("HKEY_LOCAL_MACHINE", APP_PATHS_KEY + "\\" + FOREIGN_APP_PATH, [(None, reg_string("C:\\Other\\Other.exe"))])
+
+    if foreign_keys:
+        key(user, f"Software\\VORSK Software\\{FOREIGN_KEY}", [("Owner", reg_string("someone else"))])
+        key(user, f"Software\\VORSK Software\\{FOREIGN_KEY}\\Deeper", [("Depth", "dword:00000002")])
+        key("HKEY_LOCAL_MACHINE", f"Software\\VORSK Software\\{FOREIGN_KEY}", [("Owner", reg_string("someone else"))])
+    return "\r\n".join(lines) + "\r\n"
+
+
+def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=None, with_install_path=True,
+            foreign_files=(), foreign_keys=False, images_subfolder=False, temp_leftovers=0):
+    """Puts the product into the prefix; returns installed_state(prefix) plus "install_dir"."""
+    uninstaller = uninstaller or default_build_file("uninstall.exe")
+    product = product or default_build_file(os.path.join("tests", "wine", "Tandrel.exe"))
+    state = installed_state(prefix)
+
+    folder = prefix.to_unix(install_dir)
+    copy_file(product, os.path.join(folder, "Tandrel.exe"))
+    copy_file(uninstaller, os.path.join(folder, "uninstall.exe"))
+    for name, content in DOCUMENTS.items():
+        write_file(os.path.join(folder, name), content)
+    for name in IMAGES:
+        write_file(os.path.join(folder, "images", name), b"GIF89a" + name.encode("ascii"))
+    if images_subfolder:
+        write_file(os.path.join(folder, "images", "thumbs", "small.gif"), b"GIF89a small")
+    for name in foreign_files:
+        write_file(os.path.join(folder, name), f"{name}: not the product's\r\n")
+
+    shortcut = f"{DISPLAY_NAME}.lnk"
+    for place in ("startup", "programs"):
+        write_file(os.path.join(prefix.to_unix(state[place]), shortcut),
+                   f"[shortcut to {install_dir}\\Tandrel.exe]\r\n")
+
+    temp = prefix.to_unix(state["temp"])
+    os.makedirs(temp, exist_ok=True)
+    for number in range(1, temp_leftovers + 1):
+        write_file(os.path.join(temp, f"delme{number}.bat"), f"@echo off\r\nrem left over from run {number}\r\n")
+
+    prefix.import_reg(registry_text(install_dir, with_install_path, foreign_keys))
+    if not prefix.wait_server():
+        raise RuntimeError("the wineserver did not exit after the registry import")
+    return dict(state, install_dir=install_dir)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("prefix", help="the Wine prefix (WINEPREFIX), made beforehand")
+    parser.add_argument("--install-dir", default=DEFAULT_INSTALL_DIR, help="Windows path of the installation folder")
+    parser.add_argument("--uninstaller", help="uninstall.exe to install (default: build/win32/uninstall.exe)")
+    parser.add_argument("--product", help="Tandrel.exe to install (default: build/win32/tests/wine/Tandrel.exe)")
+    parser.add_argument("--no-install-path", action="store_true",
+                        help='leave out the "InstallPath" value (the product key still has another value)')
+    parser.add_argument("--foreign-file", action="append", default=[], metavar="NAME",
+                        help="put a file that is not the product's into the installation folder")
+    parser.add_argument("--foreign-keys", action="store_true",
+                        help=f'add the key "{FOREIGN_KEY}" beside the product key under HKCU and HKLM')
+    parser.add_argument("--images-subfolder", action="store_true", help='add a folder "thumbs" inside "images"')
+    parser.add_argument("--temp-leftovers", type=int, default=0, metavar="N",
+                        help="put delme1.bat..delmeN.bat into the temporary folder")
+    parser.add_argument("--work-dir", help="folder for Wine's HOME and TMPDIR (default: beside the prefix)")
+    args = parser.parse_args()
+
+    prefix_dir = os.path.abspath(args.prefix)
+    work_dir = args.work_dir or prefix_dir + "-work"
+    state = install(Prefix(prefix_dir, work_dir), args.install_dir, args.uninstaller, args.product,
+                    not args.no_install_path, args.foreign_file, args.foreign_keys, args.images_subfolder,
+                    args.temp_leftovers)
+    for name, value in state.items():
+        print(f"{name}: {value}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,369 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the real uninstall.exe under Wine: the product is installed into a fresh
+prefix, the uninstaller is started as a user would start it, its message boxes are answered on a
+virtual display, and what is left on the machine is checked once every process has ended.
+
+Usage: test_uninstall.py --build-dir build/win32 [--keep] SCENARIO   (--list names the scenarios)"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import install_product  # noqa: E402
+from harness.session import Session  # noqa: E402
+
+CONFIRMATION = "This will uninstall VORSK Tandrel 98."
+NO_INSTALL_PATH = "Can not find install path to remove files."
+UNINSTALL_ENTRY = "HKLM\\" + install_product.UNINSTALL_KEY + "\\VorskTandrel"
+APP_PATH = "HKLM\\" + install_product.APP_PATHS_KEY + "\\Tandrel.exe"
+NEIGHBOUR_KEYS = [
+    "HKLM\\" + install_product.UNINSTALL_KEY + "\\" + install_product.FOREIGN_UNINSTALL_ENTRY,
+    "HKLM\\" + install_product.APP_PATHS_KEY + "\\" + install_product.FOREIGN_APP_PATH,
+    install_product.SHELL_FOLDERS,
+]
+PRODUCT_KEYS = ["HKCU\\Software\\VORSK Software\\Tandrel", "HKLM\\Software\\VORSK Software\\Tandrel"]
+VENDOR_KEYS = ["HKCU\\Software\\VORSK Software", "HKLM\\Software\\VORSK Software"]
+PROCESS_TIMEOUT = 60
+
+SCENARIOS = {}
+
+
+def scenario(function):
+    SCENARIOS[function.__name__] = function
+    return function
+
+
+class Checks:
+    """Collects failed expectations, so that one run reports all it found."""
+
+    def __init__(self):
+        self.failures = []
+
+    def that(self, condition, message):
+        if not condition:
+            self.failures.append(message)
+        return condition
+
+    def equal(self, actual, expected, what):
+        return self.that(actual == expected, f"{what}: expected {expected!r}, found {actual!r}")
+
+
+# Steps shared by the scenarios -----------------------------------------------------------------
+
+def answer_confirmation(session, check, uninstaller, key):
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=uninstaller)
+    if not check.that(box is not None, "no confirmation box appeared"):
+        return
+    check.equal(box.text, CONFIRMATION, "confirmation text")
+    check.equal(box.buttons, "OK+Cancel", "confirmation buttons")
+    check.that(box.icon, "the confirmation box has no icon (question mark expected)")
+    session.watcher.answer(box, key)
+
+
+def expect_exit_status_1(check, uninstaller):
+    try:
+        status = uninstaller.wait(PROCESS_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        status = "still running"
+    check.equal(status, 1, "exit status of the uninstaller the user started")
+
+
+def expect_all_ended(session, check):
+    check.that(session.wait_for_end(PROCESS_TIMEOUT),
+               f"processes of the prefix still running {PROCESS_TIMEOUT} s after the uninstaller was answered")
+
+
+def expect_temp_clean(session, check, leftovers=()):
+    """No copy of the uninstaller and no cleanup script of this run left in the temporary folder."""
+    temp = session.temp_folder()
+    check.that(os.path.isdir(temp), "the temporary folder is gone")
+    names = sorted(os.listdir(temp)) if os.path.isdir(temp) else []
+    check.that("uninstall.exe" not in names, "uninstall.exe left in the temporary folder")
+    scripts = sorted(name for name in names if re.fullmatch(r"delme\d+\.bat", name))
+    check.equal(scripts, sorted(leftovers), "delme*.bat in the temporary folder")
+
+
+def expect_registry_removed(session, check, keep_vendor=False):
+    registry = session.registry()
+    for path in [UNINSTALL_ENTRY, APP_PATH] + PRODUCT_KEYS + ([] if keep_vendor else VENDOR_KEYS):
+        check.that(not registry.exists(path), f"registry key left: {path}")
+    for path in NEIGHBOUR_KEYS:
+        check.that(registry.exists(path), f"registry key of somebody else removed: {path}")
+    return registry
+
+
+def expect_shortcuts_removed(session, check):
+    for place in ("startup", "programs"):
+        shortcut = session.shortcut(place)
+        check.that(not os.path.lexists(shortcut), f"shortcut left: {shortcut}")
+        check.that(os.path.isdir(os.path.dirname(shortcut)), f"the {place} folder itself is gone")
+
+
+def expect_no_more_boxes(session, check, count):
+    check.equal(len(session.watcher.seen), count, f"number of message boxes ({session.watcher.seen})")
+
+
+def folder_contents(folder):
+    """Paths below a folder, relative to it, folders with a trailing slash; None if it is absent."""
+    if not os.path.isdir(folder):
+        return None
+    found = []
+    for root, dirs, files in os.walk(folder):
+        found += [os.path.relpath(os.path.join(root, name), folder) + "/" for name in dirs]
+        found += [os.path.relpath(os.path.join(root, name), folder) for name in files]
+    return sorted(found)
+
+
+# Scenarios -------------------------------------------------------------------------------------
+
+@scenario
+def complete_uninstall(session, check):
+    """The product is running; the user confirms. Everything of the product goes, the vendor's key
+    and folder too, the product is asked to close once, and the temporary folder is left clean."""
+    session.install()
+    product = session.start_product()
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Return")
+    expect_exit_status_1(check, uninstaller)
+    expect_all_ended(session, check)
+
+    check.equal(session.marker_events(), ["started", "WM_CLOSE", "exiting"], "the product's events")
+    check.equal(product.poll(), 0, "exit status of the product (closed by WM_CLOSE)")
+    expect_no_more_boxes(session, check, 1)
+    expect_registry_removed(session, check)
+    expect_shortcuts_removed(session, check)
+    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
+    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
+    check.that(os.path.isdir(os.path.dirname(session.vendor_folder())), "the folder above the vendor's is gone")
+    expect_temp_clean(session, check)
+
+
+@scenario
+def cancel(session, check):
+    """The user cancels the confirmation: nothing changes at all, the product is not asked to close,
+    and nothing is handed over to a temporary copy."""
+    session.install()
+    registry_before = session.product_registry()
+    files_before = session.files()
+    product = session.start_product()
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Escape")
+    expect_exit_status_1(check, uninstaller)
+    # A WM_CLOSE posted by mistake would arrive at once; give it a moment to show.
+    session.wait_until(lambda: len(session.marker_events()) > 1, timeout=2)
+    check.equal(session.marker_events(), ["started"], "the product's events")
+    check.that(product.poll() is None, "the product is no longer running")
+    product.kill()
+    product.wait(30)
+    expect_all_ended(session, check)
+
+    expect_no_more_boxes(session, check, 1)
+    registry_after = session.product_registry()
+    check.equal(registry_after, registry_before, "registry under the product's paths")
+    files_after = session.files()
+    check.equal(sorted(set(files_after) ^ set(files_before)), [], "files added or removed")
+    changed = sorted(path for path in files_before if path in files_after and files_after[path] != files_before[path])
+    check.equal(changed, [], "files changed")
+
+
+@scenario
+def missing_install_path(session, check):
+    """"InstallPath" is missing: the second process says so in a plain box, still removes the
+    shortcuts and the registry entries, leaves the installation folder untouched, and cleans up
+    its temporary copy."""
+    session.install(with_install_path=False)
+    folder_before = {path: info for path, info in session.files().items()
+                     if path.startswith(session.vendor_folder() + "/")}
+    product = session.start_product()
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Return")
+    expect_exit_status_1(check, uninstaller)
+
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT)
+    if check.that(box is not None, "no box about the missing installation folder"):
+        check.equal(box.text, NO_INSTALL_PATH, "text of the second box")
+        check.equal(box.buttons, "OK", "buttons of the second box")
+        check.that(not box.icon, "the box about the missing installation folder has an icon")
+        session.watcher.answer(box, "Return")
+    expect_all_ended(session, check)
+
+    check.equal(session.marker_events(), ["started", "WM_CLOSE", "exiting"], "the product's events")
+    check.equal(product.poll(), 0, "exit status of the product")
+    expect_no_more_boxes(session, check, 2)
+    expect_registry_removed(session, check)
+    expect_shortcuts_removed(session, check)
+    folder_after = {path: info for path, info in session.files().items()
+                    if path.startswith(session.vendor_folder() + "/")}
+    check.equal(folder_after, folder_before, "the vendor and installation folders (must be untouched)")
+    expect_temp_clean(session, check)
+
+
+@scenario
+def foreign_files_and_keys(session, check):
+    """A file that is not the product's keeps the installation folder (and the vendor folder), a
+    subfolder of "images" keeps "images", and another product's key keeps the vendor key under
+    either root; everything of the product itself goes. The product is not running here."""
+    session.install(foreign_files=["notes.txt"], foreign_keys=True, images_subfolder=True)
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Return")
+    expect_exit_status_1(check, uninstaller)
+    expect_all_ended(session, check)
+
+    expect_no_more_boxes(session, check, 1)
+    registry = expect_registry_removed(session, check, keep_vendor=True)
+    foreign = install_product.FOREIGN_KEY
+    for root in ("HKCU", "HKLM"):
+        vendor = f"{root}\\Software\\VORSK Software"
+        check.equal(registry.children(vendor), [foreign], f"child keys of {vendor}")
+        check.equal(registry.value(f"{vendor}\\{foreign}", "Owner"), "someone else", f"{vendor}\\{foreign}")
+    check.equal(registry.children(f"HKCU\\Software\\VORSK Software\\{foreign}"), ["Deeper"],
+                "child keys of the other product's per-user key")
+    check.equal(registry.value("HKCU\\Software\\VORSK Software", "Customer"), "Tester",
+                "value of the per-user vendor key, which stays")
+    expect_shortcuts_removed(session, check)
+    check.equal(folder_contents(session.install_folder()),
+                ["images/", "images/thumbs/", "images/thumbs/small.gif", "notes.txt"], "installation folder")
+    check.equal(folder_contents(session.vendor_folder()),
+                ["Tandrel/", "Tandrel/images/", "Tandrel/images/thumbs/", "Tandrel/images/thumbs/small.gif",
+                 "Tandrel/notes.txt"], "vendor folder")
+    expect_temp_clean(session, check)
+
+
+@scenario
+def leftover_scripts(session, check):
+    """delme1.bat to delme3.bat of earlier runs are in the temporary folder: they stay untouched, the
+    cleanup script is delme4.bat, and it is gone at the end. Wine's file trace shows which names the
+    second process tried and which one the command interpreter deleted."""
+    session.install(temp_leftovers=3)
+    leftovers = ["delme1.bat", "delme2.bat", "delme3.bat"]
+    before = {path: info for path, info in session.files().items() if os.path.basename(path) in leftovers}
+    check.equal(len(before), 3, "leftover scripts installed")
+    uninstaller = session.start_uninstaller(debug="+pid,trace+file")
+    answer_confirmation(session, check, uninstaller, "Return")
+    expect_exit_status_1(check, uninstaller)
+    expect_all_ended(session, check)
+
+    expect_no_more_boxes(session, check, 1)
+    after = {path: info for path, info in session.files().items() if os.path.basename(path) in leftovers}
+    check.equal(after, before, "the leftover scripts (content and modification time)")
+    expect_temp_clean(session, check, leftovers)
+    expect_registry_removed(session, check)
+    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
+
+    created, deleted = script_trace(session.log_path())
+    check.equal([(name, ok) for name, ok, _pid in created],
+                [("delme1.bat", False), ("delme2.bat", False), ("delme3.bat", False), ("delme4.bat", True)],
+                "script names tried by the second process (name, created)")
+    writers = {pid for name, ok, pid in created if ok}
+    deleters = {pid for name, pid in deleted if name == "delme4.bat"}
+    check.that(deleters and not deleters & writers,
+               f"delme4.bat was not deleted by another process (the script): written by {writers}, "
+               f"deleted by {deleters}")
+    check.that(not any(name in leftovers for name, _pid in deleted), "a leftover script was deleted")
+
+
+def script_trace(log_path):
+    """From Wine's +file trace: [(script name, created?, pid)] in the order the names were tried,
+    and [(script name, pid)] of every deletion of a script."""
+    call = re.compile(r'^([0-9a-f]+):([0-9a-f]+):trace:file:CreateFileW L"[^"]*\\\\(delme\d+\.bat)" '
+                      r'GENERIC_WRITE')
+    result = re.compile(r"^([0-9a-f]+):([0-9a-f]+):trace:file:CreateFileW returning ([0-9A-Fa-f]+)")
+    delete = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:file:DeleteFileW L"[^"]*\\\\(delme\d+\.bat)"')
+    created = []
+    deleted = []
+    pending = {}
+    with open(log_path, encoding="utf-8", errors="replace") as log:
+        for line in log:
+            match = call.match(line)
+            if match:
+                pending[(match.group(1), match.group(2))] = match.group(3)
+                continue
+            match = result.match(line)
+            if match and (match.group(1), match.group(2)) in pending:
+                name = pending.pop((match.group(1), match.group(2)))
+                created.append((name, match.group(3).upper() != "FFFFFFFF", match.group(1)))
+                continue
+            match = delete.match(line)
+            if match:
+                deleted.append((match.group(2), match.group(1)))
+    return created, deleted
+
+
+@scenario
+def product_ignores_close(session, check):
+    """The product records WM_CLOSE but keeps running. Wine, like Windows, refuses to delete the
+    executable of a running process, so Tandrel.exe and with it the installation and vendor folders
+    stay; everything else goes, and the temporary folder is cleaned up all the same."""
+    session.install()
+    product = session.start_product(ignore_close=True)
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Return")
+    expect_exit_status_1(check, uninstaller)
+    temp = session.temp_folder()
+    cleaned = session.wait_until(
+        lambda: not any(name == "uninstall.exe" or re.fullmatch(r"delme\d+\.bat", name) for name in os.listdir(temp))
+        and not os.path.exists(os.path.join(session.install_folder(), "uninstall.exe")),
+        timeout=PROCESS_TIMEOUT)
+    check.that(cleaned, "the uninstaller's work did not finish while the product was running")
+    # Give the processes that are still ending a moment; the product must still be running after it.
+    time.sleep(1)
+    check.equal(session.marker_events(), ["started", "WM_CLOSE"], "the product's events")
+    check.that(product.poll() is None, "the product is no longer running")
+    product.kill()
+    product.wait(30)
+    expect_all_ended(session, check)
+
+    expect_no_more_boxes(session, check, 1)
+    expect_registry_removed(session, check)
+    expect_shortcuts_removed(session, check)
+    check.equal(folder_contents(session.install_folder()), ["Tandrel.exe"], "installation folder")
+    check.that(os.path.isdir(session.vendor_folder()), "the vendor folder is gone")
+    expect_temp_clean(session, check)
+
+
+# Driver ----------------------------------------------------------------------------------------
+
+def run(name, build_dir, keep):
+    check = Checks()
+    started = time.monotonic()
+    with Session(build_dir, name, keep=keep) as session:
+        try:
+            SCENARIOS[name](session, check)
+        except Exception:  # a broken step is a failure like any other, and the state is still shown
+            check.failures.append("exception:\n" + traceback.format_exc())
+        if check.failures:
+            print(f"FAILED {name}:")
+            for failure in check.failures:
+                print(f"  - {failure}")
+            print(session.describe())
+            if os.path.exists(session.log_path()) and os.path.getsize(session.log_path()) > 0:
+                print(f"--- uninstaller's Wine log: {session.log_path()}" + (" (kept)" if keep else ""))
+    print(f"{name}: {'FAILED' if check.failures else 'passed'} in {time.monotonic() - started:.1f} s", flush=True)
+    return not check.failures
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build-dir", default=os.path.join(os.path.dirname(__file__), "..", "..", "build", "win32"))
+    parser.add_argument("--keep", action="store_true", help="keep the work folder (prefix, logs) of each run")
+    parser.add_argument("--list", action="store_true", help="print the scenario names")
+    parser.add_argument("scenarios", nargs="*")
+    args = parser.parse_args()
+    if args.list:
+        print("\n".join(SCENARIOS))
+        return 0
+    unknown = [name for name in args.scenarios if name not in SCENARIOS]
+    if unknown or not args.scenarios:
+        parser.error(f"name one or more scenarios of: {', '.join(SCENARIOS)}")
+    results = [run(name, args.build_dir, args.keep) for name in args.scenarios]
+    return 0 if all(results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
