@@ -17,6 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import install_product  # noqa: E402
 from harness.session import Session  # noqa: E402
+from harness.winetrace import TRACE_FILE_CALLS  # noqa: E402
 
 CONFIRMATION = "This will uninstall VORSK Tandrel 98."
 NO_INSTALL_PATH = "Can not find install path to remove files."
@@ -244,7 +245,7 @@ def leftover_scripts(session, check):
     leftovers = ["delme1.bat", "delme2.bat", "delme3.bat"]
     before = {path: info for path, info in session.files().items() if os.path.basename(path) in leftovers}
     check.equal(len(before), 3, "leftover scripts installed")
-    uninstaller = session.start_uninstaller(debug="+pid,trace+file")
+    uninstaller = session.start_uninstaller(debug=TRACE_FILE_CALLS)
     answer_confirmation(session, check, uninstaller, "Return")
     expect_exit_status_1(check, uninstaller)
     expect_all_ended(session, check)
@@ -256,7 +257,7 @@ def leftover_scripts(session, check):
     expect_registry_removed(session, check)
     check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
 
-    created, deleted = script_trace(session.log_path())
+    created, deleted = script_trace(session.trace().calls())
     check.equal([(name, ok) for name, ok, _pid in created],
                 [("delme1.bat", False), ("delme2.bat", False), ("delme3.bat", False), ("delme4.bat", True)],
                 "script names tried by the second process (name, created)")
@@ -268,30 +269,23 @@ def leftover_scripts(session, check):
     check.that(not any(name in leftovers for name, _pid in deleted), "a leftover script was deleted")
 
 
-def script_trace(log_path):
-    """From Wine's +file trace: [(script name, created?, pid)] in the order the names were tried,
-    and [(script name, pid)] of every deletion of a script."""
-    call = re.compile(r'^([0-9a-f]+):([0-9a-f]+):trace:file:CreateFileW L"[^"]*\\\\(delme\d+\.bat)" '
-                      r'GENERIC_WRITE')
-    result = re.compile(r"^([0-9a-f]+):([0-9a-f]+):trace:file:CreateFileW returning ([0-9A-Fa-f]+)")
-    delete = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:file:DeleteFileW L"[^"]*\\\\(delme\d+\.bat)"')
+def script_trace(calls):
+    """[(script name, created?, pid)] in the order the script names were tried, and
+    [(script name, pid)] of every deletion of a script, from a +file trace."""
+    def script_name(call):
+        name = (call.path or "").rpartition("\\")[2]
+        return name if re.fullmatch(r"delme\d+\.bat", name) else None
+
     created = []
     deleted = []
     pending = {}
-    with open(log_path, encoding="utf-8", errors="replace") as log:
-        for line in log:
-            match = call.match(line)
-            if match:
-                pending[(match.group(1), match.group(2))] = match.group(3)
-                continue
-            match = result.match(line)
-            if match and (match.group(1), match.group(2)) in pending:
-                name = pending.pop((match.group(1), match.group(2)))
-                created.append((name, match.group(3).upper() != "FFFFFFFF", match.group(1)))
-                continue
-            match = delete.match(line)
-            if match:
-                deleted.append((match.group(2), match.group(1)))
+    for call in calls:
+        if call.name == "CreateFileW" and script_name(call) and "GENERIC_WRITE" in call.args:
+            pending[(call.pid, call.tid)] = script_name(call)
+        elif call.name == "CreateFileW" and call.args.startswith("returning") and (call.pid, call.tid) in pending:
+            created.append((pending.pop((call.pid, call.tid)), call.args.split()[1].upper() != "FFFFFFFF", call.pid))
+        elif call.name == "DeleteFileW" and script_name(call):
+            deleted.append((script_name(call), call.pid))
     return created, deleted
 
 
@@ -325,6 +319,105 @@ def product_ignores_close(session, check):
     check.equal(folder_contents(session.install_folder()), ["Tandrel.exe"], "installation folder")
     check.that(os.path.isdir(session.vendor_folder()), "the vendor folder is gone")
     expect_temp_clean(session, check)
+
+
+def installed_uninstaller(session):
+    return session.state["install_dir"] + "\\uninstall.exe"
+
+
+def start_with_held_uninstaller(session, check):
+    """Holds the installed uninstall.exe open in another program, then runs the uninstaller with a
+    file trace and confirms. Returns the holder and the trace."""
+    session.install()
+    holder = session.hold(installed_uninstaller(session))
+    uninstaller = session.start_uninstaller(debug=TRACE_FILE_CALLS)
+    answer_confirmation(session, check, uninstaller, "Return")
+    expect_exit_status_1(check, uninstaller)
+    return holder, session.trace()
+
+
+def pauses(attempts):
+    return [later.time - earlier.time for earlier, later in zip(attempts, attempts[1:])]
+
+
+@scenario
+def uninstaller_held_briefly(session, check):
+    """Another program holds the installed uninstall.exe for a few of the second process's attempts:
+    the attempts go on, 50 ms apart, until one succeeds, and then the folders go as usual."""
+    holder, trace = start_with_held_uninstaller(session, check)
+    path = installed_uninstaller(session)
+    retried = session.wait_until(lambda: len(trace.calls("DeleteFileW", path)) >= 3, timeout=PROCESS_TIMEOUT)
+    check.that(retried, "fewer than 3 attempts to delete the held uninstall.exe")
+    check.that(holder.release(), "hold_file.exe did not end")
+    expect_all_ended(session, check)
+
+    attempts = trace.calls("DeleteFileW", path)
+    check.that(4 <= len(attempts) <= 51, f"attempts to delete uninstall.exe: {len(attempts)}, expected 4 to 51")
+    # Wine's log times come from a tick count that the wineserver updates every 16 ms or so: one
+    # pause may look shorter than it was, their sum may not.
+    gaps = pauses(attempts)
+    check.that(gaps and min(gaps) >= 0.025 and sum(gaps) >= 0.045 * len(gaps),
+               f"pauses between the attempts (s), expected about 0.05 each: {gaps}")
+    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
+    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
+    expect_no_more_boxes(session, check, 1)
+    expect_registry_removed(session, check)
+    expect_shortcuts_removed(session, check)
+    expect_temp_clean(session, check)
+
+
+@scenario
+def uninstaller_held_too_long(session, check):
+    """The installed uninstall.exe stays held: the second process tries exactly 51 times, 50 ms
+    apart (about 2.5 s), gives up, and leaves it with the installation and vendor folders; the rest
+    of the product goes all the same."""
+    holder, trace = start_with_held_uninstaller(session, check)
+    path = installed_uninstaller(session)
+    gave_up = session.wait_until(lambda: trace.calls("RemoveDirectoryW", session.state["install_dir"]),
+                                 timeout=PROCESS_TIMEOUT)
+    check.that(gave_up, "the second process did not go on to the installation folder")
+    check.that(holder.release(), "hold_file.exe did not end")
+    expect_all_ended(session, check)
+
+    attempts = trace.calls("DeleteFileW", path)
+    check.equal(len(attempts), 51, "attempts to delete the held uninstall.exe")
+    if len(attempts) > 1:
+        span = attempts[-1].time - attempts[0].time
+        check.that(2.45 <= span <= 15, f"time from the first to the last attempt: {span:.2f} s, expected about 2.5")
+    check.equal(folder_contents(session.install_folder()), ["uninstall.exe"], "installation folder")
+    check.that(os.path.isdir(session.vendor_folder()), "the vendor folder is gone")
+    expect_no_more_boxes(session, check, 1)
+    expect_registry_removed(session, check)
+    expect_shortcuts_removed(session, check)
+    expect_temp_clean(session, check)
+
+
+@scenario
+def script_waits_for_held_copy(session, check):
+    """The cleanup script keeps trying to delete the temporary copy while another program holds it,
+    and deletes it and itself once it is let go. (Without a hold the copy is deletable at the
+    script's first attempt under Wine: the second process has already ended by then.) The box about
+    the missing "InstallPath" keeps the second process waiting while the hold is set up."""
+    session.install(with_install_path=False)
+    uninstaller = session.start_uninstaller(debug=TRACE_FILE_CALLS)
+    answer_confirmation(session, check, uninstaller, "Return")
+    expect_exit_status_1(check, uninstaller)
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT)
+    if not check.that(box is not None, "no box about the missing installation folder"):
+        return
+    temp_copy = session.state["temp"].rstrip("\\") + "\\uninstall.exe"
+    holder = session.hold(temp_copy)
+    session.watcher.answer(box, "Return")
+    trace = session.trace()
+    looped = session.wait_until(lambda: len(trace.calls("DeleteFileW", temp_copy)) >= 3, timeout=PROCESS_TIMEOUT)
+    check.that(looped, "the script did not try again to delete the held temporary copy")
+    check.that(os.path.exists(session.prefix.to_unix(temp_copy)), "the held temporary copy is gone")
+    check.that(holder.release(), "hold_file.exe did not end")
+    expect_all_ended(session, check)
+
+    check.that(len(trace.calls("DeleteFileW", temp_copy)) >= 4, "no attempt after the hold ended")
+    expect_temp_clean(session, check)
+    expect_no_more_boxes(session, check, 2)
 
 
 # Driver ----------------------------------------------------------------------------------------

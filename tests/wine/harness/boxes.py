@@ -36,7 +36,10 @@ class BoxWatcher:
         self.reader_exe = reader_exe
         self.caption = caption
         self.seen = []
-        self._known_windows = set()
+        # X window ids of the boxes on the screen at the last look. An id is no name for a box: the X
+        # server hands the ids of a client that has gone to the next one, so the second process's
+        # box may get the same id as the first process's.
+        self._present = set()
 
     def _box_windows(self):
         result = _xdotool(self.prefix.display, "search", "--name", f"^{self.caption}$", check=False)
@@ -57,10 +60,12 @@ class BoxWatcher:
 
     def poll(self):
         """A box that appeared since the last call, or None."""
-        for window_id in self._box_windows():
-            if window_id in self._known_windows:
+        windows = self._box_windows()
+        self._present &= set(windows)  # boxes that have gone
+        for window_id in windows:
+            if window_id in self._present:
                 continue
-            self._known_windows.add(window_id)
+            self._present.add(window_id)
             # The X window exists a moment before the dialog has its controls; read until it has text.
             deadline = time.monotonic() + 10
             while True:
@@ -100,3 +105,4 @@ class BoxWatcher:
             if time.monotonic() > deadline:
                 raise AssertionError(f"message box still open after pressing {key}: {box}")
             time.sleep(0.1)
+        self._present.discard(box.window_id)

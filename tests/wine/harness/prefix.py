@@ -191,7 +191,11 @@ def _forget_server_dir(prefix_dir):
 
 def copy_template(template_dir, target_dir):
     """A fresh prefix: a copy of the template (about 600 MB, a second or two)."""
-    subprocess.run(["cp", "-a", template_dir, target_dir], check=True, timeout=300)
+    # The real folder: a link to the template would be copied as the link, and the "copy" would
+    # then be the template itself.
+    subprocess.run(["cp", "-a", os.path.realpath(template_dir), target_dir], check=True, timeout=300)
+    if os.path.islink(target_dir) or not os.path.isdir(os.path.join(target_dir, "drive_c")):
+        raise RuntimeError(f"copy of the template prefix failed: {target_dir}")
     _forget_server_dir(target_dir)
     stamp = os.path.join(target_dir, ".tandrel-template")
     if os.path.exists(stamp):

@@ -4,6 +4,7 @@ prefix's wineserver is killed; the work folder (with the prefix copy) is removed
 
 import hashlib
 import os
+import select
 import shutil
 import subprocess
 import tempfile
@@ -14,6 +15,7 @@ from harness import prefix as wine_prefix
 from harness.boxes import BoxWatcher
 from harness.display import VirtualDisplay
 from harness.regfile import Registry
+from harness.winetrace import TraceLog
 
 VENDOR = "Software\\VORSK Software"
 PRODUCT_REGISTRY_PATHS = [
@@ -169,6 +171,22 @@ class Session:
             time.sleep(step)
         return True
 
+    def trace(self):
+        """The uninstaller's Wine log, when it was started with a trace (see winetrace)."""
+        return TraceLog(self.log_path())
+
+    def hold(self, windows_path, timeout=60):
+        """Opens a file of the prefix in another program (hold_file.exe) so that it cannot be deleted,
+        until the returned holder's release()."""
+        process = subprocess.Popen(["wine", self.tool("hold_file.exe"), windows_path], env=self.prefix.env(),
+                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.processes.append(process)
+        holder = Holder(process)
+        line = holder.first_line(timeout)
+        if line != "holding":
+            raise AssertionError(f"hold_file.exe could not hold {windows_path}: {line!r}")
+        return holder
+
     # What is on the machine --------------------------------------------------------------------
 
     def registry(self):
@@ -240,3 +258,20 @@ class Session:
         lines.append(f"--- message boxes: {self.watcher.seen if self.watcher else []}")
         lines.append(f"--- product events: {self.marker_events() if self.prefix else []}")
         return "\n".join(lines)
+
+
+class Holder:
+    def __init__(self, process):
+        self.process = process
+
+    def first_line(self, timeout):
+        ready, _, _ = select.select([self.process.stdout], [], [], timeout)
+        return self.process.stdout.readline().decode(errors="replace").strip() if ready else None
+
+    def release(self, timeout=30):
+        """Lets go of the file; True when the holder ended."""
+        self.process.stdin.close()
+        try:
+            return self.process.wait(timeout) == 0
+        except subprocess.TimeoutExpired:
+            return False
