@@ -1,0 +1,265 @@
+// The cleanup script: its exact bytes, its name, how it is started, and why a script that was not
+// written whole, or could not name its files whole, is never started.
+#include <gtest/gtest.h>
+
+#include "files/file_tasks.h"
+#include "support/installed_product.h"
+
+namespace {
+
+using namespace testing_support;
+
+const std::string kTemp = "C:\\WINDOWS\\TEMP\\";
+
+std::string ScriptName(int number) {
+    return "delme" + std::to_string(number) + ".bat";
+}
+
+// A temporary folder as the second phase finds it: its copy of the uninstaller and someone's file.
+void PrepareTemporaryFolder(sim::Machine& machine, const std::string& folder) {
+    machine.SetTempPath(folder);
+    machine.AddFolder(folder);
+    std::string withBackslash = folder.back() == '\\' ? folder : folder + "\\";
+    machine.AddFile(withBackslash + "uninstall.exe", kUninstallerImage);
+    machine.AddFile(withBackslash + "setup.log", "someone's log");
+}
+
+// How much of the script comes before the temporary folder's path ends in its first "del" line.
+size_t LengthUpToTheFirstFolderPath(const std::string& folder) {
+    return std::string("\r\n@echo off\r\n:myLabel\r\ndel \"").size() + folder.size();
+}
+
+TEST(WriteCleanupScript, WritesTheScriptByteForByteAndStartsItHidden) {
+    sim::Machine machine;
+    PrepareTemporaryFolder(machine, kTemp);
+
+    WriteCleanupScript();
+
+    const std::string script = kTemp + ScriptName(1);
+    const std::string expected = ExpectedCleanupScript(kTemp, 1);
+    EXPECT_EQ(machine.FileContent(script), expected);
+    EXPECT_EQ(machine.FileContent(script).find('\0'), std::string::npos);
+    EXPECT_EQ(CountCall(machine, "WriteFile", std::to_string(expected.size())), 1);
+    EXPECT_EQ(machine.CallCount("WriteFile"), 1);
+    ASSERT_EQ(machine.Starts().size(), 1u);
+    const sim::StartRecord& start = machine.Starts()[0];
+    EXPECT_EQ(start.verb, "");
+    EXPECT_EQ(start.file, script);
+    EXPECT_EQ(start.parameters, std::nullopt);
+    EXPECT_EQ(start.directory, std::optional<std::string>(kTemp));
+    EXPECT_EQ(start.show, SW_HIDE);
+    EXPECT_FALSE(start.hadOwner);
+    EXPECT_TRUE(start.accepted);
+    EXPECT_TRUE(NoHandlesOpen(machine));
+}
+
+TEST(WriteCleanupScript, ScriptLinesAlwaysHaveOneBackslashAfterTheFolderAndTheStartGetsItAsReported) {
+    for (const std::string& reported : {std::string("C:\\WINDOWS\\TEMP"), std::string("C:\\WINDOWS\\TEMP\\"),
+                                        std::string("C:\\Users\\Anna Berg\\Local Settings\\Temp")}) {
+        SCOPED_TRACE(reported);
+        sim::Machine machine;
+        PrepareTemporaryFolder(machine, reported);
+        const std::string folder = reported.back() == '\\' ? reported : reported + "\\";
+
+        WriteCleanupScript();
+
+        EXPECT_EQ(machine.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(folder, 1));
+        ASSERT_EQ(machine.Starts().size(), 1u);
+        EXPECT_EQ(machine.Starts()[0].file, folder + ScriptName(1));
+        EXPECT_EQ(machine.Starts()[0].directory, std::optional<std::string>(reported));
+    }
+}
+
+TEST(WriteCleanupScript, TakesTheFirstFreeNameUpTo200AndLeavesTakenOnesAlone) {
+    struct Case {
+        int taken;
+        int used;  // 0: none
+    };
+    for (const Case& c : {Case{3, 4}, Case{199, 200}, Case{200, 0}}) {
+        SCOPED_TRACE(c.taken);
+        sim::Machine machine;
+        PrepareTemporaryFolder(machine, kTemp);
+        for (int n = 1; n <= c.taken; ++n) {
+            machine.AddFile(kTemp + ScriptName(n), "earlier script " + std::to_string(n));
+        }
+
+        WriteCleanupScript();
+
+        for (int n = 1; n <= c.taken; ++n) {
+            EXPECT_EQ(machine.FileContent(kTemp + ScriptName(n)), "earlier script " + std::to_string(n)) << n;
+        }
+        EXPECT_EQ(machine.CallCount("CreateFileA"), c.used == 0 ? 200 : c.used);
+        EXPECT_FALSE(machine.Exists(kTemp + ScriptName(201)));
+        if (c.used == 0) {
+            EXPECT_TRUE(machine.Starts().empty());
+            EXPECT_EQ(machine.CallCount("WriteFile"), 0);
+        } else {
+            EXPECT_EQ(machine.FileContent(kTemp + ScriptName(c.used)), ExpectedCleanupScript(kTemp, c.used));
+            ASSERT_EQ(machine.Starts().size(), 1u);
+            EXPECT_EQ(machine.Starts()[0].file, kTemp + ScriptName(c.used));
+        }
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+TEST(WriteCleanupScript, AScriptNotWrittenWholeIsDeletedAndNeverStarted) {
+    const size_t whole = ExpectedCleanupScript(kTemp, 1).size();
+    const int cut = static_cast<int>(LengthUpToTheFirstFolderPath(kTemp));
+    struct Case {
+        const char* name;
+        int partialBytes;  // -1: nothing written
+        DWORD error;
+        bool started;
+    };
+    const std::vector<Case> cases = {
+        {"nothing written, success reported", 0, 0, false},
+        {"cut after the folder path, success reported", cut, 0, false},
+        {"one byte short, success reported", static_cast<int>(whole) - 1, 0, false},
+        {"cut after the folder path, disk full", cut, ERROR_DISK_FULL, false},
+        {"nothing written, disk full", -1, ERROR_DISK_FULL, false},
+        {"whole", static_cast<int>(whole), 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine machine;
+        PrepareTemporaryFolder(machine, kTemp);
+        machine.InjectFault(sim::Fault{"WriteFile", 1, c.error, c.partialBytes});
+
+        WriteCleanupScript();
+
+        EXPECT_EQ(machine.Exists(kTemp + ScriptName(1)), c.started);
+        EXPECT_EQ(machine.Starts().size(), c.started ? 1u : 0u);
+        EXPECT_EQ(machine.FileContent(kTemp + "setup.log"), "someone's log");
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+TEST(WriteCleanupScript, ANameThatCannotBeCreatedIsPassedOver) {
+    struct Case {
+        const char* name;
+        int occurrence;  // of CreateFileA that fails; 0: every one
+        int used;        // 0: none
+    };
+    for (const Case& c : {Case{"first name in use", 1, 2}, Case{"folder not writable", 0, 0}}) {
+        SCOPED_TRACE(c.name);
+        sim::Machine machine;
+        PrepareTemporaryFolder(machine, kTemp);
+        machine.InjectFault(sim::Fault{"CreateFileA", c.occurrence, ERROR_SHARING_VIOLATION});
+        WriteCleanupScript();
+        EXPECT_FALSE(machine.Exists(kTemp + ScriptName(1)));
+        if (c.used == 0) {
+            EXPECT_EQ(machine.CallCount("CreateFileA"), 200);
+            EXPECT_TRUE(machine.Starts().empty());
+        } else {
+            EXPECT_EQ(machine.FileContent(kTemp + ScriptName(c.used)), ExpectedCleanupScript(kTemp, c.used));
+            ASSERT_EQ(machine.Starts().size(), 1u);
+            EXPECT_EQ(machine.Starts()[0].file, kTemp + ScriptName(c.used));
+        }
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+TEST(WriteCleanupScript, ATemporaryFolderTooLongForTheScriptsNameGetsNoScript) {
+    struct Case {
+        const char* name;
+        std::string folder;  // as reported
+        int taken;           // earlier scripts delme1.bat ... already there
+        bool written;
+    };
+    const std::string fits = "C:\\" + std::string(245, 't') + "\\";  // 249: "delme1.bat" makes 259
+    const std::string noRoom = "C:\\" + std::string(246, 't') + "\\";
+    const std::string noBackslashRoom = "C:\\" + std::string(256, 't');
+    const std::vector<Case> cases = {
+        {"249 characters", fits, 0, true},
+        {"249 characters with delme1 to delme9 taken", fits, 9, false},
+        {"250 characters", noRoom, 0, false},
+        {"259 characters without a backslash", noBackslashRoom, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine machine;
+        PrepareTemporaryFolder(machine, c.folder);
+        const std::string folder = c.folder.back() == '\\' ? c.folder : c.folder + "\\";
+        for (int n = 1; n <= c.taken; ++n) {
+            machine.AddFile(folder + ScriptName(n), "earlier script");
+        }
+        const std::vector<std::string> before = machine.FolderEntries(folder);
+
+        WriteCleanupScript();
+
+        if (c.written) {
+            ASSERT_EQ(machine.Starts().size(), 1u);
+            EXPECT_EQ(machine.Starts()[0].file, folder + ScriptName(1));
+            EXPECT_EQ(machine.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(folder, 1));
+        } else {
+            // Nothing written under a cut name either.
+            EXPECT_EQ(machine.FolderEntries(folder), before);
+            EXPECT_EQ(machine.CallCount("CreateFileA"), c.taken);
+            EXPECT_TRUE(machine.Starts().empty());
+        }
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+TEST(WriteCleanupScript, ATemporaryFolderWithAPercentSignGetsNoScript) {
+    for (const char* folder : {"C:\\TEMP%\\", "C:\\Users\\%USERNAME%\\Temp\\"}) {
+        SCOPED_TRACE(folder);
+        sim::Machine machine;
+        PrepareTemporaryFolder(machine, folder);
+        const std::vector<std::string> before = machine.FolderEntries(folder);
+        WriteCleanupScript();
+        EXPECT_EQ(machine.FolderEntries(folder), before);
+        EXPECT_EQ(machine.CallCount("CreateFileA"), 0);
+        EXPECT_TRUE(machine.Starts().empty());
+    }
+}
+
+TEST(WriteCleanupScript, TheStartedScriptDeletesTheCopyAndItselfAndNothingElse) {
+    for (const std::string& reported :
+         {std::string("C:\\WINDOWS\\TEMP\\"), std::string("C:\\WINDOWS\\TEMP")}) {
+        SCOPED_TRACE(reported);
+        sim::Machine machine;
+        PrepareTemporaryFolder(machine, reported);
+        machine.AddFile(kTemp + "delme1.txt", "someone's notes");
+        machine.AddFile(kTemp + "uninstall.exe.bak", "backup");
+        machine.AddFile(kTemp + "Sub\\uninstall.exe", "another copy");
+
+        WriteCleanupScript();
+        std::vector<sim::StartOutcome> runs = machine.RunPendingStarts(&WinMain);
+
+        ASSERT_EQ(runs.size(), 1u);
+        ASSERT_TRUE(runs[0].batch.has_value());
+        EXPECT_TRUE(runs[0].batch->finished);
+        EXPECT_EQ(machine.FolderEntries(kTemp),
+                  (std::vector<std::string>{"delme1.txt", "setup.log", "Sub", "uninstall.exe.bak"}));
+        EXPECT_TRUE(machine.Exists(kTemp + "Sub\\uninstall.exe"));
+    }
+}
+
+TEST(WriteCleanupScript, APartialScriptWouldEmptyTheTemporaryFolderSoItIsNeverRun) {
+    const int cut = static_cast<int>(LengthUpToTheFirstFolderPath(kTemp));
+    {
+        SCOPED_TRACE("such a script, run");
+        sim::Machine machine;
+        PrepareTemporaryFolder(machine, kTemp);
+        machine.AddFile(kTemp + ScriptName(1), ExpectedCleanupScript(kTemp, 1).substr(0, cut));
+        machine.RunBatch(kTemp + ScriptName(1), kTemp);
+        // Its last line reads del "C:\WINDOWS\TEMP\ : every file in the folder goes.
+        EXPECT_FALSE(machine.Exists(kTemp + "setup.log"));
+        EXPECT_TRUE(machine.FolderEntries(kTemp).empty());
+    }
+    {
+        SCOPED_TRACE("the same write cut short");
+        sim::Machine machine;
+        PrepareTemporaryFolder(machine, kTemp);
+        machine.InjectFault(sim::Fault{"WriteFile", 1, 0, cut});
+        WriteCleanupScript();
+        machine.RunPendingStarts(&WinMain);
+        EXPECT_TRUE(machine.BatchRuns().empty());
+        EXPECT_EQ(machine.FileContent(kTemp + "setup.log"), "someone's log");
+        EXPECT_FALSE(machine.Exists(kTemp + ScriptName(1)));
+        EXPECT_TRUE(machine.Exists(kTemp + "uninstall.exe"));
+    }
+}
+
+}  // namespace

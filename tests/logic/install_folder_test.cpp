@@ -1,0 +1,246 @@
+// Removal of the installation folder: only the product's own files by name and the files directly in
+// "images" are deleted; anything else keeps the folder. A path that is not full, or a composed name
+// that would not fit, never makes the task touch a file it did not mean.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "files/file_tasks.h"
+#include "support/installed_product.h"
+
+namespace {
+
+using namespace testing_support;
+
+const std::string kFolder = "C:\\Apps\\VORSK Software\\Tandrel";
+const std::string kVendorFolder = "C:\\Apps\\VORSK Software";
+
+// The product's files as its installation leaves them in `folder`, without the names in `leaveOut`.
+void AddInstallation(sim::Machine& machine, const std::string& folder,
+                     const std::set<std::string>& leaveOut = {},
+                     const std::vector<std::string>& images = {"title.bmp", "ghost.bmp"}) {
+    for (const std::string& name : ProductFileNames()) {
+        if (leaveOut.count(name) == 0) {
+            machine.AddFile(folder + "\\" + name, name + " content");
+        }
+    }
+    for (const std::string& name : images) {
+        machine.AddFile(folder + "\\images\\" + name, "image");
+    }
+    if (leaveOut.count("uninstall.exe") == 0) {
+        machine.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
+    }
+}
+
+std::vector<std::string> Removals(const sim::Machine& machine) {
+    std::vector<std::string> paths;
+    for (const sim::Notification& notification : machine.Notifications()) {
+        EXPECT_EQ(notification.event, SHCNE_RMDIR);
+        EXPECT_EQ(notification.flags, static_cast<UINT>(SHCNF_PATH));
+        EXPECT_FALSE(notification.secondItem);
+        paths.push_back(notification.path);
+    }
+    return paths;
+}
+
+TEST(RemoveInstallFolder, TheProductsOwnFilesGoWithTheirFolderAndTheEmptyVendorFolder) {
+    sim::Machine machine;
+    AddInstallation(machine, kFolder);
+    machine.AddFile("C:\\Apps\\Other\\other.exe", "other");
+
+    RemoveInstallFolder(kFolder.c_str());
+
+    EXPECT_FALSE(machine.Exists(kVendorFolder));
+    EXPECT_TRUE(machine.Exists("C:\\Apps\\Other\\other.exe"));
+    EXPECT_EQ(Removals(machine), std::vector<std::string>{kFolder});
+    // The listing's "." and ".." are not files of the images folder.
+    EXPECT_EQ(CountCall(machine, "DeleteFileA", kFolder + "\\images\\."), 0);
+    EXPECT_EQ(CountCall(machine, "DeleteFileA", kFolder + "\\images\\.."), 0);
+    EXPECT_EQ(machine.CallCount("Sleep"), 0);
+    EXPECT_TRUE(NoHandlesOpen(machine));
+}
+
+TEST(RemoveInstallFolder, LookAlikesStayAndKeepTheFolder) {
+    struct Case {
+        const char* name;
+        std::set<std::string> leaveOut;    // product files not installed as files
+        std::vector<std::string> images;   // files directly in images
+        std::vector<std::string> files;    // added files, relative to the folder
+        std::vector<std::string> folders;  // added folders, relative to the folder
+    };
+    const std::vector<std::string> images = {"title.bmp", "ghost.bmp"};
+    const std::vector<Case> cases = {
+        {"a backup of the executable", {}, images, {"Tandrel.exe.bak"}, {}},
+        {"a name cut short", {}, images, {"Tandrel.ex"}, {}},
+        {"an uninstaller with another extension", {}, images, {"uninstall.exe.old"}, {}},
+        {"a folder like images", {}, images, {"images2\\title.bmp"}, {}},
+        {"a folder named like the executable", {"Tandrel.exe"}, images, {}, {"Tandrel.exe"}},
+        {"a subfolder of images", {}, images, {"images\\sub\\deep.bmp"}, {}},
+        {"an empty subfolder of images", {}, images, {}, {"images\\empty"}},
+        {"a file named images", {}, {}, {"images"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine machine;
+        AddInstallation(machine, kFolder, c.leaveOut, c.images);
+        for (const std::string& file : c.files) {
+            machine.AddFile(kFolder + "\\" + file, "look-alike");
+        }
+        for (const std::string& folder : c.folders) {
+            machine.AddFolder(kFolder + "\\" + folder);
+        }
+
+        RemoveInstallFolder(kFolder.c_str());
+
+        for (const std::string& file : c.files) {
+            EXPECT_EQ(machine.FileContent(kFolder + "\\" + file), "look-alike") << file;
+        }
+        for (const std::string& folder : c.folders) {
+            EXPECT_TRUE(machine.IsFolder(kFolder + "\\" + folder)) << folder;
+        }
+        for (const std::string& name : ProductFileNames()) {
+            if (c.leaveOut.count(name) == 0) {
+                EXPECT_FALSE(machine.Exists(kFolder + "\\" + name)) << name;
+            }
+        }
+        for (const std::string& name : c.images) {
+            EXPECT_FALSE(machine.Exists(kFolder + "\\images\\" + name)) << name;
+        }
+        EXPECT_FALSE(machine.Exists(kFolder + "\\uninstall.exe"));
+        EXPECT_TRUE(machine.IsFolder(kFolder));
+        EXPECT_TRUE(machine.Notifications().empty());
+        EXPECT_EQ(machine.CallCount("RemoveDirectoryA"), 2);  // images and the folder, not the vendor's
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+TEST(RemoveInstallFolder, AProductFileThatCannotBeDeletedKeepsTheFolderAfterOneAttempt) {
+    struct Case {
+        const char* name;
+        bool running;
+    };
+    for (const Case& c : {Case{"read-only text", false}, Case{"product still running", true}}) {
+        SCOPED_TRACE(c.name);
+        sim::Machine machine;
+        AddInstallation(machine, kFolder);
+        std::string kept = kFolder + (c.running ? "\\Tandrel.exe" : "\\la.txt");
+        if (c.running) {
+            machine.StartBackgroundProcess(kept, "C:\\");
+        } else {
+            machine.AddFile(kept, "la.txt content", FILE_ATTRIBUTE_READONLY);
+        }
+
+        RemoveInstallFolder(kFolder.c_str());
+
+        EXPECT_TRUE(machine.Exists(kept));
+        EXPECT_EQ(CountCall(machine, "DeleteFileA", kept), 1);
+        EXPECT_EQ(machine.CallCount("Sleep"), 0);
+        EXPECT_EQ(machine.FolderEntries(kFolder), std::vector<std::string>{kept.substr(kFolder.size() + 1)});
+        EXPECT_TRUE(machine.Notifications().empty());
+        EXPECT_TRUE(machine.IsFolder(kVendorFolder));
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsTouched) {
+    // 248 characters: "\Tandra.htm" still fits, "\Tandrel.exe" does not, and so on around the limit.
+    for (size_t length : {240u, 247u, 248u, 252u}) {
+        SCOPED_TRACE(length);
+        const std::string folder = "C:\\Long\\" + std::string(length - 8, 't');
+        ASSERT_EQ(folder.size(), length);
+        sim::Machine machine;
+        AddInstallation(machine, folder, {}, {"a.b", "title.bmp"});
+        std::vector<std::string> names = ProductFileNames();
+        names.push_back("uninstall.exe");
+        names.push_back("images\\a.b");
+        names.push_back("images\\title.bmp");
+        // Where a composed path would be cut to the limit, somebody else's file lies (not in images,
+        // whose files all go anyway).
+        std::vector<std::string> bystanders;
+        for (const std::string& name : names) {
+            std::string full = folder + "\\" + name;
+            std::string cut = full.substr(0, MAX_PATH - 1);
+            if (full.size() >= MAX_PATH && name.rfind("images\\", 0) != 0 && !machine.Exists(cut)) {
+                machine.AddFile(cut, "bystander");
+                bystanders.push_back(cut);
+            }
+        }
+        const bool patternFits = (folder + "\\images\\*.*").size() < MAX_PATH;
+
+        RemoveInstallFolder(folder.c_str());
+
+        for (const std::string& name : names) {
+            std::string full = folder + "\\" + name;
+            bool inImages = name.rfind("images\\", 0) == 0;
+            bool deletable = full.size() < MAX_PATH && (!inImages || patternFits);
+            EXPECT_EQ(machine.Exists(full), !deletable) << name;
+        }
+        for (const std::string& bystander : bystanders) {
+            EXPECT_EQ(machine.FileContent(bystander), "bystander") << bystander;
+        }
+        for (const std::string& call :
+             CallsOf(machine, 0, {"DeleteFileA", "RemoveDirectoryA", "FindFirstFileA"})) {
+            EXPECT_LT(call.substr(call.find(' ') + 1).size(), static_cast<size_t>(MAX_PATH)) << call;
+        }
+        EXPECT_TRUE(machine.Notifications().empty());
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+TEST(RemoveInstallFolder, APathThatIsNotFullDeletesNothingAtAll) {
+    // The desktop process runs in C:\, so each of these would name the installed product's files.
+    for (const char* path : {"Apps\\VORSK Software\\Tandrel", ".\\Apps\\VORSK Software\\Tandrel",
+                             "C:Apps\\VORSK Software\\Tandrel", "\\Apps\\VORSK Software\\Tandrel"}) {
+        SCOPED_TRACE(path);
+        sim::Machine machine;
+        AddInstallation(machine, kFolder);
+        Snapshot before = TakeSnapshot(machine);
+        RemoveInstallFolder(path);
+        EXPECT_TRUE(TakeSnapshot(machine) == before);
+        EXPECT_EQ(machine.CallCount("DeleteFileA"), 0);
+        EXPECT_EQ(machine.CallCount("RemoveDirectoryA"), 0);
+        EXPECT_EQ(machine.CallCount("FindFirstFileA"), 0);
+        EXPECT_TRUE(machine.Notifications().empty());
+    }
+}
+
+TEST(RemoveInstallFolder, AnImagesFolderThatCannotBeListedIsStillRemovedByNameAndNoSearchIsLeftOpen) {
+    struct Case {
+        const char* name;
+        bool imagesPresent;
+        const char* fault;  // the listing call that fails every time
+        int findCloses;
+        bool folderGoes;
+    };
+    const std::vector<Case> cases = {
+        {"images missing", false, nullptr, 0, true},
+        {"listing refused", true, "FindFirstFileA", 0, false},
+        {"listing breaks off", true, "FindNextFileA", 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine machine;
+        AddInstallation(machine, kFolder, {},
+                        c.imagesPresent ? std::vector<std::string>{"title.bmp", "ghost.bmp"}
+                                        : std::vector<std::string>{});
+        if (c.fault != nullptr) {
+            machine.InjectFault(sim::Fault{c.fault, 0, ERROR_ACCESS_DENIED});
+        }
+
+        RemoveInstallFolder(kFolder.c_str());
+
+        EXPECT_EQ(CountCall(machine, "RemoveDirectoryA", kFolder + "\\images"), 1);
+        EXPECT_EQ(machine.CallCount("FindClose"), c.findCloses);
+        EXPECT_EQ(machine.Exists(kFolder), !c.folderGoes);
+        EXPECT_EQ(Removals(machine),
+                  c.folderGoes ? std::vector<std::string>{kFolder} : std::vector<std::string>{});
+        if (c.imagesPresent) {
+            EXPECT_TRUE(machine.Exists(kFolder + "\\images\\title.bmp"));
+        }
+        EXPECT_FALSE(machine.Exists(kFolder + "\\uninstall.exe"));
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+}  // namespace

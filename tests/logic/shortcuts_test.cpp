@@ -1,0 +1,176 @@
+// Removal of the product's shortcuts from the user's Startup and Programs folders, found through the
+// per-user Shell Folders key. Each folder is handled on its own; a value that cannot make a whole,
+// full shortcut path is skipped rather than guessed at.
+#include <gtest/gtest.h>
+
+#include "files/file_tasks.h"
+#include "support/installed_product.h"
+
+namespace {
+
+using namespace testing_support;
+
+const char kStartup[] = "C:\\WINDOWS\\Start Menu\\Programs\\StartUp";
+const char kPrograms[] = "C:\\WINDOWS\\Start Menu\\Programs";
+const char kShortcutName[] = "\\VORSK Tandrel 98.lnk";
+
+std::string ShortcutIn(const std::string& folder) {
+    return folder + kShortcutName;
+}
+
+class RemoveShortcutsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup);
+        machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", kPrograms);
+        machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Desktop", "C:\\WINDOWS\\Desktop");
+        machine.AddFile(ShortcutIn(kStartup), "shortcut");
+        machine.AddFile(ShortcutIn(kPrograms), "shortcut");
+        machine.AddFile(std::string(kPrograms) + "\\Other.lnk", "other shortcut");
+        machine.AddFile("C:\\WINDOWS\\Desktop\\VORSK Tandrel 98.lnk", "desktop shortcut");
+    }
+
+    std::vector<std::string> Deletes() const { return CallsOf(machine, 0, {"DeleteFileA"}); }
+
+    std::vector<std::string> NotifiedPaths() const {
+        std::vector<std::string> paths;
+        for (const sim::Notification& notification : machine.Notifications()) {
+            EXPECT_EQ(notification.event, SHCNE_DELETE);
+            EXPECT_EQ(notification.flags, static_cast<UINT>(SHCNF_PATH));
+            EXPECT_FALSE(notification.secondItem);
+            paths.push_back(notification.path);
+        }
+        return paths;
+    }
+
+    sim::Machine machine;
+};
+
+TEST_F(RemoveShortcutsTest, BothAreDeletedAndAnnouncedStartupFirst) {
+    // The all-users folders under the machine-wide root are not the user's.
+    machine.SetString(HKEY_LOCAL_MACHINE, kShellFoldersKey, "Startup", "C:\\AllUsers\\StartUp");
+    machine.AddFile(ShortcutIn("C:\\AllUsers\\StartUp"), "all users' shortcut");
+
+    RemoveShortcuts();
+
+    EXPECT_FALSE(machine.Exists(ShortcutIn(kStartup)));
+    EXPECT_FALSE(machine.Exists(ShortcutIn(kPrograms)));
+    EXPECT_EQ(NotifiedPaths(), (std::vector<std::string>{ShortcutIn(kStartup), ShortcutIn(kPrograms)}));
+    EXPECT_TRUE(machine.Exists(std::string(kPrograms) + "\\Other.lnk"));
+    EXPECT_TRUE(machine.Exists("C:\\WINDOWS\\Desktop\\VORSK Tandrel 98.lnk"));
+    EXPECT_TRUE(machine.Exists(ShortcutIn("C:\\AllUsers\\StartUp")));
+    EXPECT_TRUE(NoHandlesOpen(machine));
+}
+
+TEST(RemoveShortcuts, AbsentShortcutsAreStillAnnounced) {
+    sim::Machine machine;
+    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup);
+    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", "C:\\Missing\\Programs");
+    machine.AddFolder(kStartup);
+    RemoveShortcuts();
+    EXPECT_EQ(CallsOf(machine, 0, {"DeleteFileA", "SHChangeNotify"}),
+              (std::vector<std::string>{"DeleteFileA " + ShortcutIn(kStartup),
+                                        "SHChangeNotify " + ShortcutIn(kStartup),
+                                        "DeleteFileA " + ShortcutIn("C:\\Missing\\Programs"),
+                                        "SHChangeNotify " + ShortcutIn("C:\\Missing\\Programs")}));
+    EXPECT_TRUE(NoHandlesOpen(machine));
+}
+
+TEST_F(RemoveShortcutsTest, AFolderEndingInABackslashGetsNoSecondOne) {
+    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", std::string(kStartup) + "\\");
+    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", "C:\\");
+    machine.AddFile(ShortcutIn("C:"), "shortcut in the root");
+    RemoveShortcuts();
+    EXPECT_EQ(Deletes(), (std::vector<std::string>{"DeleteFileA " + ShortcutIn(kStartup),
+                                                   "DeleteFileA C:\\VORSK Tandrel 98.lnk"}));
+    EXPECT_EQ(NotifiedPaths(), (std::vector<std::string>{ShortcutIn(kStartup), "C:\\VORSK Tandrel 98.lnk"}));
+    EXPECT_FALSE(machine.Exists(ShortcutIn(kStartup)));
+    EXPECT_FALSE(machine.Exists("C:\\VORSK Tandrel 98.lnk"));
+}
+
+TEST(RemoveShortcuts, AFolderValueThatCannotServeIsSkippedAndTheOtherFolderStillHandled) {
+    // A folder of 239 characters leaves no room for the shortcut's name; of 238 it just fits.
+    const std::string noRoom = "C:\\" + std::string(236, 'r');
+    const std::string cutShortcut = ShortcutIn(noRoom).substr(0, MAX_PATH - 1);  // "...\VORSK Tandrel 98.ln"
+    struct Case {
+        const char* name;
+        bool present;
+        DWORD type;
+        std::string data;
+        std::string bystander;  // a file that a wrong reading of the value would delete
+    };
+    const std::vector<Case> cases = {
+        {"missing", false, REG_SZ, "", ""},
+        {"relative", true, REG_SZ, std::string("Start Menu\\Programs\0", 20), "C:\\Start Menu\\Programs"},
+        {"drive-relative", true, REG_SZ, std::string("C:Start Menu\0", 13), "C:\\Start Menu"},
+        {"rooted without drive", true, REG_SZ, std::string("\\Start Menu\0", 12), "C:\\Start Menu"},
+        {"empty", true, REG_SZ, std::string("\0", 1), "C:"},
+        {"unexpanded", true, REG_EXPAND_SZ, std::string("%USERPROFILE%\\Start Menu\0", 25), ""},
+        {"260 bytes unterminated", true, REG_SZ, "C:\\" + std::string(257, 'u'), ""},
+        {"too long for the buffer", true, REG_SZ, "C:\\" + std::string(300, 'u') + '\0', ""},
+        {"no room for the shortcut's name", true, REG_SZ, noRoom + '\0', ""},
+    };
+    for (const char* bad : {"Startup", "Programs"}) {
+        const std::string good = std::string(bad) == "Startup" ? kPrograms : kStartup;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(bad) + " " + c.name);
+            sim::Machine machine;
+            const char* goodName = std::string(bad) == "Startup" ? "Programs" : "Startup";
+            machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, goodName, good);
+            if (c.present) {
+                machine.SetValue(HKEY_CURRENT_USER, kShellFoldersKey, bad, c.type, c.data);
+            }
+            machine.AddFile(ShortcutIn(good), "shortcut");
+            if (!c.bystander.empty()) {
+                machine.AddFile(ShortcutIn(c.bystander), "bystander");
+            }
+            machine.AddFile(cutShortcut, "bystander at the cut");
+
+            RemoveShortcuts();
+
+            EXPECT_EQ(CallsOf(machine, 0, {"DeleteFileA", "SHChangeNotify"}),
+                      (std::vector<std::string>{"DeleteFileA " + ShortcutIn(good),
+                                                "SHChangeNotify " + ShortcutIn(good)}));
+            EXPECT_FALSE(machine.Exists(ShortcutIn(good)));
+            if (!c.bystander.empty()) {
+                EXPECT_TRUE(machine.Exists(ShortcutIn(c.bystander)));
+            }
+            EXPECT_TRUE(machine.Exists(cutShortcut));
+            EXPECT_TRUE(NoHandlesOpen(machine));
+        }
+    }
+}
+
+TEST_F(RemoveShortcutsTest, AShortcutPathOfExactly259CharactersIsUsed) {
+    const std::string folder = "C:\\" + std::string(235, 'f');  // 238 characters
+    ASSERT_EQ(ShortcutIn(folder).size(), static_cast<size_t>(MAX_PATH - 1));
+    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", folder);
+    machine.AddFile(ShortcutIn(folder), "shortcut");
+    RemoveShortcuts();
+    EXPECT_FALSE(machine.Exists(ShortcutIn(folder)));
+    EXPECT_EQ(NotifiedPaths(), (std::vector<std::string>{ShortcutIn(folder), ShortcutIn(kPrograms)}));
+}
+
+TEST(RemoveShortcuts, WithoutTheShellFoldersKeyNothingIsTouched) {
+    for (bool missing : {true, false}) {
+        SCOPED_TRACE(missing ? "key missing" : "key denied");
+        sim::Machine machine;
+        machine.AddFile(ShortcutIn(kStartup), "shortcut");
+        machine.AddFile(ShortcutIn(kPrograms), "shortcut");
+        if (missing) {
+            machine.AddKey(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
+        } else {
+            machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup);
+            machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", kPrograms);
+            machine.DenyKeyOpen(HKEY_CURRENT_USER, kShellFoldersKey);
+        }
+        RemoveShortcuts();
+        EXPECT_EQ(machine.CallCount("DeleteFileA"), 0);
+        EXPECT_TRUE(machine.Notifications().empty());
+        EXPECT_TRUE(machine.Exists(ShortcutIn(kStartup)));
+        EXPECT_TRUE(machine.Exists(ShortcutIn(kPrograms)));
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+}  // namespace
