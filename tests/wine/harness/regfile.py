@@ -61,6 +61,12 @@ class Hive:
     name "" (written as @ in the file)."""
 
     def __init__(self, keys):
+        # Wine writes a key only when it has values or no child keys; the keys above such a key
+        # exist all the same.
+        for path in list(keys):
+            parts = path.split("\\")
+            for depth in range(1, len(parts)):
+                keys.setdefault("\\".join(parts[:depth]), {})
         self._keys = keys
         self._folded = {path.lower(): path for path in keys}
 
