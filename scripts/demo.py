@@ -117,6 +117,10 @@ def main():
         after = snapshot(session)
         print_side_by_side(before, after)
         print(f"\nProduct's events: {', '.join(session.marker_events())}")
+        if os.path.exists(os.path.join(session.install_folder(), "Tandrel.exe")):
+            print("Tandrel.exe stayed: the product was still closing when the uninstaller came to delete it"
+                  " (the uninstaller gives it one try).\nUnder Wine with managed windows and no window manager,"
+                  " closing a window takes two seconds.")
         if session.watcher.seen:
             print("Message boxes:", "; ".join(f"\"{box.text}\"" for box in session.watcher.seen))
     print(f"\nDemo finished in {time.monotonic() - started:.1f} s.")
