@@ -69,7 +69,32 @@ void DeleteInstalledUninstaller(LPCSTR installPath) {
     }
 }
 
-// The folder above the installation folder goes too when it is the vendor's and now empty.
+// A name of dots (and spaces, which Windows drops after them) steps to another folder: the text
+// "C:\Apps\VORSK Software\..\Stuff" names C:\Apps\Stuff, whatever it contains.
+int HasDotName(LPCSTR path) {
+    int start = 0;
+    for (int i = 0;; ++i) {
+        char c = path[i];
+        if (c == 0 || c == '\\' || c == '/') {
+            int dots = 0;
+            int others = 0;
+            for (int j = start; j < i; ++j) {
+                dots += path[j] == '.';
+                others += path[j] != '.' && path[j] != ' ';
+            }
+            if (dots > 0 && others == 0) {
+                return 1;
+            }
+            if (c == 0) {
+                return 0;
+            }
+            start = i + 1;
+        }
+    }
+}
+
+// The folder above the installation folder goes too when it is the vendor's and now empty. The
+// marker is trusted only on a parent path without dot names, which is the folder its text shows.
 void RemoveVendorFolder(LPCSTR installPath) {
     PathBuffer parent;
     if (!BuildPath(parent, installPath, "")) {
@@ -85,7 +110,7 @@ void RemoveVendorFolder(LPCSTR installPath) {
         return;
     }
     parent[cut] = 0;
-    if (ContainsText(parent, kProduct.vendorFolderMarker)) {
+    if (ContainsText(parent, kProduct.vendorFolderMarker) && !HasDotName(parent)) {
         RemoveDirectoryA(parent);
     }
 }

@@ -1,0 +1,63 @@
+// The folder above the installation folder is removed only when it is the vendor's. Its path is the
+// installation path cut at its last backslash; "." and ".." names in it make it another folder than
+// its text suggests, so such a path is not trusted to be the vendor's.
+#include <gtest/gtest.h>
+
+#include "files/file_tasks.h"
+#include "support/installed_product.h"
+
+namespace {
+
+using namespace testing_support;
+
+void AddProductFiles(sim::Machine& machine, const std::string& folder) {
+    for (const std::string& name : ProductFileNames()) {
+        machine.AddFile(folder + "\\" + name, name + " content");
+    }
+    machine.AddFile(folder + "\\images\\title.bmp", "image");
+    machine.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
+}
+
+TEST(VendorFolderPaths, AParentThatOnlyPassesThroughTheVendorFolderIsNotRemoved) {
+    struct Case {
+        const char* installPath;
+        const char* removedFolder;  // what the installation path names
+        const char* keptParent;     // the folder its parent text names
+    };
+    const Case cases[] = {
+        {"C:\\Apps\\VORSK Software\\..\\Stuff\\Tandrel", "C:\\Apps\\Stuff\\Tandrel", "C:\\Apps\\Stuff"},
+        {"C:\\Apps\\VORSK Software\\x\\..\\..\\Stuff\\Tandrel", "C:\\Apps\\Stuff\\Tandrel", "C:\\Apps\\Stuff"},
+        {"C:\\Apps\\VORSK Software/../Stuff\\Tandrel", "C:\\Apps\\Stuff\\Tandrel", "C:\\Apps\\Stuff"},
+        {"C:\\Apps\\VORSK Software\\.\\..\\Stuff\\Tandrel", "C:\\Apps\\Stuff\\Tandrel", "C:\\Apps\\Stuff"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.installPath);
+        sim::Machine machine;
+        AddProductFiles(machine, c.removedFolder);
+        machine.AddFolder("C:\\Apps\\VORSK Software\\x");
+
+        RemoveInstallFolder(c.installPath);
+
+        EXPECT_FALSE(machine.Exists(c.removedFolder));
+        EXPECT_TRUE(machine.IsFolder(c.keptParent));
+        EXPECT_EQ(machine.CallCount("RemoveDirectoryA"), 2) << "images and the installation folder only";
+        ASSERT_EQ(machine.Notifications().size(), 1u);
+        EXPECT_EQ(machine.Notifications()[0].path, c.installPath);
+    }
+}
+
+TEST(VendorFolderPaths, APlainVendorParentIsStillRemovedWhenEmpty) {
+    for (const char* installPath : {"C:\\Apps\\VORSK Software\\Tandrel", "C:\\Apps\\\\VORSK Software\\Tandrel",
+                                    "C:\\Apps\\VORSK Software\\\\Tandrel"}) {
+        SCOPED_TRACE(installPath);
+        sim::Machine machine;
+        AddProductFiles(machine, "C:\\Apps\\VORSK Software\\Tandrel");
+
+        RemoveInstallFolder(installPath);
+
+        EXPECT_FALSE(machine.Exists("C:\\Apps\\VORSK Software"));
+        EXPECT_TRUE(machine.IsFolder("C:\\Apps"));
+    }
+}
+
+}  // namespace
