@@ -26,7 +26,8 @@ TEST(VendorFolderPaths, AParentThatOnlyPassesThroughTheVendorFolderIsNotRemoved)
     };
     const Case cases[] = {
         {"C:\\Apps\\VORSK Software\\..\\Stuff\\Tandrel", "C:\\Apps\\Stuff\\Tandrel", "C:\\Apps\\Stuff"},
-        {"C:\\Apps\\VORSK Software\\x\\..\\..\\Stuff\\Tandrel", "C:\\Apps\\Stuff\\Tandrel", "C:\\Apps\\Stuff"},
+        {"C:\\Apps\\VORSK Software\\x\\..\\..\\Stuff\\Tandrel", "C:\\Apps\\Stuff\\Tandrel",
+         "C:\\Apps\\Stuff"},
         {"C:\\Apps\\VORSK Software/../Stuff\\Tandrel", "C:\\Apps\\Stuff\\Tandrel", "C:\\Apps\\Stuff"},
         {"C:\\Apps\\VORSK Software\\.\\..\\Stuff\\Tandrel", "C:\\Apps\\Stuff\\Tandrel", "C:\\Apps\\Stuff"},
     };
@@ -47,8 +48,9 @@ TEST(VendorFolderPaths, AParentThatOnlyPassesThroughTheVendorFolderIsNotRemoved)
 }
 
 TEST(VendorFolderPaths, APlainVendorParentIsStillRemovedWhenEmpty) {
-    for (const char* installPath : {"C:\\Apps\\VORSK Software\\Tandrel", "C:\\Apps\\\\VORSK Software\\Tandrel",
-                                    "C:\\Apps\\VORSK Software\\\\Tandrel"}) {
+    for (const char* installPath :
+         {"C:\\Apps\\VORSK Software\\Tandrel", "C:\\Apps\\\\VORSK Software\\Tandrel",
+          "C:\\Apps\\VORSK Software\\\\Tandrel"}) {
         SCOPED_TRACE(installPath);
         sim::Machine machine;
         AddProductFiles(machine, "C:\\Apps\\VORSK Software\\Tandrel");

@@ -1,0 +1,289 @@
+#include "removal_model.h"
+
+#include <cctype>
+
+namespace property {
+
+namespace {
+
+const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kProductKey[] = "Software\\VORSK Software\\Tandrel";
+const char kVendorMarker[] = "\\VORSK Software";
+
+std::string RootName(HKEY root) {
+    return root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU";
+}
+
+std::string KeyName(HKEY root, const std::string& path) {
+    return sim::UpperCase(RootName(root) + "\\" + path);
+}
+
+// The data of a string value as far as its first terminator; nothing when the value is missing.
+std::optional<std::string> StringData(const sim::Machine& machine, HKEY root, const std::string& path,
+                                      const std::string& name) {
+    std::optional<sim::RegistryValue> value = machine.GetValue(root, path, name);
+    if (!value) {
+        return std::nullopt;
+    }
+    return value->data.substr(0, value->data.find('\0'));
+}
+
+std::string DescribeFile(const FileState& file) {
+    std::string text = file.folder ? "folder" : "file \"" + file.content + "\"";
+    return text + " attributes " + std::to_string(file.attributes);
+}
+
+std::string DescribeValue(const std::optional<sim::RegistryValue>& value) {
+    if (!value) {
+        return "(none)";
+    }
+    return "type " + std::to_string(value->type) + " \"" + value->data + "\"";
+}
+
+}  // namespace
+
+MachineState CaptureState(const sim::Machine& machine, const GeneratedMachine& generated,
+                          bool placedAttributes) {
+    MachineState state;
+    // Listed as "PATH\" for a folder and "PATH=content" for a file; the generator puts no '=' in names.
+    for (const std::string& entry : machine.AllFiles()) {
+        FileState file;
+        size_t equals = entry.find('=');
+        if (equals == std::string::npos && !entry.empty() && entry.back() == '\\') {
+            file.folder = true;
+            file.path = entry.substr(0, entry.size() - 1);
+        } else {
+            file.path = entry.substr(0, equals);
+            file.content = equals == std::string::npos ? std::string() : entry.substr(equals + 1);
+        }
+        std::string key = sim::UpperCase(file.path);
+        if (!file.folder) {
+            auto placed = generated.fileAttributes.find(key);
+            file.attributes = placedAttributes && placed != generated.fileAttributes.end()
+                                  ? placed->second
+                                  : machine.Attributes(file.path);
+        }
+        state.files[key] = file;
+    }
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        for (const std::string& path : machine.AllKeys(root)) {
+            state.keys[KeyName(root, path)] = RootName(root) + "\\" + path;
+        }
+    }
+    for (const ValueRef& value : generated.values) {
+        state.values[KeyName(value.root, value.path) + ":" + sim::UpperCase(value.name)] =
+            machine.GetValue(value.root, value.path, value.name);
+    }
+    return state;
+}
+
+std::optional<std::string> FullPathKey(const std::string& path) {
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                 separator(path[2]);
+    bool unc = path.size() >= 3 && separator(path[0]) && separator(path[1]);
+    sim::SimPath resolved;
+    if (!(drive || unc) || sim::ResolvePath(path, "", resolved, false, false) != 0) {
+        return std::nullopt;
+    }
+    return sim::PathKey(resolved);
+}
+
+void RemovalModel::MayGo(const std::string& path) {
+    if (std::optional<std::string> key = FullPathKey(path)) {
+        filesMayGo_.insert(*key);
+    }
+}
+
+void RemovalModel::MayAppear(const std::string& path) {
+    if (std::optional<std::string> key = FullPathKey(path)) {
+        filesMayAppear_.insert(*key);
+    }
+}
+
+RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& before) {
+    // The installation folder, its named files, the files directly in its images folder, the
+    // installed uninstaller, and the vendor's folder above it.
+    std::optional<std::string> install = StringData(machine, HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
+    if (install && FullPathKey(*install)) {
+        const std::string& P = *install;
+        MayGo(P);
+        for (const std::string& name : ProductFileNames()) {
+            MayGo(P + "\\" + name);
+        }
+        MayGo(P + "\\uninstall.exe");
+        MayGo(P + "\\images");
+        std::string images = *FullPathKey(P + "\\images");
+        for (const auto& entry : before.files) {
+            const std::string& key = entry.first;
+            if (!entry.second.folder && key.size() > images.size() + 1 &&
+                key.compare(0, images.size(), images) == 0 && key[images.size()] == '\\' &&
+                key.find('\\', images.size() + 1) == std::string::npos) {
+                filesMayGo_.insert(key);
+            }
+        }
+        // The parent, both as the text before the last backslash and as the folder that holds P,
+        // when it is the vendor's.
+        std::vector<std::string> parents;
+        size_t cut = P.find_last_of('\\');
+        if (cut != std::string::npos) {
+            parents.push_back(P.substr(0, cut));
+        }
+        sim::SimPath resolved;
+        if (sim::ResolvePath(P, "", resolved, false, false) == 0 && !resolved.segments.empty()) {
+            resolved.segments.pop_back();
+            parents.push_back(sim::PathText(resolved));
+        }
+        for (const std::string& parent : parents) {
+            sim::SimPath folder;
+            if (FullPathKey(parent) && sim::ResolvePath(parent, "", folder, false, false) == 0 &&
+                sim::PathText(folder).find(kVendorMarker) != std::string::npos) {
+                filesMayGo_.insert(sim::PathKey(folder));
+            }
+        }
+    }
+
+    // The two shortcuts.
+    for (const char* folderName : {"Startup", "Programs"}) {
+        std::optional<std::string> folder =
+            StringData(machine, HKEY_CURRENT_USER, kShellFoldersKey, folderName);
+        if (folder && FullPathKey(*folder)) {
+            MayGo(*folder + "\\VORSK Tandrel 98.lnk");
+        }
+    }
+
+    // The temporary folder (created when missing), the copy of the uninstaller in it (an older one
+    // is overwritten), and the run's own script under a name not taken before.
+    const std::string& T = machine.TempPath();
+    MayAppear(T);
+    tempCopy_ = FullPathKey(T + "\\uninstall.exe");
+    if (tempCopy_) {
+        filesMayGo_.insert(*tempCopy_);
+        filesMayAppear_.insert(*tempCopy_);
+    }
+    std::optional<std::string> tempKey = FullPathKey(T);
+    if (tempKey) {
+        scriptPrefix_ = *tempKey + (tempKey->back() == '\\' ? "" : "\\") + "DELME";
+        for (const auto& entry : before.files) {
+            if (IsScriptName(entry.first)) {
+                oldScripts_.insert(entry.first);
+            }
+        }
+    }
+
+    // Registry: the Uninstall entry, the App Paths entry, the product keys with everything below,
+    // the vendor keys themselves; the machine-wide product key may be created on the way.
+    keyTreesMayGo_ = {
+        KeyName(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VorskTandrel"),
+        KeyName(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tandrel.exe"),
+        KeyName(HKEY_CURRENT_USER, kProductKey),
+        KeyName(HKEY_LOCAL_MACHINE, kProductKey),
+    };
+    keysMayGo_ = {KeyName(HKEY_CURRENT_USER, "Software\\VORSK Software"),
+                  KeyName(HKEY_LOCAL_MACHINE, "Software\\VORSK Software")};
+    keysMayAppear_ = {KeyName(HKEY_LOCAL_MACHINE, "Software"),
+                      KeyName(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"),
+                      KeyName(HKEY_LOCAL_MACHINE, kProductKey)};
+}
+
+bool RemovalModel::IsScriptName(const std::string& key) const {
+    if (scriptPrefix_.empty() || key.size() <= scriptPrefix_.size() + 4 ||
+        key.compare(0, scriptPrefix_.size(), scriptPrefix_) != 0 ||
+        key.compare(key.size() - 4, 4, ".BAT") != 0) {
+        return false;
+    }
+    std::string digits = key.substr(scriptPrefix_.size(), key.size() - scriptPrefix_.size() - 4);
+    if (digits.empty() || digits.size() > 3 || digits[0] == '0') {
+        return false;
+    }
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return std::stoi(digits) <= 200;
+}
+
+// A name taken before the run is free again when the run may remove what held it (the temporary
+// folder can be the images folder).
+bool RemovalModel::IsNewScript(const std::string& key) const {
+    return IsScriptName(key) && (oldScripts_.count(key) == 0 || FileMayGo(key));
+}
+
+bool RemovalModel::FileMayAppear(const std::string& key) const {
+    return filesMayAppear_.count(key) != 0 || IsNewScript(key);
+}
+
+bool RemovalModel::KeyMayGo(const std::string& key) const {
+    if (keysMayGo_.count(key) != 0) {
+        return true;
+    }
+    for (const std::string& tree : keyTreesMayGo_) {
+        if (key == tree || (key.size() > tree.size() && key.compare(0, tree.size(), tree) == 0 &&
+                            key[tree.size()] == '\\')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> RemovalModel::Compare(const MachineState& before, const MachineState& after) const {
+    std::vector<std::string> problems;
+    for (const auto& entry : before.files) {
+        auto now = after.files.find(entry.first);
+        if (now == after.files.end()) {
+            if (!FileMayGo(entry.first)) {
+                problems.push_back("removed, not ours: " + entry.second.path);
+            }
+        } else if (now->second.folder != entry.second.folder || now->second.content != entry.second.content ||
+                   now->second.attributes != entry.second.attributes) {
+            if (!FileMayGo(entry.first)) {
+                problems.push_back("changed, not ours: " + entry.second.path + " was " +
+                                   DescribeFile(entry.second) + ", is " + DescribeFile(now->second));
+            }
+        }
+    }
+    for (const auto& entry : after.files) {
+        if (before.files.count(entry.first) == 0 && !FileMayAppear(entry.first)) {
+            problems.push_back("created, not ours: " + entry.second.path);
+        }
+    }
+    for (const auto& entry : before.keys) {
+        if (after.keys.count(entry.first) == 0 && !KeyMayGo(entry.first)) {
+            problems.push_back("key removed, not ours: " + entry.second);
+        }
+    }
+    for (const auto& entry : after.keys) {
+        if (before.keys.count(entry.first) == 0 && !KeyMayAppear(entry.first)) {
+            problems.push_back("key created, not ours: " + entry.second);
+        }
+    }
+    for (const auto& entry : before.values) {
+        auto now = after.values.find(entry.first);
+        std::string keyName = entry.first.substr(0, entry.first.rfind(':'));
+        bool keyStays = after.keys.count(keyName) != 0;
+        if (now == after.values.end() || !keyStays) {
+            continue;  // the key went; the key comparison judged that
+        }
+        const std::optional<sim::RegistryValue>& was = entry.second;
+        const std::optional<sim::RegistryValue>& is = now->second;
+        bool same =
+            was.has_value() == is.has_value() && (!was || (was->type == is->type && was->data == is->data));
+        if (!same) {
+            problems.push_back("value changed: " + entry.first + " was " + DescribeValue(was) + ", is " +
+                               DescribeValue(is));
+        }
+    }
+    return problems;
+}
+
+std::string RemovalModel::Describe() const {
+    std::string text = "  may go:";
+    for (const std::string& key : filesMayGo_) {
+        text += "\n    " + key;
+    }
+    text += "\n  may appear: " + std::to_string(filesMayAppear_.size()) + " paths";
+    return text;
+}
+
+}  // namespace property

@@ -1,0 +1,285 @@
+#include "uninstall_run.h"
+
+#include <map>
+
+#include "removal_model.h"
+
+namespace property {
+
+namespace {
+
+const char kDisplayName[] = "VORSK Tandrel 98";
+const char kMissingPath[] = "Can not find install path to remove files.";
+const char kCopyFailed[] = "Can not copy uninstall.exe to TEMP.";
+const char kStartFailed[] = "Can not start uninstall.exe in TEMP.";
+
+// No process of the uninstaller makes anywhere near this many calls; more means a loop that did not end.
+constexpr int kCallLimit = 200000;
+
+std::optional<std::string> KeyOf(const std::string& path) {
+    return FullPathKey(path);
+}
+
+bool SameState(const MachineState& a, const MachineState& b) {
+    if (a.keys != b.keys || a.files.size() != b.files.size() || a.values.size() != b.values.size()) {
+        return false;
+    }
+    for (const auto& entry : a.files) {
+        auto other = b.files.find(entry.first);
+        if (other == b.files.end() || other->second.folder != entry.second.folder ||
+            other->second.content != entry.second.content ||
+            other->second.attributes != entry.second.attributes) {
+            return false;
+        }
+    }
+    for (const auto& entry : a.values) {
+        auto other = b.values.find(entry.first);
+        if (other == b.values.end() || other->second.has_value() != entry.second.has_value() ||
+            (entry.second &&
+             (other->second->type != entry.second->type || other->second->data != entry.second->data))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void RunStats::Add(const RunStats& o) {
+    machines += o.machines;
+    cancelled += o.cancelled;
+    secondPhases += o.secondPhases;
+    scriptsRun += o.scriptsRun;
+    scriptsEndedClean += o.scriptsEndedClean;
+    installFoldersRemoved += o.installFoldersRemoved;
+    vendorFoldersRemoved += o.vendorFoldersRemoved;
+    productFilesRemoved += o.productFilesRemoved;
+    missingPathMessages += o.missingPathMessages;
+    copyOrStartMessages += o.copyOrStartMessages;
+    faultsInjected += o.faultsInjected;
+}
+
+std::string RunStats::Encode() const {
+    std::string line;
+    for (int count : {machines, cancelled, secondPhases, scriptsRun, scriptsEndedClean, installFoldersRemoved,
+                      vendorFoldersRemoved, productFilesRemoved, missingPathMessages, copyOrStartMessages,
+                      faultsInjected}) {
+        line += std::to_string(count) + " ";
+    }
+    return line;
+}
+
+RunStats RunStats::Decode(const std::string& line) {
+    RunStats stats;
+    int* fields[] = {&stats.machines,
+                     &stats.cancelled,
+                     &stats.secondPhases,
+                     &stats.scriptsRun,
+                     &stats.scriptsEndedClean,
+                     &stats.installFoldersRemoved,
+                     &stats.vendorFoldersRemoved,
+                     &stats.productFilesRemoved,
+                     &stats.missingPathMessages,
+                     &stats.copyOrStartMessages,
+                     &stats.faultsInjected};
+    size_t position = 0;
+    for (int* field : fields) {
+        size_t end = line.find(' ', position);
+        if (end == std::string::npos) {
+            break;
+        }
+        *field = std::stoi(line.substr(position, end - position));
+        position = end + 1;
+    }
+    return stats;
+}
+
+std::string RunStats::Describe() const {
+    return std::to_string(machines) + " machines: " + std::to_string(cancelled) + " cancelled, " +
+           std::to_string(secondPhases) + " second phases, " + std::to_string(scriptsRun) + " scripts run, " +
+           std::to_string(scriptsEndedClean) + " ended with the temporary folder clean, " +
+           std::to_string(installFoldersRemoved) + " installation folders removed, " +
+           std::to_string(vendorFoldersRemoved) + " vendor folders removed, " +
+           std::to_string(productFilesRemoved) + " with Tandrel.exe removed, " +
+           std::to_string(missingPathMessages) + " missing-path messages, " +
+           std::to_string(copyOrStartMessages) + " copy or start messages, " +
+           std::to_string(faultsInjected) + " faults injected";
+}
+
+std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const GeneratedMachine& generated,
+                                           RunStats* stats) {
+    std::vector<std::string> problems;
+    MachineState before = CaptureState(machine, generated, true);
+    RemovalModel model(machine, before);
+
+    // The user's start, then every start the processes record, oldest first, as the system runs them.
+    sim::StartOutcome user =
+        machine.RunProgram(&WinMain, generated.uninstallerImage, std::nullopt, generated.userFolder,
+                           sim::ProcessOptions{generated.firstExit});
+    if (!user.ran) {
+        problems.push_back("the user's start of " + generated.uninstallerImage + " did not run");
+        return problems;
+    }
+    if (user.exitStatus != 1) {
+        problems.push_back("first process exit status " + std::to_string(user.exitStatus));
+    }
+    const int first = user.process;
+    int second = 0;
+    std::vector<sim::BatchRun> scripts;
+    for (size_t i = 0; i < machine.Starts().size() && i < 8; ++i) {
+        if (machine.Starts()[i].ran) {
+            continue;
+        }
+        sim::StartOutcome outcome = machine.RunStart(i, &WinMain, sim::ProcessOptions{generated.secondExit});
+        if (outcome.batch) {
+            scripts.push_back(*outcome.batch);
+        } else if (outcome.ran) {
+            if (second == 0 && machine.Starts()[i].process == first) {
+                second = outcome.process;
+            }
+            if (outcome.exitStatus != 1) {
+                problems.push_back("process " + std::to_string(outcome.process) + " exit status " +
+                                   std::to_string(outcome.exitStatus));
+            }
+        }
+    }
+    MachineState after = CaptureState(machine, generated);
+
+    // Nothing outside the model removed, changed or created.
+    for (const std::string& problem : model.Compare(before, after)) {
+        problems.push_back(problem);
+    }
+
+    // What was started: the first process starts the temporary copy, the copy starts its own script.
+    int firstStarts = 0;
+    int secondStarts = 0;
+    for (const sim::StartRecord& start : machine.Starts()) {
+        std::optional<std::string> key = KeyOf(start.file);
+        if (start.process == first) {
+            ++firstStarts;
+            if (!key || !model.IsTempCopy(*key) ||
+                start.parameters != std::optional<std::string>("/internally")) {
+                problems.push_back("first process started \"" + start.file + "\" " +
+                                   start.parameters.value_or(""));
+            }
+        } else if (second != 0 && start.process == second) {
+            ++secondStarts;
+            if (!key || !model.IsNewScript(*key) || start.parameters.has_value()) {
+                problems.push_back("second process started \"" + start.file + "\"");
+            }
+        } else {
+            problems.push_back("unexpected start of \"" + start.file + "\" by process " +
+                               std::to_string(start.process));
+        }
+    }
+    if (firstStarts > 1 || secondStarts > 1) {
+        problems.push_back("too many starts: " + std::to_string(firstStarts) + " and " +
+                           std::to_string(secondStarts));
+    }
+    for (const sim::BatchRun& script : scripts) {
+        if (!script.finished || script.stepLimitReached) {
+            problems.push_back("cleanup script " + script.script + " did not end (" +
+                               std::to_string(script.steps) + " steps)");
+        }
+    }
+
+    // Message boxes: at most two in the first process, one in the second, none elsewhere.
+    std::map<int, int> boxes;
+    const sim::MessageBoxRecord* confirmation = nullptr;
+    int missingPath = 0;
+    int copyOrStart = 0;
+    for (const sim::MessageBoxRecord& box : machine.MessageBoxes()) {
+        ++boxes[box.process];
+        if (box.process == first && confirmation == nullptr) {
+            confirmation = &box;
+        }
+        if (box.caption != kDisplayName || box.hadOwner) {
+            problems.push_back("message box \"" + box.text + "\" with caption \"" + box.caption + "\"");
+        }
+        missingPath += box.text == kMissingPath;
+        copyOrStart += box.text == kCopyFailed || box.text == kStartFailed;
+    }
+    for (const auto& count : boxes) {
+        int allowed = count.first == first ? 2 : (count.first == second ? 1 : 0);
+        if (count.second > allowed) {
+            problems.push_back(std::to_string(count.second) + " message boxes in process " +
+                               std::to_string(count.first));
+        }
+    }
+    bool confirmed = confirmation != nullptr && confirmation->answer == IDOK;
+    if (!confirmed) {
+        if (!machine.Starts().empty() || !machine.PostedMessages().empty() || !SameState(before, after)) {
+            problems.push_back("the uninstall went on without the user's OK");
+        }
+    }
+
+    // Only the product's window is asked to close, once, by the first process.
+    for (const sim::PostedMessage& posted : machine.PostedMessages()) {
+        bool product = false;
+        for (const sim::WindowRecord& window : machine.Windows()) {
+            product = product ||
+                      (window.handle == posted.window && sim::SameName(window.className, "VorskTandrel"));
+        }
+        if (!product || posted.message != WM_CLOSE || posted.process != first) {
+            problems.push_back("message " + std::to_string(posted.message) +
+                               " posted to a window not the product's");
+        }
+    }
+    if (machine.PostedMessages().size() > 1) {
+        problems.push_back("more than one window asked to close");
+    }
+
+    // Every handle closed, every loop ended.
+    if (machine.OpenKeyCount() != 0 || machine.OpenFileHandleCount() != 0 ||
+        machine.OpenFindHandleCount() != 0) {
+        problems.push_back("handles left open: " + std::to_string(machine.OpenKeyCount()) + " keys, " +
+                           std::to_string(machine.OpenFileHandleCount()) + " files, " +
+                           std::to_string(machine.OpenFindHandleCount()) + " searches");
+    }
+    for (int process : {first, second}) {
+        if (process != 0 && static_cast<int>(machine.CallNames(process).size()) > kCallLimit) {
+            problems.push_back("process " + std::to_string(process) + " made more than " +
+                               std::to_string(kCallLimit) + " calls");
+        }
+    }
+
+    if (stats != nullptr) {
+        RunStats run;
+        run.machines = 1;
+        run.cancelled = confirmed ? 0 : 1;
+        run.secondPhases = second != 0 ? 1 : 0;
+        run.scriptsRun = static_cast<int>(scripts.size());
+        bool clean = !scripts.empty();
+        for (const auto& entry : after.files) {
+            if (model.IsTempCopy(entry.first) || model.IsNewScript(entry.first)) {
+                clean = false;
+            }
+        }
+        run.scriptsEndedClean = clean ? 1 : 0;
+        for (const sim::Notification& notification : machine.Notifications()) {
+            run.installFoldersRemoved += notification.event == SHCNE_RMDIR;
+        }
+        for (const auto& entry : before.files) {
+            if (after.files.count(entry.first) != 0) {
+                continue;
+            }
+            const std::string& key = entry.first;
+            auto endsWith = [&key](const std::string& tail) {
+                return key.size() >= tail.size() &&
+                       key.compare(key.size() - tail.size(), tail.size(), tail) == 0;
+            };
+            if (entry.second.folder && endsWith("\\VORSK SOFTWARE")) {
+                run.vendorFoldersRemoved = 1;
+            }
+            if (endsWith("\\TANDREL.EXE")) {
+                run.productFilesRemoved = 1;
+            }
+        }
+        run.missingPathMessages = missingPath;
+        run.copyOrStartMessages = copyOrStart;
+        stats->Add(run);
+    }
+    return problems;
+}
+
+}  // namespace property
