@@ -1,0 +1,43 @@
+# The fuzzer over the machine generator (tests/property/fuzz_uninstall.cpp): libFuzzer with ASan and
+# UBSan. The logic and the simulated Windows are compiled once more with coverage instrumentation, so
+# that the fuzzer is guided by the program's branches and not only by the generator's.
+#
+# The test runs it for a minute. A longer run keeps what it finds in the build folder's corpus:
+#   build/native/tests/uninstall_fuzzer -max_total_time=3600 -timeout=20 \
+#       build/native/tests/fuzz_corpus tests/property/corpus
+# A crash leaves crash-<hash> in the working folder; run the fuzzer on that file alone to see the
+# broken rules and the machine.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND UNINSTALL_SANITIZE)
+    get_target_property(uninstall_fuzz_sim_sources simulated_windows SOURCES)
+    list(TRANSFORM uninstall_fuzz_sim_sources PREPEND "${PROJECT_SOURCE_DIR}/")
+    set(uninstall_fuzz_logic_sources ${UNINSTALL_LOGIC_SOURCES})
+    list(TRANSFORM uninstall_fuzz_logic_sources PREPEND "${PROJECT_SOURCE_DIR}/")
+
+    add_library(simulated_windows_fuzzing STATIC ${uninstall_fuzz_sim_sources})
+    target_include_directories(simulated_windows_fuzzing PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/sim)
+    target_compile_options(simulated_windows_fuzzing PRIVATE -fsanitize=fuzzer-no-link -Wall -Wextra -Werror)
+
+    add_library(uninstall_logic_fuzzing STATIC ${uninstall_fuzz_logic_sources})
+    target_include_directories(uninstall_logic_fuzzing PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_compile_options(uninstall_logic_fuzzing PRIVATE -fsanitize=fuzzer-no-link ${UNINSTALL_WARNINGS})
+    target_link_libraries(uninstall_logic_fuzzing PUBLIC simulated_windows_fuzzing)
+
+    # No gtest here: libFuzzer's main is the program's main.
+    add_executable(uninstall_fuzzer
+        ${CMAKE_CURRENT_LIST_DIR}/fuzz_uninstall.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/machine_generator.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/removal_model.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/uninstall_run.cpp
+    )
+    target_compile_options(uninstall_fuzzer PRIVATE -fsanitize=fuzzer -Wall -Wextra -Werror)
+    target_link_options(uninstall_fuzzer PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(uninstall_fuzzer PRIVATE uninstall_logic_fuzzing)
+
+    set(UNINSTALL_FUZZ_CORPUS ${CMAKE_CURRENT_BINARY_DIR}/fuzz_corpus)
+    file(MAKE_DIRECTORY ${UNINSTALL_FUZZ_CORPUS})
+    add_test(NAME uninstall_fuzzer
+        COMMAND uninstall_fuzzer -max_total_time=60 -timeout=20 -rss_limit_mb=4096 -print_final_stats=1
+                ${UNINSTALL_FUZZ_CORPUS} ${CMAKE_CURRENT_LIST_DIR}/corpus
+        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(uninstall_fuzzer PROPERTIES LABELS fuzz TIMEOUT 240)
+endif()
