@@ -1,7 +1,8 @@
 // A small command interpreter for the batch scripts the uninstaller writes: "@", "echo", "rem",
-// labels, "goto", "del"/"erase" and "if [not] exist ... command". Like cmd.exe it re-reads the script
-// before every line and stops when the script is gone. Every line costs time on the virtual clock, and
-// a step limit turns a script that would never end into a report instead of a hung test.
+// labels, "goto", "del"/"erase", "if [not] exist ... command", and the expansion of "%". Like
+// cmd.exe it re-reads the script before every line and stops when the script is gone. Every line costs time
+// on the virtual clock, and a step limit turns a script that would never end into a report instead of a hung
+// test.
 #include <cctype>
 #include <sstream>
 
@@ -62,6 +63,68 @@ std::vector<std::string> ReadLines(const std::string& content) {
         lines.push_back(line);
     }
     return lines;
+}
+
+// The variables of the environment a script started by the shell sees, as far as they matter here;
+// any other is not set.
+std::string Variable(const std::string& name, const std::string& tempFolder) {
+    std::string upper = UpperCase(name);
+    if (upper == "TEMP" || upper == "TMP") {
+        std::string folder = tempFolder;
+        while (folder.size() > 3 && folder.back() == '\\') {
+            folder.pop_back();
+        }
+        return folder;
+    }
+    if (upper == "WINDIR" || upper == "SYSTEMROOT") {
+        return "C:\\WINDOWS";
+    }
+    return "";
+}
+
+// cmd expands each line of a batch file before it runs it: "%%" is one percent sign, %0 the script as
+// it was started (quoted) and %1 to %9 and %* its arguments (none here), %~...0 the script's path,
+// %NAME% the variable, or nothing when it is not set; a percent sign that starts none of these is
+// dropped.
+std::string ExpandPercents(const std::string& line, const std::string& script,
+                           const std::string& tempFolder) {
+    std::string out;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '%') {
+            out += line[i];
+            continue;
+        }
+        if (i + 1 == line.size()) {
+            break;
+        }
+        char next = line[i + 1];
+        if (next == '%') {
+            out += '%';
+            ++i;
+        } else if (next >= '0' && next <= '9') {
+            out += next == '0' ? "\"" + script + "\"" : "";
+            ++i;
+        } else if (next == '*') {
+            ++i;
+        } else if (next == '~' && i + 2 < line.size() &&
+                   std::isalpha(static_cast<unsigned char>(line[i + 2]))) {
+            size_t digit = i + 2;
+            while (digit < line.size() && std::isalpha(static_cast<unsigned char>(line[digit]))) {
+                ++digit;
+            }
+            if (digit < line.size() && line[digit] >= '0' && line[digit] <= '9') {
+                out += line[digit] == '0' ? script : "";
+                i = digit;
+            }
+        } else {
+            size_t close = line.find('%', i + 1);
+            if (close != std::string::npos) {
+                out += Variable(line.substr(i + 1, close - i - 1), tempFolder);
+                i = close;
+            }
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -161,7 +224,7 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
         }
         ++run.steps;
         now_ += batchLineCost_;
-        std::string rest = Trim(lines[next++]);
+        std::string rest = Trim(ExpandPercents(lines[next++], script, tempPath_));
         if (!rest.empty() && rest[0] == '@') {
             rest = Trim(rest.substr(1));
         }

@@ -637,7 +637,13 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
             create = false;
             break;
         case 8:
-            T = b.c.OneOf(std::vector<std::string>{"C:\\Temp%TMP%\\", "C:\\Te%0mp\\", "C:\\100%\\"});
+            T = b.c.OneOf(
+                std::vector<std::string>{"C:\\Temp%TMP%\\", "C:\\Te%0mp\\", "C:\\100%\\", "C:\\Temp%X%\\"});
+            // What the command interpreter would make of those paths.
+            for (const char* victim : {"C:\\Temp\\uninstall.exe", "C:\\Temp\\delme1.bat",
+                                       "C:\\100\\uninstall.exe", "C:\\100\\delme1.bat"}) {
+                b.File(victim, "somebody else's file where an expanded path points");
+            }
             break;
         case 9:
             T = b.c.Chance(50) ? "D:\\TEMP\\" : std::string(kShare) + "\\Temp\\";
