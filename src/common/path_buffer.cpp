@@ -54,7 +54,15 @@ int IsFullPath(LPCSTR path) {
     if (drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\') {
         return 1;
     }
-    return path[0] == '\\' && path[1] == '\\' && path[2] != 0 && path[2] != '\\';
+    // "\\server\share": a server alone is no folder, and a name appended to it would be a share.
+    if (path[0] != '\\' || path[1] != '\\' || path[2] == 0 || path[2] == '\\') {
+        return 0;
+    }
+    int end = 2;
+    while (path[end] != 0 && path[end] != '\\') {
+        ++end;
+    }
+    return path[end] == '\\' && path[end + 1] != 0 && path[end + 1] != '\\';
 }
 
 int TerminateValueData(PathBuffer& path, DWORD size) {

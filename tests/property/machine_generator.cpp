@@ -564,10 +564,19 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
                     break;
             }
             break;
-        case 12:
-            sz(b.c.OneOf(std::vector<std::string>{"C:\\", "C:", "D:\\", "D:", "\\\\SERVER\\SHARE",
-                                                  "\\\\SERVER\\SHARE\\", "\\\\SERVER", "C:\\\\"}));
+        case 12: {
+            std::string root = b.c.OneOf(
+                std::vector<std::string>{"C:\\", "C:", "D:\\", "D:", "\\\\SERVER\\SHARE",
+                                         "\\\\SERVER\\SHARE\\", "\\\\SERVER", "\\\\SERVER\\", "C:\\\\"});
+            if (root.rfind("\\\\SERVER", 0) == 0 && root.find("SHARE") == std::string::npos) {
+                // A server alone names no folder; "images" below it would be a share of its own.
+                b.Root("\\\\SERVER\\images");
+                b.File("\\\\SERVER\\images\\picture.bmp", "a picture on somebody else's share");
+                b.Note("share \\\\SERVER\\images");
+            }
+            sz(root);
             break;
+        }
         case 13: {
             static const std::vector<std::string> kRelative = {"Tandrel",
                                                                "VORSK Software\\Tandrel",
