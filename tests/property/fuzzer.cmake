@@ -3,7 +3,7 @@
 # that the fuzzer is guided by the program's branches and not only by the generator's.
 #
 # The test runs it for a minute. A longer run keeps what it finds in the build folder's corpus:
-#   build/native/tests/uninstall_fuzzer -max_total_time=3600 -timeout=20 \
+#   build/native/tests/uninstall_fuzzer -max_total_time=3600 -timeout=20 -rss_limit_mb=4096 \
 #       build/native/tests/fuzz_corpus tests/property/corpus
 # A crash leaves crash-<hash> in the working folder; run the fuzzer on that file alone to see the
 # broken rules and the machine.
