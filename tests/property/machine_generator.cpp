@@ -689,6 +689,13 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
                b.c.Chance(30) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE);
         b.Note("an uninstall.exe is already in the temporary folder");
     }
+    if (b.Odd(6)) {
+        // Somebody (a virus scanner, say) holds the temporary copy's name for a while: an older copy
+        // cannot be overwritten, a new one cannot be deleted until then. A hold that never ends
+        // would keep the cleanup script looping forever, which its fixed text allows.
+        static const std::vector<sim::Time> kUntil = {0, 100, 2000, 10000};
+        b.Lock(Join(T, "uninstall.exe"), b.c.OneOf(kUntil));
+    }
     static const std::vector<std::string> kLookAlikes = {
         "uninstall.exe.bak", "Uninstall.ex_",  "delme.bat",    "delme0.bat",
         "delme01.bat",       "delme1.bat.txt", "delme201.bat", "delme-1.bat"};
