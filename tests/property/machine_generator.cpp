@@ -763,7 +763,7 @@ void AddKeyTree(Builder& b, HKEY root, const std::string& path, int depth, int w
     for (int i = 0; i < children && budget > 0; ++i) {
         std::string child = path + "\\" + RandomName(b.c, 1 + static_cast<size_t>(b.c.Pick(12)));
         --budget;
-        b.Key(root, child);
+        b.m.AddKey(root, child);
         if (denials && b.c.Chance(4)) {
             b.m.DenyKeyOpen(root, child);
             b.Note("key open denied: " + child);
@@ -802,7 +802,7 @@ void AddUserProductKeys(Builder& b) {
             int depth = 5 + b.c.Pick(40);
             for (int i = 0; i < depth; ++i) {
                 path += "\\" + RandomName(b.c, 1 + static_cast<size_t>(b.c.Pick(20)));
-                b.Key(HKEY_CURRENT_USER, path);
+                b.m.AddKey(HKEY_CURRENT_USER, path);
             }
             if (denials && b.c.Chance(50)) {
                 b.m.DenyKeyDelete(HKEY_CURRENT_USER, path);
@@ -814,7 +814,7 @@ void AddUserProductKeys(Builder& b) {
             int width = 20 + b.c.Pick(180);
             for (int i = 0; i < width; ++i) {
                 std::string child = product + "\\Entry " + std::to_string(i);
-                b.Key(HKEY_CURRENT_USER, child);
+                b.m.AddKey(HKEY_CURRENT_USER, child);
                 if (denials && b.c.Chance(3)) {
                     b.m.DenyKeyDelete(HKEY_CURRENT_USER, child);
                 }
@@ -826,7 +826,7 @@ void AddUserProductKeys(Builder& b) {
             // Names that make the child paths just fit, or not.
             for (size_t length : {200u, 220u, 226u, 227u, 228u, 229u, 240u, 255u}) {
                 std::string child = product + "\\" + std::string(length, 'n') + "\\" + std::string(8, 'm');
-                b.Key(HKEY_CURRENT_USER, child);
+                b.m.AddKey(HKEY_CURRENT_USER, child);
             }
             b.Note("per-user keys with long names");
             break;
@@ -1126,12 +1126,13 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
             b.Note("the confirmation answers IDYES");
             break;
     }
-    static const std::vector<sim::Time> kFirstExits = {0,    1,    50,   120,  120,  500,
-                                                       2450, 2500, 2501, 5000, 60000};
+    // Mostly a quick exit; now and then one at or past the second phase's patience of 2.5 s.
+    static const std::vector<sim::Time> kQuickExits = {120, 0, 1, 50, 120, 500};
+    static const std::vector<sim::Time> kSlowExits = {2450, 2500, 2501, 5000, 60000};
     static const std::vector<sim::Time> kSecondExits = {10, 0, 5, 10, 10, 20, 50, 100};
-    b.g.firstExit = b.c.OneOf(kFirstExits);
+    b.g.firstExit = b.c.Chance(15) ? b.c.OneOf(kSlowExits) : b.c.OneOf(kQuickExits);
     if (b.hostility == 0 && b.g.firstExit > 2500) {
-        b.g.firstExit = 120;
+        b.g.firstExit = 2500;
     }
     b.g.secondExit = b.Odd(4) ? 2000 : b.c.OneOf(kSecondExits);
     b.Note("user starts \"" + b.g.uninstallerImage + "\"; first process lingers " +

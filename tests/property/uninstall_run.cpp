@@ -236,9 +236,13 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
                            std::to_string(machine.OpenFileHandleCount()) + " files, " +
                            std::to_string(machine.OpenFindHandleCount()) + " searches");
     }
-    for (int process : {first, second}) {
-        if (process != 0 && static_cast<int>(machine.CallNames(process).size()) > kCallLimit) {
-            problems.push_back("process " + std::to_string(process) + " made more than " +
+    std::map<int, int> calls;
+    for (const sim::CallRecord& call : machine.Journal()) {
+        ++calls[call.process];
+    }
+    for (const auto& count : calls) {
+        if (count.second > kCallLimit) {
+            problems.push_back("process " + std::to_string(count.first) + " made more than " +
                                std::to_string(kCallLimit) + " calls");
         }
     }
