@@ -33,7 +33,6 @@ struct GeneratedMachine {
 };
 
 // The step limit given to the command interpreter: a cleanup script still looping after this many
-// lines counts as one that never ends.
 // lines, each taking kScriptLineCost ms of the virtual clock (a failing "del" and an "if exist"
 // take a few milliseconds on a real machine), counts as one that never ends: about 100 s.
 constexpr int kScriptStepLimit = 20000;
