@@ -42,7 +42,8 @@ DWORD HoldError(const Hold* hold, bool write) {
 
 void FillFindData(const FileNode& node, const std::string& name, WIN32_FIND_DATAA& data) {
     std::memset(&data, 0, sizeof data);
-    data.dwFileAttributes = node.attributes;
+    // A file without attributes is listed as "normal", as Windows does.
+    data.dwFileAttributes = node.attributes != 0 ? node.attributes : FILE_ATTRIBUTE_NORMAL;
     data.nFileSizeLow = static_cast<DWORD>(node.content.size());
     std::memcpy(data.cFileName, name.c_str(), std::min<size_t>(name.size(), MAX_PATH - 1));
 }

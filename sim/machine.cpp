@@ -370,6 +370,10 @@ DWORD Machine::Locate(const std::string& raw, Located& out, bool wildcards, bool
     out.parent = node;
     auto target = node->children.find(UpperCase(out.path.segments.back()));
     out.node = target == node->children.end() ? nullptr : target->second.get();
+    // "file.txt\" asks for a folder: Windows refuses the name rather than find the file.
+    if (out.node != nullptr && !out.node->folder && out.path.folderForm) {
+        return ERROR_INVALID_NAME;
+    }
     return 0;
 }
 
@@ -428,11 +432,11 @@ DWORD Machine::RemoveFolderAt(const std::string& raw) {
     if (located.node == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    if (located.parent == nullptr || (located.node->attributes & FILE_ATTRIBUTE_READONLY)) {
-        return ERROR_ACCESS_DENIED;
-    }
     if (!located.node->folder) {
         return ERROR_DIRECTORY;
+    }
+    if (located.parent == nullptr || (located.node->attributes & FILE_ATTRIBUTE_READONLY)) {
+        return ERROR_ACCESS_DENIED;
     }
     if (!located.node->children.empty()) {
         return ERROR_DIR_NOT_EMPTY;

@@ -122,6 +122,7 @@ DWORD ResolvePath(const std::string& raw, const std::string& cwd, SimPath& out, 
     }
 
     bool endsWithSeparator = !rest.empty() && rest.back() == '\\';
+    out.folderForm = endsWithSeparator;
     std::vector<std::string> parts = SplitPath(rest);
     for (size_t i = 0; i < parts.size(); ++i) {
         std::string part = parts[i];

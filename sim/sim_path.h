@@ -13,6 +13,7 @@ namespace sim {
 struct SimPath {
     std::string root;                   // "C:" or "\\SERVER\SHARE", as written
     std::vector<std::string> segments;  // names below the root, as written
+    bool folderForm = false;            // written with a trailing separator: only a folder matches
 };
 
 // Resolves `raw` against the current folder `cwd` (a full path). Returns 0 or a Windows error code

@@ -36,7 +36,7 @@ HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
     for (const sim::WindowRecord& window : machine.Windows()) {
         if (machine.Now() < window.destroyedAt &&
             (lpClassName == nullptr || sim::SameName(window.className, lpClassName)) &&
-            (lpWindowName == nullptr || window.title == lpWindowName)) {
+            (lpWindowName == nullptr || sim::SameName(window.title, lpWindowName))) {
             return window.handle;
         }
     }
