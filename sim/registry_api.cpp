@@ -69,13 +69,12 @@ void MarkDeleted(RegistryKey& key) {
     }
 }
 
-}  // namespace
-
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+// What opening and creating a key share: the journal, the out handle cleared, faults and a bad base
+// key. 0 when the call goes on, with the base key in `base`.
+LONG BeginOpen(const char* function, HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, Machine::KeyLookup& base) {
     Machine& machine = Machine::Current();
-    Machine::KeyLookup base;
     DWORD status = machine.KeyFromHandle(hKey, base);
-    const Fault* fault = machine.EnterCall("RegOpenKeyExA", Join(base.path, lpSubKey));
+    const Fault* fault = machine.EnterCall(function, Join(base.path, lpSubKey));
     if (phkResult == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -83,8 +82,16 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkRe
     if (fault != nullptr) {
         return static_cast<LONG>(fault->error);
     }
-    if (status != ERROR_SUCCESS) {
-        return static_cast<LONG>(status);
+    return static_cast<LONG>(status);
+}
+
+}  // namespace
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup base;
+    if (LONG status = BeginOpen("RegOpenKeyExA", hKey, lpSubKey, phkResult, base)) {
+        return status;
     }
     std::shared_ptr<RegistryKey> key = Walk(base.key, lpSubKey);
     if (!key) {
@@ -101,17 +108,8 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REG
                             PHKEY phkResult, LPDWORD lpdwDisposition) {
     Machine& machine = Machine::Current();
     Machine::KeyLookup base;
-    DWORD status = machine.KeyFromHandle(hKey, base);
-    const Fault* fault = machine.EnterCall("RegCreateKeyExA", Join(base.path, lpSubKey));
-    if (phkResult == nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    *phkResult = nullptr;
-    if (fault != nullptr) {
-        return static_cast<LONG>(fault->error);
-    }
-    if (status != ERROR_SUCCESS) {
-        return static_cast<LONG>(status);
+    if (LONG status = BeginOpen("RegCreateKeyExA", hKey, lpSubKey, phkResult, base)) {
+        return status;
     }
     std::shared_ptr<RegistryKey> key = base.key;
     DWORD disposition = REG_OPENED_EXISTING_KEY;
