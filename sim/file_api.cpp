@@ -10,12 +10,9 @@ using sim::FileNode;
 using sim::Hold;
 using sim::HoldKind;
 using sim::Machine;
+using sim::Text;
 
 namespace {
-
-std::string Text(LPCSTR text) {
-    return text != nullptr ? std::string(text) : std::string();
-}
 
 BOOL Failed(Machine& machine, DWORD error) {
     machine.SetLastErrorCode(error);

@@ -24,6 +24,11 @@ constexpr Time kForever = ~Time{0};
 
 using ProgramEntry = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
 
+// A string argument of a Windows function as text; a null pointer reads as empty.
+inline std::string Text(LPCSTR text) {
+    return text != nullptr ? std::string(text) : std::string();
+}
+
 // How RegDeleteKeyA treats a key that still has child keys: NT refuses it (ERROR_ACCESS_DENIED),
 // Windows 9x deletes the whole subtree.
 enum class KeyDeletion { Nt, Win9x };

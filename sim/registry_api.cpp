@@ -7,12 +7,9 @@
 using sim::Fault;
 using sim::Machine;
 using sim::RegistryKey;
+using sim::Text;
 
 namespace {
-
-std::string Text(LPCSTR text) {
-    return text != nullptr ? std::string(text) : std::string();
-}
 
 std::vector<std::string> SubkeyParts(LPCSTR subkey) {
     std::vector<std::string> parts;

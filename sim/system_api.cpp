@@ -6,12 +6,7 @@
 
 using sim::Fault;
 using sim::Machine;
-
-namespace {
-std::string Text(LPCSTR text) {
-    return text != nullptr ? std::string(text) : std::string();
-}
-}  // namespace
+using sim::Text;
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     Machine& machine = Machine::Current();
