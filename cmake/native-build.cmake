@@ -13,6 +13,7 @@ add_library(simulated_windows STATIC
     sim/file_api.cpp
     sim/system_api.cpp
     sim/batch_interpreter.cpp
+    sim/code_pages.cpp
 )
 target_include_directories(simulated_windows PUBLIC src sim)
 target_compile_options(simulated_windows PRIVATE -Wall -Wextra -Werror)

@@ -1,11 +1,13 @@
 // A small command interpreter for the batch scripts the uninstaller writes: "@", "echo", "rem",
-// labels, "goto", "del"/"erase", "if [not] exist ... command", and the expansion of "%". Like
+// labels, "goto", "del"/"erase", "if [not] exist ... command", the expansion of "%" and, when the
+// user turned it on, of "!". It reads the script in the OEM code page, as cmd.exe does. Like
 // cmd.exe it re-reads the script before every line and stops when the script is gone. Every line costs time
 // on the virtual clock, and a step limit turns a script that would never end into a report instead of a hung
 // test.
 #include <cctype>
 #include <sstream>
 
+#include "code_pages.h"
 #include "machine.h"
 
 namespace sim {
@@ -127,7 +129,45 @@ std::string ExpandPercents(const std::string& line, const std::string& script,
     return out;
 }
 
+// With delayed expansion on, a line that holds '!' is read once more after the '%' expansion:
+// "!NAME!" is the variable (nothing when it is not set), a lone '!' is dropped, and '^' makes the
+// next character plain.
+std::string ExpandExclamations(const std::string& line, const std::string& tempFolder) {
+    if (line.find('!') == std::string::npos) {
+        return line;
+    }
+    std::string out;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '^') {
+            if (i + 1 < line.size()) {
+                out += line[++i];
+            }
+        } else if (line[i] == '!') {
+            size_t close = line.find('!', i + 1);
+            if (close != std::string::npos) {
+                out += Variable(line.substr(i + 1, close - i - 1), tempFolder);
+                i = close;
+            }
+        } else {
+            out += line[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+bool Machine::DelayedExpansion() const {
+    // The interpreter's own setting: the user's value wins over the machine's.
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        std::optional<RegistryValue> value =
+            GetValue(root, "Software\\Microsoft\\Command Processor", "DelayedExpansion");
+        if (value && value->type == REG_DWORD && value->data.size() >= 1) {
+            return value->data[0] == 1;
+        }
+    }
+    return false;
+}
 
 BatchRun Machine::RunBatch(const std::string& script, const std::string& currentFolder) {
     BatchRun run;
@@ -211,7 +251,9 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
     };
 
     bool found = false;
-    std::vector<std::string> lines = ReadLines(scriptContent(found));
+    // A batch file is read in the OEM code page.
+    std::vector<std::string> lines = ReadLines(DecodeOemText(scriptContent(found)));
+    bool delayed = DelayedExpansion();
     if (!found) {
         run.output.push_back("The system cannot find the file specified.");
     }
@@ -224,7 +266,11 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
         }
         ++run.steps;
         now_ += batchLineCost_;
-        std::string rest = Trim(ExpandPercents(lines[next++], script, tempPath_));
+        std::string rest = ExpandPercents(lines[next++], script, tempPath_);
+        if (delayed) {
+            rest = ExpandExclamations(rest, tempPath_);
+        }
+        rest = Trim(rest);
         if (!rest.empty() && rest[0] == '@') {
             rest = Trim(rest.substr(1));
         }

@@ -395,6 +395,13 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("CloseHandle", "");
+    std::vector<sim::MutexHandle>& mutexes = machine.MutexHandles();
+    for (auto open = mutexes.begin(); open != mutexes.end(); ++open) {
+        if (open->handle == hObject) {
+            mutexes.erase(open);
+            return fault != nullptr ? Failed(machine, fault->error) : TRUE;
+        }
+    }
     auto found = machine.FileHandles().find(hObject);
     if (found == machine.FileHandles().end()) {
         return Failed(machine, ERROR_INVALID_HANDLE);

@@ -489,6 +489,15 @@ bool Machine::ProcessRunning(int id) const {
     return now_ < GetProcess(id).exitTime;
 }
 
+bool Machine::MutexExists(const std::string& name) const {
+    for (const MutexHandle& open : mutexes_) {
+        if (open.name == name && ProcessRunning(open.process)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int Machine::NewProcess(const std::string& image, const std::string& commandLine,
                         const std::string& currentFolder) {
     Process process;

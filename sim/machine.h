@@ -132,6 +132,13 @@ struct Notification {
     int process = 0;
 };
 
+// An open handle to a named mutex; the mutex exists while some running process has one.
+struct MutexHandle {
+    HANDLE handle = nullptr;
+    std::string name;  // as given: kernel object names are case-sensitive
+    int process = 0;
+};
+
 struct CallRecord {
     std::string function;
     std::string detail;  // the main argument: a path, a key path, a text
@@ -225,6 +232,8 @@ class Machine {
     const Process& GetProcess(int process) const;
     bool ProcessRunning(int process) const;
     int CurrentProcessId() const { return current_; }
+    // Whether a named mutex exists: some process still running has a handle to it open.
+    bool MutexExists(const std::string& name) const;
 
     // Runs `entry` as a new process of `image`, like the system starts a GUI program: its command
     // line is the quoted image path, and a space and the parameters when there are any.
@@ -241,6 +250,9 @@ class Machine {
     void SetBatchStepLimit(int steps) { batchStepLimit_ = steps; }
     void SetBatchLineCost(Time ms) { batchLineCost_ = ms; }
     const std::vector<BatchRun>& BatchRuns() const { return batchRuns_; }
+    // Whether the command interpreter expands "!NAME!": the "DelayedExpansion" value of
+    // Software\Microsoft\Command Processor, per user or per machine.
+    bool DelayedExpansion() const;
 
     // --- Windows, message boxes, shell -------------------------------------------------------------
     HWND AddWindow(const std::string& className, const std::string& title, int process,
@@ -314,6 +326,7 @@ class Machine {
     std::map<HANDLE, OpenFileState>& FileHandles() { return fileHandles_; }
     std::map<HANDLE, SearchState>& FindHandles() { return findHandles_; }
 
+    std::vector<MutexHandle>& MutexHandles() { return mutexes_; }
     std::vector<WindowRecord>& Windows() { return windows_; }
     std::vector<PostedMessage>& MutablePosted() { return posted_; }
     int NextAnswer(UINT type);
@@ -347,6 +360,7 @@ class Machine {
 
     std::deque<Process> processes_;  // a deque: command lines handed out stay where they are
     int current_ = 0;
+    std::vector<MutexHandle> mutexes_;
 
     std::vector<WindowRecord> windows_;
     std::vector<PostedMessage> posted_;

@@ -63,6 +63,21 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("CreateMutexA", Text(lpName));
+    if (fault != nullptr) {
+        machine.SetLastErrorCode(fault->error);
+        return nullptr;
+    }
+    // A named mutex that some running process has open is opened again; otherwise it is new.
+    bool existed = lpName != nullptr && machine.MutexExists(lpName);
+    HANDLE handle = machine.NewHandle();
+    machine.MutexHandles().push_back(sim::MutexHandle{handle, Text(lpName), machine.CurrentProcessId()});
+    machine.SetLastErrorCode(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
     Machine::Current().EnterCall("wsprintfA", Text(format));
     va_list arguments;

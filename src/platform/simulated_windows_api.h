@@ -187,12 +187,15 @@ int WINAPI lstrlenA(LPCSTR lpString);
 LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2);
 LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2);
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
 
 // Windows and message boxes (USER32)
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
+BOOL WINAPI CharToOemBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength);
+BOOL WINAPI OemToCharBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength);
 
 // Shell (SHELL32)
 HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
