@@ -25,41 +25,87 @@ HANDLE CreateScriptFile(LPCSTR tempFolder, PathBuffer& scriptPath) {
     return INVALID_HANDLE_VALUE;
 }
 
+// Appends a path to the script text with each '%' doubled: the command interpreter expands '%' in
+// every batch line, and "%%" is how a batch file says one '%'.
+int AppendScriptPath(LPSTR text, LPCSTR path) {
+    int length = lstrlenA(text);
+    for (; *path != 0; ++path) {
+        int copies = *path == '%' ? 2 : 1;
+        if (length + copies >= kScriptTextSize) {
+            return 0;
+        }
+        for (; copies > 0; --copies) {
+            text[length++] = *path;
+        }
+    }
+    text[length] = 0;
+    return 1;
+}
+
 // Lines 3 to 5 loop until the temporary copy can be deleted, which becomes possible once the
 // second process has exited; the last line deletes the script itself.
 int ComposeScript(LPSTR text, LPCSTR tempFolder, LPCSTR scriptPath) {
-    LPCSTR pieces[] = {
-        "\r\n",
-        "@echo off\r\n",
-        ":myLabel\r\n",
-        "del \"",
-        tempFolder,
-        kProduct.uninstallerFileName,
-        "\"\r\n",
-        "if exist \"",
-        tempFolder,
-        kProduct.uninstallerFileName,
-        "\" goto myLabel\r\n",
-        "del \"",
-        scriptPath,
-        "\"\r\n",
+    struct Piece {
+        LPCSTR text;
+        int isPath;
+    };
+    const Piece pieces[] = {
+        {"\r\n", 0},
+        {"@echo off\r\n", 0},
+        {":myLabel\r\n", 0},
+        {"del \"", 0},
+        {tempFolder, 1},
+        {kProduct.uninstallerFileName, 0},
+        {"\"\r\n", 0},
+        {"if exist \"", 0},
+        {tempFolder, 1},
+        {kProduct.uninstallerFileName, 0},
+        {"\" goto myLabel\r\n", 0},
+        {"del \"", 0},
+        {scriptPath, 1},
+        {"\"\r\n", 0},
     };
     text[0] = 0;
-    for (LPCSTR piece : pieces) {
-        if (!AppendText(text, kScriptTextSize, piece)) {
+    for (const Piece& piece : pieces) {
+        if (!(piece.isPath ? AppendScriptPath(text, piece.text)
+                           : AppendText(text, kScriptTextSize, piece.text))) {
             return 0;
         }
     }
-    return lstrlenA(text);
+    int length = lstrlenA(text);
+    // The command interpreter reads a batch file in the OEM code page, not in the ANSI one.
+    return CharToOemBuffA(text, text, static_cast<DWORD>(length)) ? length : 0;
+}
+
+// Whether the script can name the temporary folder exactly. The interpreter reads the script in the
+// OEM code page: a character without an exact OEM twin would come out as a look-alike, naming some
+// other folder. With delayed expansion turned on for the interpreter, '!' starts a variable, and a
+// lone one is dropped, which names some other folder too.
+int ScriptCanName(LPCSTR tempFolder) {
+    if (ContainsText(tempFolder, "!")) {
+        return 0;
+    }
+    PathBuffer oem;
+    PathBuffer back;
+    DWORD length = static_cast<DWORD>(lstrlenA(tempFolder));
+    if (!CharToOemBuffA(tempFolder, oem, length) || !OemToCharBuffA(oem, back, length)) {
+        return 0;
+    }
+    // Byte by byte: lstrcmpA compares as words do and would take some look-alikes for equal.
+    for (DWORD i = 0; i < length; ++i) {
+        if (back[i] != tempFolder[i]) {
+            return 0;
+        }
+    }
+    return 1;
 }
 
 }  // namespace
 
 void WriteCleanupScript() {
     PathBuffer tempFolder;
-    // A '%' in a batch line is expanded by the command interpreter, which would make the script
-    // name, and delete, some other file.
-    if (!GetTempFolder(tempFolder) || !EnsureTrailingBackslash(tempFolder) || ContainsText(tempFolder, "%")) {
+    // The script's own path is the temporary folder and plain ASCII: the folder decides for both.
+    if (!GetTempFolder(tempFolder) || !EnsureTrailingBackslash(tempFolder) || !ScriptCanName(tempFolder)) {
         return;
     }
     PathBuffer scriptPath;

@@ -53,20 +53,33 @@ TEST(WriteCleanupScript, WritesTheScriptByteForByteAndStartsItHidden) {
     EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
-TEST(WriteCleanupScript, ScriptLinesAlwaysHaveOneBackslashAfterTheFolderAndTheStartGetsItAsReported) {
-    for (const std::string& reported : {std::string("C:\\WINDOWS\\TEMP"), std::string("C:\\WINDOWS\\TEMP\\"),
-                                        std::string("C:\\Users\\Anna Berg\\Local Settings\\Temp")}) {
-        SCOPED_TRACE(reported);
+// The script names the folder as the command interpreter reads it: with one backslash after it, each
+// '%' doubled, in the OEM code page (é is 0xE9 in ANSI, 0x82 in OEM); the start gets it as reported.
+TEST(WriteCleanupScript, ScriptLinesNameTheFolderAsTheInterpreterReadsItAndTheStartGetsItAsReported) {
+    struct Case {
+        std::string reported;
+        std::string written;
+    };
+    const std::vector<Case> cases = {
+        {"C:\\WINDOWS\\TEMP", "C:\\WINDOWS\\TEMP\\"},
+        {"C:\\WINDOWS\\TEMP\\", "C:\\WINDOWS\\TEMP\\"},
+        {"C:\\Users\\Anna Berg\\Local Settings\\Temp", "C:\\Users\\Anna Berg\\Local Settings\\Temp\\"},
+        {"C:\\TEMP%\\", "C:\\TEMP%%\\"},
+        {"C:\\Users\\%USERNAME%\\Temp\\", "C:\\Users\\%%USERNAME%%\\Temp\\"},
+        {"C:\\Users\\Jos\xE9\\Temp", "C:\\Users\\Jos\x82\\Temp\\"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reported);
         sim::Machine machine;
-        PrepareTemporaryFolder(machine, reported);
-        const std::string folder = reported.back() == '\\' ? reported : reported + "\\";
+        PrepareTemporaryFolder(machine, c.reported);
+        const std::string folder = c.reported.back() == '\\' ? c.reported : c.reported + "\\";
 
         WriteCleanupScript();
 
-        EXPECT_EQ(machine.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(folder, 1));
+        EXPECT_EQ(machine.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(c.written, 1));
         ASSERT_EQ(machine.Starts().size(), 1u);
         EXPECT_EQ(machine.Starts()[0].file, folder + ScriptName(1));
-        EXPECT_EQ(machine.Starts()[0].directory, std::optional<std::string>(reported));
+        EXPECT_EQ(machine.Starts()[0].directory, std::optional<std::string>(c.reported));
     }
 }
 
@@ -201,8 +214,12 @@ TEST(WriteCleanupScript, ATemporaryFolderTooLongForTheScriptsNameGetsNoScript) {
     }
 }
 
-TEST(WriteCleanupScript, ATemporaryFolderWithAPercentSignGetsNoScript) {
-    for (const char* folder : {"C:\\TEMP%\\", "C:\\Users\\%USERNAME%\\Temp\\"}) {
+// Where the script could not name the folder exactly, it would name another one: no script at all,
+// and the copy stays. A '!' is dropped when the user turned on delayed expansion for the interpreter;
+// Ø and a curly quote have no twin in the OEM code page, only look-alikes (O, a straight quote).
+TEST(WriteCleanupScript, ATemporaryFolderTheScriptCannotNameExactlyGetsNoScript) {
+    for (const char* folder :
+         {"C:\\Temp\\a!b\\", "C:\\Users\\J\xD8rn\\Temp\\", "C:\\Temp\\\x93quoted\x94\\"}) {
         SCOPED_TRACE(folder);
         sim::Machine machine;
         PrepareTemporaryFolder(machine, folder);
@@ -214,15 +231,29 @@ TEST(WriteCleanupScript, ATemporaryFolderWithAPercentSignGetsNoScript) {
     }
 }
 
+// Run by the interpreter (with delayed expansion on, as some users have it), the script removes the
+// copy and itself, whatever characters a folder name may hold, and nothing where a misread path
+// would point.
 TEST(WriteCleanupScript, TheStartedScriptDeletesTheCopyAndItselfAndNothingElse) {
+    const std::vector<std::string> lookAlikes = {
+        "C:\\TEMP\\uninstall.exe", "C:\\TEMP\\delme1.bat", "C:\\Users\\Temp\\uninstall.exe",
+        "C:\\Users\\Temp\\delme1.bat", "C:\\Users\\Jos\\Temp\\uninstall.exe"};
     for (const std::string& reported :
-         {std::string("C:\\WINDOWS\\TEMP\\"), std::string("C:\\WINDOWS\\TEMP")}) {
+         {std::string("C:\\WINDOWS\\TEMP\\"), std::string("C:\\WINDOWS\\TEMP"), std::string("C:\\TEMP%\\"),
+          std::string("C:\\Users\\%TEMP%\\Temp\\"), std::string("C:\\Users\\Jos\xE9\\Temp"),
+          std::string("C:\\Temp\\a & (b) ^c; d=e, f'g\\")}) {
         SCOPED_TRACE(reported);
         sim::Machine machine;
+        machine.SetValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Command Processor", "DelayedExpansion",
+                         REG_DWORD, std::string("\x01\0\0\0", 4));
         PrepareTemporaryFolder(machine, reported);
-        machine.AddFile(kTemp + "delme1.txt", "someone's notes");
-        machine.AddFile(kTemp + "uninstall.exe.bak", "backup");
-        machine.AddFile(kTemp + "Sub\\uninstall.exe", "another copy");
+        const std::string folder = reported.back() == '\\' ? reported : reported + "\\";
+        machine.AddFile(folder + "delme1.txt", "someone's notes");
+        machine.AddFile(folder + "uninstall.exe.bak", "backup");
+        machine.AddFile(folder + "Sub\\uninstall.exe", "another copy");
+        for (const std::string& lookAlike : lookAlikes) {
+            machine.AddFile(lookAlike, "somebody else's");
+        }
 
         WriteCleanupScript();
         std::vector<sim::StartOutcome> runs = machine.RunPendingStarts(&WinMain);
@@ -230,9 +261,11 @@ TEST(WriteCleanupScript, TheStartedScriptDeletesTheCopyAndItselfAndNothingElse) 
         ASSERT_EQ(runs.size(), 1u);
         ASSERT_TRUE(runs[0].batch.has_value());
         EXPECT_TRUE(runs[0].batch->finished);
-        EXPECT_EQ(machine.FolderEntries(kTemp),
+        EXPECT_EQ(machine.FolderEntries(folder),
                   (std::vector<std::string>{"delme1.txt", "setup.log", "Sub", "uninstall.exe.bak"}));
-        EXPECT_TRUE(machine.Exists(kTemp + "Sub\\uninstall.exe"));
+        for (const std::string& lookAlike : lookAlikes) {
+            EXPECT_TRUE(machine.Exists(lookAlike)) << lookAlike;
+        }
     }
 }
 
