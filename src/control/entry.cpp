@@ -13,3 +13,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     return 1;
 }
+
+int HoldUninstallMutex() {
+    // Never closed here: the system closes it when the process ends, and the uninstall is over only
+    // then. A mutex that cannot be created at all does not stop the uninstall.
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, kProduct.uninstallMutexName);
+    return mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS;
+}

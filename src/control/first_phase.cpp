@@ -73,7 +73,10 @@ int RelaunchFromTemp() {
 }
 
 void RunFirstPhase() {
-    if (!ConfirmUninstall()) {
+    // An uninstall is already under way (a second double-click, or a start while the copy works): it
+    // removes everything, this program included, and a second one would keep the installed
+    // uninstaller held past the copy's patience. So this one ends without a word.
+    if (!HoldUninstallMutex() || !ConfirmUninstall()) {
         return;
     }
     CloseRunningProduct();

@@ -6,6 +6,10 @@
 void RunFirstPhase();
 void RunSecondPhase();
 
+// Opens the one named mutex that both phases hold until their process ends, so that the uninstall
+// under way is the only one. 0 when some other process already had it open.
+int HoldUninstallMutex();
+
 // Parts of the first phase.
 int CloseRunningProduct();
 int RelaunchFromTemp();

@@ -14,6 +14,7 @@ struct ProductIdentity {
     const char* uninstallerFileName;
     const char* secondPhaseSwitch;
     const char* installPathValueName;
+    const char* uninstallMutexName;
 };
 
 inline constexpr ProductIdentity kProduct = {
@@ -29,4 +30,5 @@ inline constexpr ProductIdentity kProduct = {
     "uninstall.exe",                      // uninstallerFileName
     "/internally",                        // secondPhaseSwitch
     "InstallPath",                        // installPathValueName
+    "VorskTandrelUninstall",              // uninstallMutexName
 };

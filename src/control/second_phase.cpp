@@ -10,6 +10,8 @@ const char kMissingInstallPathMessage[] = "Can not find install path to remove f
 }
 
 void RunSecondPhase() {
+    // The first process may still hold it too; from here on, this process keeps it until it ends.
+    HoldUninstallMutex();
     PathBuffer installPath;
     ClearPath(installPath);
     // Read before the registry entries go: their removal deletes the key that holds it.

@@ -395,4 +395,31 @@ TEST_F(CompleteUninstall, AReadOnlyInstalledUninstallerStillEndsWithNothingLeftI
     EXPECT_EQ(CountCall(machine, "DeleteFileA", layout.InstalledUninstaller()), 51);
 }
 
+// A double-click too many, and a start while the copy works: only the uninstall under way goes on,
+// and it still removes everything. Both other starts end at once, without a box.
+TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
+    InstallProduct(machine, layout);
+    machine.AddFile("C:\\Downloads\\uninstall.exe", kUninstallerImage);
+    machine.AnswerMessageBox(IDOK);
+    machine.AnswerMessageBox(IDOK);
+    sim::StartOutcome first = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
+    sim::StartOutcome again = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
+    ASSERT_EQ(machine.Starts().size(), 1u);
+    sim::StartOutcome copy = machine.RunStart(0, &WinMain, sim::ProcessOptions{100});
+    sim::StartOutcome meanwhile =
+        machine.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
+    std::vector<sim::StartOutcome> rest = machine.RunPendingStarts(&WinMain);
+
+    EXPECT_TRUE(again.ran && meanwhile.ran);
+    ASSERT_EQ(machine.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.MessageBoxes()[0].process, first.process);
+    ASSERT_EQ(machine.Starts().size(), 2u);
+    EXPECT_EQ(machine.Starts()[1].process, copy.process);
+    ASSERT_EQ(rest.size(), 1u);
+    EXPECT_FALSE(machine.Exists(layout.installFolder));
+    EXPECT_FALSE(machine.HasKey(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"));
+    EXPECT_TRUE(machine.Exists("C:\\Downloads\\uninstall.exe"));
+    ExpectTemporaryFolderClean(machine, layout);
+}
+
 }  // namespace
