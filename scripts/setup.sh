@@ -7,7 +7,7 @@ want_wine=1
 [ "${1:-}" = "--no-wine" ] && want_wine=0
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev python3 g++-mingw-w64-i686-win32
-          binutils-mingw-w64-i686)
+          binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64)
 if [ "$want_wine" = 1 ]; then
     packages+=(wine wine32:i386 xvfb xdotool x11-utils x11-apps imagemagick)
 fi

@@ -24,10 +24,28 @@ _UNMANAGED_WINDOWS_REG = """REGEDIT4
 
 WINESERVER_TIMEOUT = 60
 
+# The product is a 32-bit program and runs in a 32-bit prefix. Where this machine cannot run 32-bit
+# code (and so no 32-bit Wine), the tests run a 64-bit build of the same program in a 64-bit prefix;
+# the build folder's tests say which (TANDREL_WINE_ARCH=win64).
+WINE_ARCH = os.environ.get("TANDREL_WINE_ARCH", "win32")
+WINE = "wine" if WINE_ARCH == "win32" else "/usr/lib/wine/wine64"
+
 
 def wine_version():
-    return subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=60,
+    return subprocess.run([WINE, "--version"], capture_output=True, text=True, timeout=60,
                           check=True).stdout.strip()
+
+
+def wine_runs():
+    """Whether this machine can start the Wine of this arch at all ("Exec format error" where the
+    kernel runs no 32-bit code); None when it can, else why not."""
+    try:
+        result = subprocess.run([WINE, "--version"], capture_output=True, text=True, timeout=60)
+    except (OSError, subprocess.TimeoutExpired) as error:
+        return f"{WINE} --version: {error}"
+    if result.returncode != 0:
+        return f"{WINE} --version exits with {result.returncode}: {result.stderr.strip()[-200:]}"
+    return None
 
 
 def unix_to_windows(path):
@@ -36,7 +54,7 @@ def unix_to_windows(path):
 
 
 class Prefix:
-    """A 32-bit Wine prefix and the environment its programs run in.
+    """A Wine prefix (32-bit, or 64-bit where only that runs) and the environment its programs run in.
 
     Every program of the prefix gets its own HOME and TMPDIR inside `work_dir`, so that nothing is
     written into the user's home and Wine's server socket folder goes away with the test."""
@@ -45,6 +63,7 @@ class Prefix:
         self.path = os.path.abspath(path)
         self.work_dir = os.path.abspath(work_dir)
         self.display = display
+        self.dll_overrides = DLL_OVERRIDES
         for folder in ("home", "tmp"):
             os.makedirs(os.path.join(self.work_dir, folder), exist_ok=True)
 
@@ -52,9 +71,9 @@ class Prefix:
         env = dict(os.environ)
         env.update({
             "WINEPREFIX": self.path,
-            "WINEARCH": "win32",
+            "WINEARCH": WINE_ARCH,
             "WINEDEBUG": debug,
-            "WINEDLLOVERRIDES": DLL_OVERRIDES,
+            "WINEDLLOVERRIDES": self.dll_overrides,
             "HOME": os.path.join(self.work_dir, "home"),
             "TMPDIR": os.path.join(self.work_dir, "tmp"),
         })
@@ -78,7 +97,7 @@ class Prefix:
 
     def run(self, args, timeout, cwd=None, debug="-all", check=True):
         """Runs `wine args...` to its end (at most `timeout` seconds) and returns the CompletedProcess."""
-        return subprocess.run(["wine", *args], env=self.env(debug), cwd=cwd, capture_output=True, text=True,
+        return subprocess.run([WINE, *args], env=self.env(debug), cwd=cwd, capture_output=True, text=True,
                               errors="replace", timeout=timeout, check=check)
 
     def start(self, args, cwd=None, debug="-all", log_path=None):
@@ -86,16 +105,18 @@ class Prefix:
         process itself: its pid is the program's, and its exit status the program's."""
         log = open(log_path, "wb") if log_path else subprocess.DEVNULL
         try:
-            return subprocess.Popen(["wine", *args], env=self.env(debug), cwd=cwd, stdin=subprocess.DEVNULL,
+            return subprocess.Popen([WINE, *args], env=self.env(debug), cwd=cwd, stdin=subprocess.DEVNULL,
                                     stdout=log, stderr=subprocess.STDOUT if log_path else subprocess.DEVNULL)
         finally:
             if log_path:
                 log.close()
 
     def import_reg(self, text, timeout=60):
-        """Imports REGEDIT4 text with one `wine reg import`."""
+        """Imports REGEDIT4 text (ASCII), or "Windows Registry Editor Version 5.00" text (written
+        as UTF-16), with one `wine reg import`."""
         reg_path = os.path.join(self.work_dir, f"import-{time.monotonic_ns()}.reg")
-        with open(reg_path, "w", encoding="ascii", newline="\r\n") as reg_file:
+        encoding = "ascii" if text.startswith("REGEDIT4") else "utf-16"
+        with open(reg_path, "w", encoding=encoding, newline="\r\n") as reg_file:
             reg_file.write(text)
         try:
             self.run(["reg", "import", unix_to_windows(reg_path)], timeout=timeout)
@@ -158,7 +179,7 @@ def _make_template(template_dir, stamp_path, version, timeout):
         prefix = Prefix(template_dir, work_dir)
         started = time.monotonic()
         try:
-            subprocess.run(["wineboot", "-i"], env=prefix.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            subprocess.run([WINE, "wineboot", "-i"], env=prefix.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=timeout, check=True)
             prefix.import_reg(_UNMANAGED_WINDOWS_REG)
             if not prefix.wait_server(timeout=120):

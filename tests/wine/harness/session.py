@@ -135,12 +135,12 @@ class Session:
 
     # The uninstaller ---------------------------------------------------------------------------
 
-    def start_uninstaller(self, debug="-all"):
+    def start_uninstaller(self, debug="-all", log_name="uninstall.log"):
         """Starts the installed uninstall.exe as the user would: no arguments, working folder = its
         own folder. Wine's trace (when `debug` asks for one) goes to uninstall.log in the work folder,
         also that of the processes it starts."""
         process = self.prefix.start([self.state["install_dir"] + "\\uninstall.exe"], cwd=self.install_folder(),
-                                    debug=debug, log_path=self.log_path())
+                                    debug=debug, log_path=os.path.join(self.work_dir, log_name))
         self.processes.append(process)
         return process
 
@@ -178,7 +178,7 @@ class Session:
     def hold(self, windows_path, timeout=60):
         """Opens a file of the prefix in another program (hold_file.exe) so that it cannot be deleted,
         until the returned holder's release()."""
-        process = subprocess.Popen(["wine", self.tool("hold_file.exe"), windows_path], env=self.prefix.env(),
+        process = subprocess.Popen([wine_prefix.WINE, self.tool("hold_file.exe"), windows_path], env=self.prefix.env(),
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.processes.append(process)
         holder = Holder(process)
