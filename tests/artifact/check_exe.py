@@ -10,16 +10,18 @@ import struct
 import subprocess
 import sys
 
-# What the program may import: the ANSI functions it calls, ExitProcess for its own start-up, and
-# SetFileAttributesA to make the temporary copy deletable.
+# What the program may import: the ANSI functions it calls, ExitProcess and the DLL loading functions
+# for its own start-up, SetFileAttributesA to make the temporary copy deletable, CreateMutexA for one
+# uninstall at a time, and the code page conversions for the cleanup script.
 ALLOWED_IMPORTS = {
     'KERNEL32.dll': {
-        'CloseHandle', 'CopyFileA', 'CreateDirectoryA', 'CreateFileA', 'DeleteFileA', 'ExitProcess', 'FindClose',
-        'FindFirstFileA', 'FindNextFileA', 'GetCommandLineA', 'GetLastError', 'GetModuleFileNameA', 'GetTempPathA',
-        'IsBadReadPtr', 'IsBadWritePtr', 'RemoveDirectoryA', 'SetFileAttributesA', 'Sleep', 'WriteFile',
-        'lstrcatA', 'lstrcmpA', 'lstrcpyA', 'lstrlenA',
+        'CloseHandle', 'CopyFileA', 'CreateDirectoryA', 'CreateFileA', 'CreateMutexA', 'DeleteFileA', 'ExitProcess',
+        'FindClose', 'FindFirstFileA', 'FindNextFileA', 'GetCommandLineA', 'GetLastError', 'GetModuleFileNameA',
+        'GetModuleHandleA', 'GetProcAddress', 'GetSystemDirectoryA', 'GetTempPathA', 'IsBadReadPtr', 'IsBadWritePtr',
+        'LoadLibraryA', 'RemoveDirectoryA', 'SetFileAttributesA', 'Sleep', 'WriteFile', 'lstrcatA', 'lstrcmpA',
+        'lstrcpyA', 'lstrlenA',
     },
-    'USER32.dll': {'FindWindowA', 'MessageBoxA', 'PostMessageA', 'wsprintfA'},
+    'USER32.dll': {'CharToOemBuffA', 'FindWindowA', 'MessageBoxA', 'OemToCharBuffA', 'PostMessageA', 'wsprintfA'},
     'ADVAPI32.dll': {
         'RegCloseKey', 'RegCreateKeyExA', 'RegDeleteKeyA', 'RegEnumKeyExA', 'RegOpenKeyExA', 'RegQueryInfoKeyA',
         'RegQueryValueExA',

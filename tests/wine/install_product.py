@@ -78,8 +78,9 @@ def copy_file(source, target):
         write_file(target, binary.read())
 
 
-def registry_text(install_dir, with_install_path, foreign_keys):
-    lines = ["REGEDIT4", ""]
+def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None):
+    # Version 5 files are UTF-16 and can hold any name; REGEDIT4 ones are read in the ANSI code page.
+    lines = ["REGEDIT4" if (temp_folder or "").isascii() else "Windows Registry Editor Version 5.00", ""]
 
     def key(root, path, values):
         lines.append(f"[{root}\\{path}]")
@@ -115,6 +116,9 @@ def registry_text(install_dir, with_install_path, foreign_keys):
         [("DisplayName", reg_string("VORSK Other Product"))])
     key("HKEY_LOCAL_MACHINE", APP_PATHS_KEY + "\\" + FOREIGN_APP_PATH, [(None, reg_string("C:\\Other\\Other.exe"))])
 
+    if temp_folder:
+        key(user, "Environment", [("TEMP", reg_string(temp_folder)), ("TMP", reg_string(temp_folder))])
+
     if foreign_keys:
         key(user, f"Software\\VORSK Software\\{FOREIGN_KEY}", [("Owner", reg_string("someone else"))])
         key(user, f"Software\\VORSK Software\\{FOREIGN_KEY}\\Deeper", [("Depth", "dword:00000002")])
@@ -124,11 +128,14 @@ def registry_text(install_dir, with_install_path, foreign_keys):
 
 def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=None, with_install_path=True,
             foreign_files=(), foreign_keys=False, images_subfolder=False, temp_leftovers=0,
-            read_only_uninstaller=False):
-    """Puts the product into the prefix; returns installed_state(prefix) plus "install_dir"."""
+            read_only_uninstaller=False, temp_folder=None):
+    """Puts the product into the prefix; returns installed_state(prefix) plus "install_dir". With
+    `temp_folder`, the user's TEMP and TMP name that folder from then on."""
     uninstaller = uninstaller or default_build_file("uninstall.exe")
     product = product or default_build_file(os.path.join("tests", "wine", "Tandrel.exe"))
     state = installed_state(prefix)
+    if temp_folder:
+        state["temp"] = temp_folder
 
     folder = prefix.to_unix(install_dir)
     copy_file(product, os.path.join(folder, "Tandrel.exe"))
@@ -155,7 +162,7 @@ def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=N
     for number in range(1, temp_leftovers + 1):
         write_file(os.path.join(temp, f"delme{number}.bat"), f"@echo off\r\nrem left over from run {number}\r\n")
 
-    prefix.import_reg(registry_text(install_dir, with_install_path, foreign_keys))
+    prefix.import_reg(registry_text(install_dir, with_install_path, foreign_keys, temp_folder))
     if not prefix.wait_server():
         raise RuntimeError("the wineserver did not exit after the registry import")
     return dict(state, install_dir=install_dir)
