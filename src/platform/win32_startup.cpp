@@ -34,25 +34,24 @@ typedef BOOL(WINAPI* SetDllDirectoryFunction)(LPCSTR);
 // theme library, ShellExecuteA and SHChangeNotify the COM libraries), in the order they depend on
 // one another. Windows looks for such a DLL in the program's own folder first, and the second phase
 // runs from the temporary folder, which every program of the user can write.
-const char* const kOnDemandDlls[] = {"uxtheme.dll", "rpcrt4.dll", "combase.dll", "ole32.dll"};
+const char* const kOnDemandDlls[] = {"\\uxtheme.dll", "\\rpcrt4.dll", "\\combase.dll", "\\ole32.dll"};
 
 // Windows that have them are told to load DLLs from the system folder only (both functions are
 // looked up, so that the program still starts where they are missing). Under Wine that alone did
 // not keep a planted DLL out; loading each on-demand DLL by its full path first does, since a DLL
 // already loaded is not searched for again. One that does not exist in this Windows is skipped.
 void LoadDllsFromTheSystemFolderOnly() {
+    // KERNEL32 is loaded in every process; GetProcAddress answers null for a function it lacks.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel != nullptr) {
-        auto setDefaultDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-        if (setDefaultDirectories != nullptr) {
-            setDefaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-        }
-        auto setDirectory = reinterpret_cast<SetDllDirectoryFunction>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
-        if (setDirectory != nullptr) {
-            setDirectory("");
-        }
+    auto setDefaultDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefaultDirectories != nullptr) {
+        setDefaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    auto setDirectory = reinterpret_cast<SetDllDirectoryFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (setDirectory != nullptr) {
+        setDirectory("");
     }
     char path[MAX_PATH];
     UINT folderLength = GetSystemDirectoryA(path, MAX_PATH);
@@ -61,9 +60,8 @@ void LoadDllsFromTheSystemFolderOnly() {
     }
     for (LPCSTR name : kOnDemandDlls) {
         // A path that would not fit is not loaded: cut, it would name another file.
-        if (folderLength + 1 + static_cast<UINT>(lstrlenA(name)) < MAX_PATH) {
+        if (folderLength + static_cast<UINT>(lstrlenA(name)) < MAX_PATH) {
             path[folderLength] = 0;
-            lstrcatA(path, "\\");
             lstrcatA(path, name);
             LoadLibraryA(path);
         }
