@@ -616,7 +616,7 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
 std::string ChooseTempFolder(Builder& b, const Install& install) {
     std::string T;
     bool create = true;
-    switch (b.Variant({60, 8, 3, 3, 3, 3, 4, 4, 3, 4, 3, 3, 3, 3, 3})) {
+    switch (b.Variant({60, 8, 3, 3, 3, 3, 4, 4, 3, 4, 3, 3, 3, 3, 3, 8})) {
         case 0:
             T = "C:\\WINDOWS\\TEMP\\";
             break;
@@ -668,6 +668,23 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
             break;
         case 13:
             T = "C:\\WINDOWS\\\\TEMP\\\\";
+            break;
+        case 15:
+            // Characters a folder name may hold that the command interpreter reads its own way: beyond
+            // ASCII (with and without a twin in the OEM code page), '%', '!', and those that are
+            // special outside quotes.
+            T = b.c.OneOf(std::vector<std::string>{
+                "C:\\Users\\Jos\xE9\\Temp\\", "C:\\Documents and Settings\\J\xFCrgen\\Temp\\",
+                "C:\\Users\\J\xD8rn\\Temp\\", "C:\\Users\\\x8Aimon\\Temp\\", "C:\\Temp\\a!b\\",
+                "C:\\Temp\\!TEMP!\\", "C:\\Temp\\100%\\", "C:\\Temp\\a & (b) ^c; d=e, f'g\\",
+                "C:\\Temp\\\x93q\x94\\"});
+            // Where a misread path would point.
+            for (const char* victim :
+                 {"C:\\Temp\\ab\\uninstall.exe", "C:\\Temp\\ab\\delme1.bat",
+                  "C:\\Users\\Jorn\\Temp\\uninstall.exe", "C:\\Users\\Simon\\Temp\\uninstall.exe",
+                  "C:\\Temp\\100\\uninstall.exe", "C:\\Temp\\uninstall.exe"}) {
+                b.File(victim, "somebody else's file where a misread path points");
+            }
             break;
         default:
             T = "c:\\windows\\temp\\";
@@ -1135,6 +1152,13 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
         b.g.firstExit = 2500;
     }
     b.g.secondExit = b.Odd(4) ? 2000 : b.c.OneOf(kSecondExits);
+    // A double-click too many, or a start while the copy works: the uninstall under way is the only one.
+    b.g.startsAgainAtOnce = b.g.firstExit > 0 && b.c.Chance(8);
+    b.g.startsAgainDuringCopy = b.g.secondExit > 0 && b.c.Chance(8);
+    if (b.g.startsAgainAtOnce || b.g.startsAgainDuringCopy) {
+        b.Note(std::string("the user starts it again") + (b.g.startsAgainAtOnce ? " at once" : "") +
+               (b.g.startsAgainDuringCopy ? " while the copy works" : ""));
+    }
     b.Note("user starts \"" + b.g.uninstallerImage + "\"; first process lingers " +
            std::to_string(b.g.firstExit) + " ms, second " + std::to_string(b.g.secondExit) + " ms");
 }
@@ -1169,6 +1193,13 @@ GeneratedMachine GenerateMachine(Choices& choices, sim::Machine& machine) {
     if (choices.Chance(25)) {
         machine.SetKeyDeletion(sim::KeyDeletion::Win9x);
         b.Note("9x key deletion");
+    }
+    if (choices.Chance(20)) {
+        // The user turned on delayed expansion for the command interpreter: "!" starts a variable.
+        b.Value(choices.Chance(50) ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                "Software\\Microsoft\\Command Processor", "DelayedExpansion", REG_DWORD,
+                std::string("\x01\0\0\0", 4));
+        b.Note("delayed expansion on");
     }
 
     // Other programs' files, which must survive.

@@ -26,7 +26,9 @@ struct GeneratedMachine {
     std::string uninstallerImage;                 // the file the user starts
     std::string userFolder;                       // the folder it is started from
     sim::Time firstExit = 0;                      // how long the first process lingers after its hand-over
-    sim::Time secondExit = 10;  // how long the second process lingers after writing the script
+    sim::Time secondExit = 10;           // how long the second process lingers after writing the script
+    bool startsAgainAtOnce = false;      // the user starts the same file again while the first lingers
+    bool startsAgainDuringCopy = false;  // ... and while the second process lingers, if it is still there
     std::vector<std::string> description;
 
     std::string Describe() const;

@@ -45,10 +45,15 @@ std::string DescribeValue(const std::optional<sim::RegistryValue>& value) {
 MachineState CaptureState(const sim::Machine& machine, const GeneratedMachine& generated,
                           bool placedAttributes) {
     MachineState state;
-    // Listed as "PATH\" for a folder and "PATH=content" for a file; the generator puts no '=' in names.
+    // Listed as "PATH\" for a folder and "PATH=content" for a file. A name may hold '=' too: the
+    // path ends at the first '=' before which a file exists.
     for (const std::string& entry : machine.AllFiles()) {
         FileState file;
         size_t equals = entry.find('=');
+        while (equals != std::string::npos &&
+               !(machine.Exists(entry.substr(0, equals)) && !machine.IsFolder(entry.substr(0, equals)))) {
+            equals = entry.find('=', equals + 1);
+        }
         if (equals == std::string::npos && !entry.empty() && entry.back() == '\\') {
             file.folder = true;
             file.path = entry.substr(0, entry.size() - 1);

@@ -124,6 +124,18 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         problems.push_back("first process exit status " + std::to_string(user.exitStatus));
     }
     const int first = user.process;
+    // Starts by the user while an uninstall is under way must end without a word.
+    std::vector<int> again;
+    auto startAgain = [&]() {
+        if (machine.Exists(generated.uninstallerImage)) {
+            sim::StartOutcome outcome =
+                machine.RunProgram(&WinMain, generated.uninstallerImage, std::nullopt, generated.userFolder);
+            again.push_back(outcome.process);
+        }
+    };
+    if (generated.startsAgainAtOnce) {
+        startAgain();
+    }
     int second = 0;
     std::vector<sim::BatchRun> scripts;
     for (size_t i = 0; i < machine.Starts().size() && i < 8; ++i) {
@@ -131,6 +143,10 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
             continue;
         }
         sim::StartOutcome outcome = machine.RunStart(i, &WinMain, sim::ProcessOptions{generated.secondExit});
+        if (generated.startsAgainDuringCopy && outcome.ran && !outcome.batch &&
+            machine.Starts()[i].process == first) {
+            startAgain();
+        }
         if (outcome.batch) {
             scripts.push_back(*outcome.batch);
         } else if (outcome.ran) {
@@ -180,6 +196,22 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         if (!script.finished || script.stepLimitReached) {
             problems.push_back("cleanup script " + script.script + " did not end (" +
                                std::to_string(script.steps) + " steps)");
+        }
+    }
+    // A script that ended has removed the temporary copy, whatever the folder's name. (Its own file
+    // may stay: somebody else may hold it.)
+    if (!scripts.empty() && scripts.back().finished) {
+        for (const auto& entry : after.files) {
+            if (model.IsTempCopy(entry.first)) {
+                problems.push_back("the cleanup script ended but left " + entry.first);
+            }
+        }
+    }
+    for (int process : again) {
+        for (const sim::StartRecord& start : machine.Starts()) {
+            if (start.process == process) {
+                problems.push_back("a start while an uninstall was under way started \"" + start.file + "\"");
+            }
         }
     }
 
