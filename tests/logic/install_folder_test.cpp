@@ -13,7 +13,7 @@ namespace {
 
 using namespace testing_support;
 
-const std::string kFolder = "C:\\Apps\\VORSK Software\\Tandrel";
+const std::string kFolder = kDefaultInstallFolder;
 const std::string kVendorFolder = "C:\\Apps\\VORSK Software";
 
 // The product's files as its installation leaves them in `folder`, without the names in `leaveOut`.

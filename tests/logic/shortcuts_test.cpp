@@ -10,12 +10,11 @@ namespace {
 
 using namespace testing_support;
 
-const char kStartup[] = "C:\\WINDOWS\\Start Menu\\Programs\\StartUp";
-const char kPrograms[] = "C:\\WINDOWS\\Start Menu\\Programs";
-const char kShortcutName[] = "\\VORSK Tandrel 98.lnk";
+const std::string kStartup = kDefaultStartupFolder;
+const std::string kPrograms = kDefaultProgramsFolder;
 
 std::string ShortcutIn(const std::string& folder) {
-    return folder + kShortcutName;
+    return folder + "\\" + kShortcutName;
 }
 
 class RemoveShortcutsTest : public ::testing::Test {
@@ -26,7 +25,7 @@ class RemoveShortcutsTest : public ::testing::Test {
         machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Desktop", "C:\\WINDOWS\\Desktop");
         machine.AddFile(ShortcutIn(kStartup), "shortcut");
         machine.AddFile(ShortcutIn(kPrograms), "shortcut");
-        machine.AddFile(std::string(kPrograms) + "\\Other.lnk", "other shortcut");
+        machine.AddFile(kPrograms + "\\Other.lnk", "other shortcut");
         machine.AddFile("C:\\WINDOWS\\Desktop\\VORSK Tandrel 98.lnk", "desktop shortcut");
     }
 
@@ -56,7 +55,7 @@ TEST_F(RemoveShortcutsTest, BothAreDeletedAndAnnouncedStartupFirst) {
     EXPECT_FALSE(machine.Exists(ShortcutIn(kStartup)));
     EXPECT_FALSE(machine.Exists(ShortcutIn(kPrograms)));
     EXPECT_EQ(NotifiedPaths(), (std::vector<std::string>{ShortcutIn(kStartup), ShortcutIn(kPrograms)}));
-    EXPECT_TRUE(machine.Exists(std::string(kPrograms) + "\\Other.lnk"));
+    EXPECT_TRUE(machine.Exists(kPrograms + "\\Other.lnk"));
     EXPECT_TRUE(machine.Exists("C:\\WINDOWS\\Desktop\\VORSK Tandrel 98.lnk"));
     EXPECT_TRUE(machine.Exists(ShortcutIn("C:\\AllUsers\\StartUp")));
     EXPECT_TRUE(NoHandlesOpen(machine));
@@ -77,7 +76,7 @@ TEST(RemoveShortcuts, AbsentShortcutsAreStillAnnounced) {
 }
 
 TEST_F(RemoveShortcutsTest, AFolderEndingInABackslashGetsNoSecondOne) {
-    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", std::string(kStartup) + "\\");
+    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup + "\\");
     machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", "C:\\");
     machine.AddFile(ShortcutIn("C:"), "shortcut in the root");
     RemoveShortcuts();

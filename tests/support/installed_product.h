@@ -7,32 +7,25 @@
 #include <vector>
 
 #include "machine.h"
+#include "support/product_names.h"
 
 namespace testing_support {
 
+using namespace product_names;
+
 // Where the product and the user's folders are on a simulated machine.
 struct ProductLayout {
-    std::string installFolder = "C:\\Apps\\VORSK Software\\Tandrel";
-    std::string startupFolder = "C:\\WINDOWS\\Start Menu\\Programs\\StartUp";
-    std::string programsFolder = "C:\\WINDOWS\\Start Menu\\Programs";
-    std::string tempFolder = "C:\\WINDOWS\\TEMP\\";  // as GetTempPathA reports it
+    std::string installFolder = kDefaultInstallFolder;
+    std::string startupFolder = kDefaultStartupFolder;
+    std::string programsFolder = kDefaultProgramsFolder;
+    std::string tempFolder = kDefaultTempFolder;
 
     std::string InstalledUninstaller() const { return installFolder + "\\uninstall.exe"; }
     std::string TempCopy() const;  // the temporary copy of the uninstaller
     std::string TempFile(const std::string& name) const;
 };
 
-// The registry paths the product's installation writes.
-extern const char kProductKey[];
-extern const char kVendorKey[];
-extern const char kUninstallKey[];
-extern const char kUninstallEntry[];
-extern const char kAppPathsKey[];
-extern const char kAppPathsEntry[];
-extern const char kShellFoldersKey[];
-extern const char kUninstallerImage[];  // the content of every copy of uninstall.exe
-
-// The seven product files, by name, in the order the uninstaller deletes them.
+// The seven product files (kProductFiles), by name, in the order the uninstaller deletes them.
 std::vector<std::string> ProductFileNames();
 
 // Installs the product as its installer would, with other programs' keys and files beside it.
