@@ -105,6 +105,16 @@ int CountCall(const sim::Machine& machine, const std::string& function, const st
     return count;
 }
 
+int FirstCallAt(const sim::Machine& machine, const std::string& function, const std::string& detail) {
+    const std::vector<sim::CallRecord>& journal = machine.Journal();
+    for (size_t i = 0; i < journal.size(); ++i) {
+        if (journal[i].function == function && journal[i].detail == detail) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 std::string ExpectedCleanupScript(const std::string& tempFolder, int number) {
     std::string script = tempFolder + "delme" + std::to_string(number) + ".bat";
     return "\r\n"

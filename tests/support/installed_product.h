@@ -57,6 +57,10 @@ std::vector<std::string> CallsOf(const sim::Machine& machine, int process,
 int CountCall(const sim::Machine& machine, const std::string& function, const std::string& detail,
               int process = 0);
 
+// The position in the journal of the first call of `function` with exactly this main argument (-1:
+// none), for the few orders a user or the system can see.
+int FirstCallAt(const sim::Machine& machine, const std::string& function, const std::string& detail);
+
 // The cleanup script the uninstaller writes, byte for byte, for a temporary folder (ending in a
 // backslash) and a script number.
 std::string ExpectedCleanupScript(const std::string& tempFolder, int number);
