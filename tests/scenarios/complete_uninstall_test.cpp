@@ -130,83 +130,12 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     ASSERT_GE(run.script.output.size(), 2u);
     EXPECT_EQ(run.script.output.front(), layout.TempCopy() + ": The process cannot access the file.");
     EXPECT_EQ(run.script.output.back(), "The batch file cannot be found.");
-}
 
-TEST_F(CompleteUninstall, SecondPhaseRunsItsTasksInOrderWithoutAskingAgain) {
-    InstallProduct(machine, layout);
-    StartProduct(machine, layout);
-    Uninstall run = RunUninstall(machine, layout);
-    const std::string P = layout.installFolder;
-    const std::string T = layout.tempFolder;
-    const std::string shellFolders = "HKCU\\" + std::string(kShellFoldersKey);
-    std::vector<std::string> expected = {
-        "RegCreateKeyExA HKLM\\Software\\VORSK Software\\Tandrel",
-        "RegQueryValueExA HKLM\\Software\\VORSK Software\\Tandrel:InstallPath",
-        "RegOpenKeyExA " + shellFolders,
-        "RegQueryValueExA " + shellFolders + ":Startup",
-        "DeleteFileA " + layout.startupFolder + "\\VORSK Tandrel 98.lnk",
-        "SHChangeNotify " + layout.startupFolder + "\\VORSK Tandrel 98.lnk",
-        "RegQueryValueExA " + shellFolders + ":Programs",
-        "DeleteFileA " + layout.programsFolder + "\\VORSK Tandrel 98.lnk",
-        "SHChangeNotify " + layout.programsFolder + "\\VORSK Tandrel 98.lnk",
-        "RegOpenKeyExA HKLM\\" + std::string(kAppPathsKey),
-        "RegDeleteKeyA HKLM\\" + std::string(kAppPathsEntry),
-        // the per-user product key is emptied depth first ...
-        "RegOpenKeyExA HKCU\\Software\\VORSK Software\\Tandrel",
-        "RegOpenKeyExA HKCU\\Software\\VORSK Software\\Tandrel\\Recent",
-        "RegOpenKeyExA HKCU\\Software\\VORSK Software\\Tandrel\\Recent\\Games",
-        "RegOpenKeyExA HKCU\\Software\\VORSK Software\\Tandrel\\Recent\\Games\\Level 1",
-        "RegDeleteKeyA HKCU\\Software\\VORSK Software\\Tandrel\\Recent\\Games\\Level 1",
-        "RegDeleteKeyA HKCU\\Software\\VORSK Software\\Tandrel\\Recent\\Games",
-        "RegDeleteKeyA HKCU\\Software\\VORSK Software\\Tandrel\\Recent",
-        "RegOpenKeyExA HKCU\\Software\\VORSK Software\\Tandrel\\Settings",
-        "RegOpenKeyExA HKCU\\Software\\VORSK Software\\Tandrel\\Settings\\Sound",
-        "RegDeleteKeyA HKCU\\Software\\VORSK Software\\Tandrel\\Settings\\Sound",
-        "RegOpenKeyExA HKCU\\Software\\VORSK Software\\Tandrel\\Settings\\Window",
-        "RegDeleteKeyA HKCU\\Software\\VORSK Software\\Tandrel\\Settings\\Window",
-        "RegDeleteKeyA HKCU\\Software\\VORSK Software\\Tandrel\\Settings",
-        // ... then the vendor keys go once empty, per-user first ...
-        "RegOpenKeyExA HKCU\\Software\\VORSK Software",
-        "RegDeleteKeyA HKCU\\Software\\VORSK Software\\Tandrel",
-        "RegOpenKeyExA HKCU\\Software",
-        "RegDeleteKeyA HKCU\\Software\\VORSK Software",
-        "RegOpenKeyExA HKLM\\Software\\VORSK Software",
-        "RegDeleteKeyA HKLM\\Software\\VORSK Software\\Tandrel",
-        "RegOpenKeyExA HKLM\\Software",
-        "RegDeleteKeyA HKLM\\Software\\VORSK Software",
-        // ... then the files, the images, the installed uninstaller after the first process let go ...
-        "DeleteFileA " + P + "\\Tandrel.exe",
-        "DeleteFileA " + P + "\\Tandra.htm",
-        "DeleteFileA " + P + "\\registration.txt",
-        "DeleteFileA " + P + "\\la.txt",
-        "DeleteFileA " + P + "\\VORSK Tandrel 98 Homepage.url",
-        "DeleteFileA " + P + "\\order.htm",
-        "DeleteFileA " + P + "\\ghosts.htm",
-        "FindFirstFileA " + P + "\\images\\*.*",
-        "DeleteFileA " + P + "\\images\\board.gif",
-        "DeleteFileA " + P + "\\images\\ghost.bmp",
-        "DeleteFileA " + P + "\\images\\title.bmp",
-        "RemoveDirectoryA " + P + "\\images",
-        "DeleteFileA " + P + "\\uninstall.exe",
-        "Sleep 50",
-        "DeleteFileA " + P + "\\uninstall.exe",
-        "Sleep 50",
-        "DeleteFileA " + P + "\\uninstall.exe",
-        "Sleep 50",
-        "DeleteFileA " + P + "\\uninstall.exe",
-        "RemoveDirectoryA " + P,
-        "RemoveDirectoryA C:\\Apps\\VORSK Software",
-        "SHChangeNotify " + P,
-        // ... and last the cleanup script.
-        "CreateFileA " + T + "delme1.bat",
-        "WriteFile " + std::to_string(ExpectedCleanupScript(T, 1).size()),
-        "ShellExecuteA " + T + "delme1.bat",
-    };
-    EXPECT_EQ(CallsOf(machine, run.second,
-                      {"RegCreateKeyExA", "RegQueryValueExA", "RegOpenKeyExA", "RegDeleteKeyA", "DeleteFileA",
-                       "SHChangeNotify", "MessageBoxA", "FindWindowA", "PostMessageA", "Sleep",
-                       "RemoveDirectoryA", "CreateFileA", "WriteFile", "ShellExecuteA", "FindFirstFileA"}),
-              expected);
+    // "InstallPath" is read before the key that holds it goes, and the script comes last.
+    EXPECT_LT(FirstCallAt(machine, "RegQueryValueExA", "HKLM\\" + std::string(kProductKey) + ":InstallPath"),
+              FirstCallAt(machine, "RegDeleteKeyA", "HKLM\\" + std::string(kProductKey)));
+    EXPECT_LT(FirstCallAt(machine, "SHChangeNotify", layout.installFolder),
+              FirstCallAt(machine, "ShellExecuteA", start.file));
 }
 
 TEST_F(CompleteUninstall, WaitsForTheFirstProcessAsLongAsItsBudgetAllows) {
@@ -233,9 +162,6 @@ TEST_F(CompleteUninstall, WaitsForTheFirstProcessAsLongAsItsBudgetAllows) {
 }
 
 TEST_F(CompleteUninstall, AnUninstallerAlreadyGoneIsTriedOnceAndAFolderAlreadyGoneUsesTheWholeBudget) {
-    InstallProduct(machine, layout);
-    Uninstall run = RunUninstall(machine, layout, 0);
-    (void)run;
     // Installed uninstaller already gone: one attempt, no pause.
     sim::Machine gone;
     InstallProduct(gone, layout);
