@@ -278,38 +278,6 @@ TEST_F(CompleteUninstall, VendorFolderGoesOnlyWhenItIsTheVendorsExactlyAndEmpty)
     }
 }
 
-TEST_F(CompleteUninstall, EarlierScriptsAreLeftAloneAndTheNextFreeNameIsUsed) {
-    InstallProduct(machine, layout);
-    for (int n = 1; n <= 3; ++n) {
-        machine.AddFile(layout.TempFile("delme" + std::to_string(n) + ".bat"),
-                        "someone's script " + std::to_string(n));
-    }
-    Uninstall run = RunUninstall(machine, layout);
-    for (int n = 1; n <= 3; ++n) {
-        EXPECT_EQ(machine.FileContent(layout.TempFile("delme" + std::to_string(n) + ".bat")),
-                  "someone's script " + std::to_string(n));
-    }
-    EXPECT_EQ(run.script.script, layout.TempFile("delme4.bat"));
-    EXPECT_FALSE(machine.Exists(layout.TempFile("delme4.bat")));
-    EXPECT_FALSE(machine.Exists(layout.TempCopy()));
-}
-
-TEST_F(CompleteUninstall, AMachineWideProductKeyWithChildKeysGoesOnlyWhereDeletionTakesTheSubtree) {
-    for (sim::KeyDeletion behaviour : {sim::KeyDeletion::Nt, sim::KeyDeletion::Win9x}) {
-        bool nt = behaviour == sim::KeyDeletion::Nt;
-        SCOPED_TRACE(nt ? "NT" : "9x");
-        sim::Machine fresh;
-        fresh.SetKeyDeletion(behaviour);
-        InstallProduct(fresh, layout);
-        fresh.SetString(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\Plugins", "Count", "2");
-        RunUninstall(fresh, layout);
-        EXPECT_EQ(fresh.HasKey(HKEY_LOCAL_MACHINE, kProductKey), nt);
-        EXPECT_EQ(fresh.HasKey(HKEY_LOCAL_MACHINE, kVendorKey), nt);
-        EXPECT_FALSE(fresh.HasKey(HKEY_CURRENT_USER, kVendorKey));
-        EXPECT_FALSE(fresh.Exists(layout.installFolder));
-    }
-}
-
 TEST_F(CompleteUninstall, AReadOnlyInstalledUninstallerStillEndsWithNothingLeftInTheTemporaryFolder) {
     InstallProduct(machine, layout);
     machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
