@@ -242,42 +242,6 @@ TEST_F(CompleteUninstall, ForeignFilesAndKeysStayWithTheirParents) {
     ExpectTemporaryFolderClean(machine, layout);
 }
 
-TEST_F(CompleteUninstall, VendorFolderGoesOnlyWhenItIsTheVendorsExactlyAndEmpty) {
-    struct Case {
-        const char* installPath;
-        const char* parentThatStays;  // nullptr: the parent is removed
-        std::string notified;
-    };
-    const Case cases[] = {
-        {"C:\\Tools\\Tandrel", "C:\\Tools", "C:\\Tools\\Tandrel"},
-        {"C:\\Apps\\Vorsk Software\\Tandrel", "C:\\Apps\\Vorsk Software",
-         "C:\\Apps\\Vorsk Software\\Tandrel"},
-        // A trailing backslash: the cut yields the folder itself, so the vendor folder stays.
-        {"C:\\Apps\\VORSK Software\\Tandrel\\", "C:\\Apps\\VORSK Software",
-         "C:\\Apps\\VORSK Software\\Tandrel\\"},
-        {"C:\\Apps\\VORSK Software\\Tandrel", nullptr, "C:\\Apps\\VORSK Software\\Tandrel"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.installPath);
-        sim::Machine fresh;
-        ProductLayout here;
-        here.installFolder = c.installPath;
-        if (here.installFolder.back() == '\\') {
-            here.installFolder.pop_back();
-        }
-        InstallProduct(fresh, here);
-        fresh.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", c.installPath);
-        RunUninstall(fresh, here);
-        EXPECT_FALSE(fresh.Exists(here.installFolder));
-        std::string parent = here.installFolder.substr(0, here.installFolder.rfind('\\'));
-        EXPECT_EQ(fresh.Exists(parent), c.parentThatStays != nullptr);
-        EXPECT_TRUE(fresh.IsFolder("C:\\Apps") || std::string(c.installPath).rfind("C:\\Tools", 0) == 0);
-        std::vector<sim::Notification> removed = NotificationsOf(fresh, SHCNE_RMDIR);
-        ASSERT_EQ(removed.size(), 1u);
-        EXPECT_EQ(removed[0].path, c.notified);
-    }
-}
-
 TEST_F(CompleteUninstall, AReadOnlyInstalledUninstallerStillEndsWithNothingLeftInTheTemporaryFolder) {
     InstallProduct(machine, layout);
     machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
