@@ -198,9 +198,6 @@ TEST(RemoveInstallFolder, APathThatIsNotFullDeletesNothingAtAll) {
         Snapshot before = TakeSnapshot(machine);
         RemoveInstallFolder(path);
         EXPECT_TRUE(TakeSnapshot(machine) == before);
-        EXPECT_EQ(machine.CallCount("DeleteFileA"), 0);
-        EXPECT_EQ(machine.CallCount("RemoveDirectoryA"), 0);
-        EXPECT_EQ(machine.CallCount("FindFirstFileA"), 0);
         EXPECT_TRUE(machine.Notifications().empty());
     }
 }
