@@ -93,9 +93,8 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     EXPECT_EQ(after.files, Without(before.files, {vendorFolder + "\\", vendorFolder + "=",
                                                   layout.startupFolder + "\\VORSK Tandrel 98.lnk",
                                                   layout.programsFolder + "\\VORSK Tandrel 98.lnk"}));
-    EXPECT_EQ(after.machineKeys,
-              Without(before.machineKeys, {"Software\\VORSK Software", kUninstallEntry, kAppPathsEntry}));
-    EXPECT_EQ(after.userKeys, Without(before.userKeys, {"Software\\VORSK Software"}));
+    EXPECT_EQ(after.machineKeys, Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
+    EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
     EXPECT_TRUE(machine.IsFolder("C:\\Apps"));
     ExpectTemporaryFolderClean(machine, layout);
 
@@ -131,9 +130,12 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     EXPECT_EQ(run.script.output.front(), layout.TempCopy() + ": The process cannot access the file.");
     EXPECT_EQ(run.script.output.back(), "The batch file cannot be found.");
 
-    // "InstallPath" is read before the key that holds it goes, and the script comes last.
+    // "InstallPath" is read before the key that holds it goes; the shell hears of the folder once the
+    // vendor folder is gone too, so it shows neither; the script comes last.
     EXPECT_LT(FirstCallAt(machine, "RegQueryValueExA", "HKLM\\" + std::string(kProductKey) + ":InstallPath"),
               FirstCallAt(machine, "RegDeleteKeyA", "HKLM\\" + std::string(kProductKey)));
+    EXPECT_LT(FirstCallAt(machine, "RemoveDirectoryA", vendorFolder),
+              FirstCallAt(machine, "SHChangeNotify", layout.installFolder));
     EXPECT_LT(FirstCallAt(machine, "SHChangeNotify", layout.installFolder),
               FirstCallAt(machine, "ShellExecuteA", start.file));
 }
@@ -215,9 +217,8 @@ TEST_F(CompleteUninstall, MissingInstallPathIsReportedOnceAndEverythingButTheFol
     Snapshot after = TakeSnapshot(machine);
     EXPECT_EQ(after.files, Without(before.files, {layout.startupFolder + "\\VORSK Tandrel 98.lnk",
                                                   layout.programsFolder + "\\VORSK Tandrel 98.lnk"}));
-    EXPECT_EQ(after.machineKeys,
-              Without(before.machineKeys, {"Software\\VORSK Software", kUninstallEntry, kAppPathsEntry}));
-    EXPECT_EQ(after.userKeys, Without(before.userKeys, {"Software\\VORSK Software"}));
+    EXPECT_EQ(after.machineKeys, Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
+    EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
     EXPECT_EQ(machine.CallCount("RemoveDirectoryA", run.second), 0);
     ExpectTemporaryFolderClean(machine, layout);
 }
