@@ -38,23 +38,26 @@ TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
     EXPECT_FALSE(box.hadOwner);
 }
 
-TEST_F(FirstPhase, CancelChangesNothingAtAll) {
-    StartProduct(machine, layout);
-    Snapshot before = TakeSnapshot(machine);
-    machine.AnswerMessageBox(IDCANCEL);
-    Run();
-    EXPECT_TRUE(TakeSnapshot(machine) == before);
-    EXPECT_EQ(machine.MessageBoxes().size(), 1u);
-    EXPECT_TRUE(machine.PostedMessages().empty());
-    EXPECT_TRUE(machine.Starts().empty());
-}
-
-TEST_F(FirstPhase, ABoxThatCannotBeShownIsNoConsent) {
-    Snapshot before = TakeSnapshot(machine);
-    machine.InjectFault(sim::Fault{"MessageBoxA", 1, ERROR_NOT_ENOUGH_MEMORY});
-    Run();
-    EXPECT_TRUE(TakeSnapshot(machine) == before);
-    EXPECT_TRUE(machine.Starts().empty());
+TEST(FirstPhaseConsent, WithoutAnOkNothingChangesAtAll) {
+    for (bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "cancelled" : "a box that cannot be shown is no consent");
+        sim::Machine machine;
+        ProductLayout layout;
+        InstallProduct(machine, layout);
+        StartProduct(machine, layout);
+        Snapshot before = TakeSnapshot(machine);
+        if (shown) {
+            machine.AnswerMessageBox(IDCANCEL);
+        } else {
+            machine.InjectFault(sim::Fault{"MessageBoxA", 1, ERROR_NOT_ENOUGH_MEMORY});
+        }
+        EXPECT_EQ(UserStartsUninstaller(machine, layout).exitStatus, 1);
+        EXPECT_TRUE(TakeSnapshot(machine) == before);
+        EXPECT_EQ(machine.MessageBoxes().size(), shown ? 1u : 0u);
+        EXPECT_TRUE(machine.PostedMessages().empty());
+        EXPECT_TRUE(machine.Starts().empty());
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
 }
 
 TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFolder) {
