@@ -117,6 +117,12 @@ TEST(PathBuffer, IsFullPathAcceptsOnlyPathsThatNameTheirPlaceThemselves) {
         {"c:\\apps", 1},
         {"Z:\\x", 1},
         {"\\\\SERVER\\SHARE\\Tandrel", 1},
+        {"\\\\SERVER\\SHARE", 1},
+        {"\\\\SERVER\\SHARE\\", 1},
+        // A server without a share is no folder: names appended to it would be its shares.
+        {"\\\\SERVER", 0},
+        {"\\\\SERVER\\", 0},
+        {"\\\\SERVER\\\\SHARE", 0},
         {"C:", 0},
         {"C:foo", 0},
         {"C:Apps\\Tandrel", 0},

@@ -9,7 +9,7 @@ namespace {
 
 using namespace testing_support;
 
-const std::string kTemp = "C:\\WINDOWS\\TEMP\\";
+const std::string kTemp = kDefaultTempFolder;
 
 std::string ScriptName(int number) {
     return "delme" + std::to_string(number) + ".bat";

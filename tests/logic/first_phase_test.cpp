@@ -2,17 +2,13 @@
 // hand-over to a copy of the program in the temporary folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/installed_product.h"
 
 namespace {
 
 using namespace testing_support;
-
-const std::vector<std::string> kSignificantCalls = {
-    "MessageBoxA",   "FindWindowA",        "PostMessageA",  "RegOpenKeyExA",
-    "RegDeleteKeyA", "GetModuleFileNameA", "GetTempPathA",  "CreateDirectoryA",
-    "CopyFileA",     "SetFileAttributesA", "ShellExecuteA", "DeleteFileA",
-};
 
 class FirstPhase : public ::testing::Test {
   protected:
@@ -42,48 +38,44 @@ TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
     EXPECT_FALSE(box.hadOwner);
 }
 
-TEST_F(FirstPhase, CancelChangesNothingAtAll) {
-    StartProduct(machine, layout);
-    Snapshot before = TakeSnapshot(machine);
-    machine.AnswerMessageBox(IDCANCEL);
-    sim::StartOutcome run = Run();
-    EXPECT_TRUE(TakeSnapshot(machine) == before);
-    EXPECT_TRUE(machine.PostedMessages().empty());
-    EXPECT_TRUE(machine.Starts().empty());
-    EXPECT_EQ(CallsOf(machine, run.process, kSignificantCalls),
-              std::vector<std::string>{"MessageBoxA This will uninstall VORSK Tandrel 98."});
+TEST(FirstPhaseConsent, WithoutAnOkNothingChangesAtAll) {
+    for (bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "cancelled" : "a box that cannot be shown is no consent");
+        sim::Machine machine;
+        ProductLayout layout;
+        InstallProduct(machine, layout);
+        StartProduct(machine, layout);
+        Snapshot before = TakeSnapshot(machine);
+        if (shown) {
+            machine.AnswerMessageBox(IDCANCEL);
+        } else {
+            machine.InjectFault(sim::Fault{"MessageBoxA", 1, ERROR_NOT_ENOUGH_MEMORY});
+        }
+        EXPECT_EQ(UserStartsUninstaller(machine, layout).exitStatus, 1);
+        EXPECT_TRUE(TakeSnapshot(machine) == before);
+        EXPECT_EQ(machine.MessageBoxes().size(), shown ? 1u : 0u);
+        EXPECT_TRUE(machine.PostedMessages().empty());
+        EXPECT_TRUE(machine.Starts().empty());
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
 }
 
-TEST_F(FirstPhase, ABoxThatCannotBeShownIsNoConsent) {
+TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFolder) {
+    StartProduct(machine, layout);
+    // Installed from a CD, say, and an old copy of an earlier attempt is in the way.
+    machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
+    machine.AddFile(layout.TempCopy(), "an old copy");
     Snapshot before = TakeSnapshot(machine);
-    machine.InjectFault(sim::Fault{"MessageBoxA", 1, ERROR_NOT_ENOUGH_MEMORY});
     Run();
-    EXPECT_TRUE(TakeSnapshot(machine) == before);
-    EXPECT_TRUE(machine.Starts().empty());
-}
-
-TEST_F(FirstPhase, DoesItsStepsInOrderAndHandsOverToTheTemporaryCopy) {
-    StartProduct(machine, layout);
-    sim::StartOutcome run = Run();
-    std::string copy = layout.TempCopy();
-    EXPECT_EQ(CallsOf(machine, run.process, kSignificantCalls),
-              (std::vector<std::string>{
-                  "MessageBoxA This will uninstall VORSK Tandrel 98.",
-                  "FindWindowA VorskTandrel",
-                  "PostMessageA 16",
-                  "RegOpenKeyExA HKLM\\" + std::string(kUninstallKey),
-                  "RegDeleteKeyA HKLM\\" + std::string(kUninstallEntry),
-                  "GetModuleFileNameA",
-                  "GetTempPathA",
-                  "CreateDirectoryA " + layout.tempFolder,
-                  "CopyFileA " + layout.InstalledUninstaller() + " -> " + copy,
-                  "SetFileAttributesA " + copy,
-                  "GetTempPathA",
-                  "ShellExecuteA " + copy,
-              }));
+    const std::string copy = layout.TempCopy();
     EXPECT_FALSE(UninstallEntryListed());
-    EXPECT_TRUE(machine.HasKey(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp"));
     EXPECT_EQ(machine.FileContent(copy), kUninstallerImage);
+    EXPECT_EQ(machine.Attributes(copy) & FILE_ATTRIBUTE_READONLY, 0u);
+    // Nothing else changes: the product's files and keys are the second phase's.
+    Snapshot after = TakeSnapshot(machine);
+    EXPECT_EQ(after.files.size(), before.files.size());
+    EXPECT_EQ(after.userKeys, before.userKeys);
+    EXPECT_EQ(after.machineKeys.size(), before.machineKeys.size() - 1);
 
     ASSERT_EQ(machine.Starts().size(), 1u);
     const sim::StartRecord& start = machine.Starts()[0];
@@ -94,10 +86,9 @@ TEST_F(FirstPhase, DoesItsStepsInOrderAndHandsOverToTheTemporaryCopy) {
     EXPECT_EQ(start.directory, std::optional<std::string>(layout.tempFolder));
     EXPECT_EQ(start.show, SW_MINIMIZE);
     EXPECT_TRUE(start.accepted);
-    // It deletes no file of the product itself.
-    for (const std::string& name : ProductFileNames()) {
-        EXPECT_TRUE(machine.Exists(layout.installFolder + "\\" + name)) << name;
-    }
+    // The product is no longer listed by the time its uninstaller's copy runs.
+    EXPECT_LT(FirstCallAt(machine, "RegDeleteKeyA", "HKLM\\" + std::string(kUninstallEntry)),
+              FirstCallAt(machine, "ShellExecuteA", copy));
 }
 
 TEST_F(FirstPhase, OnlyTheFirstWindowOfTheProductsClassIsAskedToClose) {
@@ -115,33 +106,6 @@ TEST_F(FirstPhase, OnlyTheFirstWindowOfTheProductsClassIsAskedToClose) {
     EXPECT_TRUE(machine.WindowExists(other));
 }
 
-TEST_F(FirstPhase, ProductNotRunningIsNoObstacle) {
-    Run();
-    EXPECT_TRUE(machine.PostedMessages().empty());
-    EXPECT_EQ(machine.Starts().size(), 1u);
-}
-
-TEST_F(FirstPhase, AFailedCopyIsReportedAndLeavesTheProductUnlisted) {
-    machine.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
-    Run();
-    ASSERT_EQ(machine.MessageBoxes().size(), 2u);
-    EXPECT_EQ(machine.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-    EXPECT_EQ(machine.MessageBoxes()[1].caption, "VORSK Tandrel 98");
-    EXPECT_EQ(machine.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_FALSE(UninstallEntryListed());
-    EXPECT_TRUE(machine.Starts().empty());
-}
-
-TEST_F(FirstPhase, AFailedStartIsReportedAndLeavesTheProductUnlisted) {
-    machine.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
-    Run();
-    ASSERT_EQ(machine.MessageBoxes().size(), 2u);
-    EXPECT_EQ(machine.MessageBoxes()[1].text, "Can not start uninstall.exe in TEMP.");
-    EXPECT_EQ(machine.MessageBoxes()[1].caption, "VORSK Tandrel 98");
-    EXPECT_EQ(machine.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_FALSE(UninstallEntryListed());
-}
-
 TEST_F(FirstPhase, UninstallEntryThatCannotBeRemovedIsNoObstacle) {
     machine.DenyKeyDelete(HKEY_LOCAL_MACHINE, kUninstallEntry);
     Run();
@@ -150,109 +114,133 @@ TEST_F(FirstPhase, UninstallEntryThatCannotBeRemovedIsNoObstacle) {
     EXPECT_EQ(machine.Starts().size(), 1u);
 }
 
-TEST_F(FirstPhase, TemporaryFolderWithOrWithoutTrailingBackslashGivesOneCopyDirectlyInIt) {
-    for (std::string temp : {"C:\\TEMP", "C:\\TEMP\\"}) {
-        SCOPED_TRACE(temp);
-        sim::Machine fresh;
-        ProductLayout here;
-        here.tempFolder = temp;
-        InstallProduct(fresh, here);
-        UserStartsUninstaller(fresh, here);
-        ASSERT_EQ(fresh.Starts().size(), 1u);
-        EXPECT_EQ(fresh.Starts()[0].file, "C:\\TEMP\\uninstall.exe");
-        // The working folder is the temporary folder exactly as the system reported it.
-        EXPECT_EQ(fresh.Starts()[0].directory, std::optional<std::string>(temp));
-        EXPECT_TRUE(fresh.Exists("C:\\TEMP\\uninstall.exe"));
+TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAsReported) {
+    struct Case {
+        const char* reported;  // by GetTempPathA
+        bool exists;
+        const char* copy;
+    };
+    for (const Case& c : {Case{"C:\\TEMP", true, "C:\\TEMP\\uninstall.exe"},
+                          Case{"C:\\TEMP\\", true, "C:\\TEMP\\uninstall.exe"},
+                          Case{"C:\\WINDOWS\\NEWTEMP\\", false, "C:\\WINDOWS\\NEWTEMP\\uninstall.exe"}}) {
+        SCOPED_TRACE(c.reported);
+        sim::Machine machine;
+        ProductLayout layout;
+        InstallProduct(machine, layout);
+        machine.SetTempPath(c.reported);
+        if (c.exists) {
+            machine.AddFolder(c.reported);
+        }
+        UserStartsUninstaller(machine, layout);
+        EXPECT_EQ(machine.FileContent(c.copy), kUninstallerImage);
+        ASSERT_EQ(machine.Starts().size(), 1u);
+        EXPECT_EQ(machine.Starts()[0].file, c.copy);
+        EXPECT_EQ(machine.Starts()[0].directory, std::optional<std::string>(c.reported));
     }
 }
 
-TEST_F(FirstPhase, MissingTemporaryFolderIsCreated) {
-    layout.tempFolder = "C:\\Users\\Me\\Temp\\";
-    sim::Machine fresh;
-    InstallProduct(fresh, layout);
-    fresh.SetTempPath("C:\\WINDOWS\\NEWTEMP\\");
-    UserStartsUninstaller(fresh, layout);
-    EXPECT_TRUE(fresh.IsFolder("C:\\WINDOWS\\NEWTEMP"));
-    EXPECT_TRUE(fresh.Exists("C:\\WINDOWS\\NEWTEMP\\uninstall.exe"));
-    EXPECT_EQ(fresh.Starts().size(), 1u);
-}
+// A hand-over that cannot be made whole is reported, and nothing is started; the product stays
+// unlisted either way.
+TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
+    const std::string kCopyFailed = "Can not copy uninstall.exe to TEMP.";
+    struct Case {
+        const char* name;
+        // Prepares the machine; returns the uninstaller the user starts.
+        std::string (*prepare)(sim::Machine& machine, const ProductLayout& layout);
+        const char* copyAfter;  // the temporary copy's content afterwards; nullptr: none
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"the copy fails",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
+             return layout.InstalledUninstaller();
+         },
+         nullptr, kCopyFailed},
+        {"the copy of an earlier attempt still runs",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.AddFile(layout.TempCopy(), "an old copy");
+             machine.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
+             return layout.InstalledUninstaller();
+         },
+         "an old copy", kCopyFailed},
+        // A copy that stays read-only would never be deleted by the cleanup script.
+        {"the read-only copy cannot be made writable",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
+             machine.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
+             return layout.InstalledUninstaller();
+         },
+         kUninstallerImage, kCopyFailed},
+        {"started from the temporary folder, the copy would be itself",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.AddFile(layout.TempCopy(), kUninstallerImage);
+             return layout.TempCopy();
+         },
+         kUninstallerImage, kCopyFailed},
+        // GetModuleFileNameA can only return a path of 270 characters cut, naming another file.
+        {"its own path does not fit",
+         [](sim::Machine& machine, const ProductLayout&) {
+             std::string own = "C:\\Apps";
+             while (own.size() < 240) {
+                 own += "\\Deep Folder";
+             }
+             own += "\\uninstall.exe";
+             machine.AddFile(own, kUninstallerImage);
+             machine.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
+             return own;
+         },
+         nullptr, kCopyFailed},
+        {"the temporary folder has no room for the copy's name",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             std::string longTemp = "C:\\T";
+             while (longTemp.size() < 250) {
+                 longTemp += "\\temporary";
+             }
+             longTemp = longTemp.substr(0, 250) + "\\";
+             machine.AddFolder(longTemp);
+             machine.SetTempPath(longTemp);
+             return layout.InstalledUninstaller();
+         },
+         nullptr, kCopyFailed},
+        {"the start fails",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
+             return layout.InstalledUninstaller();
+         },
+         kUninstallerImage, "Can not start uninstall.exe in TEMP."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine machine;
+        ProductLayout layout;
+        InstallProduct(machine, layout);
+        const std::string image = c.prepare(machine, layout);
+        const std::vector<std::string> tempBefore = machine.FolderEntries(machine.TempPath());
 
-TEST_F(FirstPhase, AnExistingCopyIsOverwrittenAndARunningOneIsReported) {
-    machine.AddFile(layout.TempCopy(), "an old copy");
-    Run();
-    EXPECT_EQ(machine.FileContent(layout.TempCopy()), kUninstallerImage);
-    EXPECT_EQ(machine.Starts().size(), 1u);
+        machine.RunProgram(&WinMain, image, std::nullopt, image.substr(0, image.rfind('\\')));
 
-    // The copy of an earlier attempt still runs: it cannot be overwritten.
-    sim::Machine busy;
-    InstallProduct(busy, layout);
-    busy.AddFile(layout.TempCopy(), "an old copy");
-    busy.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
-    UserStartsUninstaller(busy, layout);
-    ASSERT_EQ(busy.MessageBoxes().size(), 2u);
-    EXPECT_EQ(busy.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-    EXPECT_TRUE(busy.Starts().empty());
-}
-
-TEST_F(FirstPhase, AReadOnlyUninstallerGivesAWritableCopy) {
-    sim::Machine fresh;
-    InstallProduct(fresh, layout);
-    fresh.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
-    UserStartsUninstaller(fresh, layout);
-    EXPECT_EQ(fresh.Attributes(layout.TempCopy()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_EQ(fresh.Starts().size(), 1u);
-
-    // A copy whose attribute cannot be cleared would never be deleted: it is not started.
-    sim::Machine stuck;
-    InstallProduct(stuck, layout);
-    stuck.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
-    stuck.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
-    UserStartsUninstaller(stuck, layout);
-    ASSERT_EQ(stuck.MessageBoxes().size(), 2u);
-    EXPECT_EQ(stuck.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-    EXPECT_TRUE(stuck.Starts().empty());
-}
-
-TEST_F(FirstPhase, StartedFromTheTemporaryFolderItselfTheCopyOntoItselfFails) {
-    machine.AddFile(layout.TempCopy(), kUninstallerImage);
-    machine.RunProgram(&WinMain, layout.TempCopy(), std::nullopt, "C:\\WINDOWS\\TEMP");
-    ASSERT_EQ(machine.MessageBoxes().size(), 2u);
-    EXPECT_EQ(machine.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-    EXPECT_FALSE(UninstallEntryListed());
-    EXPECT_TRUE(machine.Starts().empty());
-}
-
-TEST_F(FirstPhase, AnOwnPathThatDoesNotFitIsNeverCutIntoAnotherFilesPath) {
-    // 270 characters: GetModuleFileNameA can only return it cut, which would name another file.
-    std::string deepFolder = "C:\\Apps";
-    while (deepFolder.size() < 240) {
-        deepFolder += "\\Deep Folder";
+        ASSERT_EQ(machine.MessageBoxes().size(), 2u);
+        EXPECT_EQ(machine.MessageBoxes()[1].text, c.message);
+        EXPECT_EQ(machine.MessageBoxes()[1].caption, kProductName);
+        EXPECT_EQ(machine.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_FALSE(machine.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry));
+        for (const sim::StartRecord& start : machine.Starts()) {
+            EXPECT_FALSE(start.accepted) << start.file;
+        }
+        const std::string copy = machine.TempPath() + "uninstall.exe";
+        EXPECT_EQ(machine.Exists(copy), c.copyAfter != nullptr);
+        if (c.copyAfter != nullptr) {
+            EXPECT_EQ(machine.FileContent(copy), c.copyAfter);
+        }
+        // No file appears in the temporary folder under any other name (a cut one, say).
+        for (const std::string& name : machine.FolderEntries(machine.TempPath())) {
+            EXPECT_TRUE(name == "uninstall.exe" ||
+                        std::find(tempBefore.begin(), tempBefore.end(), name) != tempBefore.end())
+                << name;
+        }
+        EXPECT_TRUE(NoHandlesOpen(machine));
     }
-    sim::Machine deep;
-    InstallProduct(deep, layout);
-    deep.AddFile(deepFolder + "\\uninstall.exe", kUninstallerImage);
-    std::string cut = (deepFolder + "\\uninstall.exe").substr(0, MAX_PATH - 1);
-    deep.AddFile(cut, "somebody else's file");
-    deep.RunProgram(&WinMain, deepFolder + "\\uninstall.exe", std::nullopt, "C:\\");
-    EXPECT_FALSE(deep.Exists(layout.TempCopy()));
-    ASSERT_EQ(deep.MessageBoxes().size(), 2u);
-    EXPECT_EQ(deep.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-}
-
-TEST_F(FirstPhase, ATemporaryFolderWithNoRoomForTheCopysNameIsACopyFailure) {
-    std::string longTemp = "C:\\T";
-    while (longTemp.size() < 250) {
-        longTemp += "\\temporary";
-    }
-    longTemp = longTemp.substr(0, 250) + "\\";
-    sim::Machine full;
-    InstallProduct(full, layout);
-    full.AddFolder(longTemp);
-    full.SetTempPath(longTemp);
-    UserStartsUninstaller(full, layout);
-    ASSERT_EQ(full.MessageBoxes().size(), 2u);
-    EXPECT_EQ(full.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-    EXPECT_EQ(full.CallCount("CopyFileA"), 0);
 }
 
 }  // namespace

@@ -2,23 +2,12 @@
 // the uninstaller appends to it ("\images", "\Tandrel.exe") would be shares of that server.
 #include <gtest/gtest.h>
 
-#include "common/path_buffer.h"
 #include "files/file_tasks.h"
 #include "support/installed_product.h"
 
 namespace {
 
 using namespace testing_support;
-
-TEST(ServerInstallPath, AServerWithoutShareIsNotAFullPath) {
-    sim::Machine machine;
-    EXPECT_EQ(IsFullPath("\\\\SERVER"), 0);
-    EXPECT_EQ(IsFullPath("\\\\SERVER\\"), 0);
-    EXPECT_EQ(IsFullPath("\\\\SERVER\\\\SHARE"), 0);
-    EXPECT_EQ(IsFullPath("\\\\SERVER\\SHARE"), 1);
-    EXPECT_EQ(IsFullPath("\\\\SERVER\\SHARE\\"), 1);
-    EXPECT_EQ(IsFullPath("\\\\SERVER\\SHARE\\VORSK Software\\Tandrel"), 1);
-}
 
 TEST(ServerInstallPath, TheFilesOfAShareNamedImagesStay) {
     for (const char* installPath : {"\\\\SERVER", "\\\\SERVER\\"}) {

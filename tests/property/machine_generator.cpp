@@ -2,22 +2,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <map>
+
+#include "../support/product_names.h"
 
 namespace property {
 
 namespace {
 
-const char kProductKey[] = "Software\\VORSK Software\\Tandrel";
-const char kVendorKey[] = "Software\\VORSK Software";
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kAppPathsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths";
-const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kUninstallerImage[] = "MZ uninstaller image";
-const char kShortcut[] = "VORSK Tandrel 98.lnk";
+// The product's names, shared with the tests.
+using namespace product_names;
+
 const char kShare[] = "\\\\SERVER\\SHARE";
-const char kDefaultStartup[] = "C:\\WINDOWS\\Start Menu\\Programs\\StartUp";
-const char kDefaultPrograms[] = "C:\\WINDOWS\\Start Menu\\Programs";
 
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
@@ -987,7 +984,8 @@ void AddShellFolder(Builder& b, const char* valueName, const std::string& usual,
             {
                 sim::SimPath resolved;
                 if (sim::ResolvePath(folder, tempFolder, resolved, false, false) == 0) {
-                    b.File(Join(sim::PathText(resolved), kShortcut), "shortcut a relative path would name");
+                    b.File(Join(sim::PathText(resolved), kShortcutName),
+                           "shortcut a relative path would name");
                 }
             }
             break;
@@ -995,14 +993,14 @@ void AddShellFolder(Builder& b, const char* valueName, const std::string& usual,
             // Long enough that the shortcut's path does not fit, or only just does.
             static const std::vector<size_t> kLengths = {236, 237, 238, 239, 240, 250, 258, 259};
             folder = PadPath(usual, b.c.OneOf(kLengths), "Long");
-            AddCutVictims(b, Join(folder, kShortcut), "look-alike of the shortcut");
+            AddCutVictims(b, Join(folder, kShortcutName), "look-alike of the shortcut");
             break;
         }
         case 6:
             data = PadPath(usual, 260, "Long");
             type = REG_SZ;
             b.Folder(data.substr(0, 259));
-            b.File(Join(data.substr(0, 259), kShortcut), "shortcut a cut value would name");
+            b.File(Join(data.substr(0, 259), kShortcutName), "shortcut a cut value would name");
             folder.clear();
             break;
         case 7:
@@ -1035,7 +1033,7 @@ void AddShellFolder(Builder& b, const char* valueName, const std::string& usual,
     b.Note(std::string(valueName) + " = \"" + data.substr(0, data.find('\0')) + "\" type " +
            std::to_string(type));
     if (!folder.empty() && b.c.Chance(85)) {
-        std::string shortcut = Join(folder, kShortcut);
+        std::string shortcut = Join(folder, kShortcutName);
         if (b.File(shortcut, "shortcut", b.Odd(5) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE) &&
             b.Odd(3)) {
             b.Lock(shortcut, LockTime(b.c));
@@ -1047,8 +1045,8 @@ void AddShortcuts(Builder& b, const Install& install, const std::string& tempFol
     if (b.Odd(3)) {
         b.Note("no Shell Folders key");
     } else {
-        AddShellFolder(b, "Startup", kDefaultStartup, install, tempFolder);
-        AddShellFolder(b, "Programs", kDefaultPrograms, install, tempFolder);
+        AddShellFolder(b, "Startup", kDefaultStartupFolder, install, tempFolder);
+        AddShellFolder(b, "Programs", kDefaultProgramsFolder, install, tempFolder);
         b.String(HKEY_CURRENT_USER, kShellFoldersKey, "Desktop", "C:\\WINDOWS\\Desktop");
         if (b.Odd(4)) {
             b.m.DenyKeyOpen(HKEY_CURRENT_USER, kShellFoldersKey);
@@ -1056,13 +1054,13 @@ void AddShortcuts(Builder& b, const Install& install, const std::string& tempFol
         }
     }
     if (b.c.Chance(50)) {
-        b.File(Join(kDefaultPrograms, "Other.lnk"), "other shortcut");
+        b.File(Join(kDefaultProgramsFolder, "Other.lnk"), "other shortcut");
         b.File("C:\\WINDOWS\\All Users\\Start Menu\\Programs\\VORSK Tandrel 98.lnk", "all users' shortcut");
     }
     for (const char* lookAlike : {"VORSK Tandrel 98.lnk.bak", "VORSK Tandrel 98.pif", "VORSK Tandrel.lnk",
                                   "VORSK Software\\VORSK Tandrel 98.lnk", "VORSK Tandrel 98 .lnk2"}) {
         if (b.c.Chance(5)) {
-            b.File(Join(kDefaultPrograms, lookAlike), std::string("look-alike ") + lookAlike);
+            b.File(Join(kDefaultProgramsFolder, lookAlike), std::string("look-alike ") + lookAlike);
         }
     }
 }
@@ -1166,9 +1164,7 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
 }  // namespace
 
 const std::vector<std::string>& ProductFileNames() {
-    static const std::vector<std::string> kNames = {
-        "Tandrel.exe", "Tandra.htm", "registration.txt", "la.txt", "VORSK Tandrel 98 Homepage.url",
-        "order.htm",   "ghosts.htm"};
+    static const std::vector<std::string> kNames(std::begin(kProductFiles), std::end(kProductFiles));
     return kNames;
 }
 

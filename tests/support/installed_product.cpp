@@ -3,17 +3,9 @@
 #include "support/installed_product.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace testing_support {
-
-const char kProductKey[] = "Software\\VORSK Software\\Tandrel";
-const char kVendorKey[] = "Software\\VORSK Software";
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kUninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VorskTandrel";
-const char kAppPathsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths";
-const char kAppPathsEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tandrel.exe";
-const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kUninstallerImage[] = "MZ uninstaller image";
 
 std::string ProductLayout::TempCopy() const {
     return TempFile("uninstall.exe");
@@ -28,8 +20,7 @@ std::string ProductLayout::TempFile(const std::string& name) const {
 }
 
 std::vector<std::string> ProductFileNames() {
-    return {"Tandrel.exe", "Tandra.htm", "registration.txt", "la.txt", "VORSK Tandrel 98 Homepage.url",
-            "order.htm",   "ghosts.htm"};
+    return {std::begin(kProductFiles), std::end(kProductFiles)};
 }
 
 void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
@@ -39,7 +30,7 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
     // The product's registry entries.
     machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", layout.installFolder);
     machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "Version", "1.0");
-    machine.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", "VORSK Tandrel 98");
+    machine.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", kProductName);
     machine.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "UninstallString", layout.InstalledUninstaller());
     machine.SetString(HKEY_LOCAL_MACHINE, kAppPathsEntry, "", layout.installFolder + "\\Tandrel.exe");
     machine.SetString(HKEY_CURRENT_USER, kProductKey, "Registered", "no");
@@ -64,8 +55,8 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
     machine.AddFile(layout.installFolder + "\\images\\ghost.bmp", "bitmap");
     machine.AddFile(layout.installFolder + "\\images\\board.gif", "gif");
     machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage);
-    machine.AddFile(layout.startupFolder + "\\VORSK Tandrel 98.lnk", "shortcut");
-    machine.AddFile(layout.programsFolder + "\\VORSK Tandrel 98.lnk", "shortcut");
+    machine.AddFile(layout.startupFolder + "\\" + kShortcutName, "shortcut");
+    machine.AddFile(layout.programsFolder + "\\" + kShortcutName, "shortcut");
 
     // Other programs' files, beside the product's.
     machine.AddFile("C:\\Other\\other.exe", "other");
@@ -112,6 +103,16 @@ int CountCall(const sim::Machine& machine, const std::string& function, const st
         }
     }
     return count;
+}
+
+int FirstCallAt(const sim::Machine& machine, const std::string& function, const std::string& detail) {
+    const std::vector<sim::CallRecord>& journal = machine.Journal();
+    for (size_t i = 0; i < journal.size(); ++i) {
+        if (journal[i].function == function && journal[i].detail == detail) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 std::string ExpectedCleanupScript(const std::string& tempFolder, int number) {

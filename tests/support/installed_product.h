@@ -7,32 +7,25 @@
 #include <vector>
 
 #include "machine.h"
+#include "support/product_names.h"
 
 namespace testing_support {
 
+using namespace product_names;
+
 // Where the product and the user's folders are on a simulated machine.
 struct ProductLayout {
-    std::string installFolder = "C:\\Apps\\VORSK Software\\Tandrel";
-    std::string startupFolder = "C:\\WINDOWS\\Start Menu\\Programs\\StartUp";
-    std::string programsFolder = "C:\\WINDOWS\\Start Menu\\Programs";
-    std::string tempFolder = "C:\\WINDOWS\\TEMP\\";  // as GetTempPathA reports it
+    std::string installFolder = kDefaultInstallFolder;
+    std::string startupFolder = kDefaultStartupFolder;
+    std::string programsFolder = kDefaultProgramsFolder;
+    std::string tempFolder = kDefaultTempFolder;
 
     std::string InstalledUninstaller() const { return installFolder + "\\uninstall.exe"; }
     std::string TempCopy() const;  // the temporary copy of the uninstaller
     std::string TempFile(const std::string& name) const;
 };
 
-// The registry paths the product's installation writes.
-extern const char kProductKey[];
-extern const char kVendorKey[];
-extern const char kUninstallKey[];
-extern const char kUninstallEntry[];
-extern const char kAppPathsKey[];
-extern const char kAppPathsEntry[];
-extern const char kShellFoldersKey[];
-extern const char kUninstallerImage[];  // the content of every copy of uninstall.exe
-
-// The seven product files, by name, in the order the uninstaller deletes them.
+// The seven product files (kProductFiles), by name, in the order the uninstaller deletes them.
 std::vector<std::string> ProductFileNames();
 
 // Installs the product as its installer would, with other programs' keys and files beside it.
@@ -63,6 +56,10 @@ std::vector<std::string> CallsOf(const sim::Machine& machine, int process,
 // How often one process (0: any) called `function` with exactly this main argument.
 int CountCall(const sim::Machine& machine, const std::string& function, const std::string& detail,
               int process = 0);
+
+// The position in the journal of the first call of `function` with exactly this main argument (-1:
+// none), for the few orders a user or the system can see.
+int FirstCallAt(const sim::Machine& machine, const std::string& function, const std::string& detail);
 
 // The cleanup script the uninstaller writes, byte for byte, for a temporary folder (ending in a
 // backslash) and a script number.
