@@ -288,3 +288,36 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
     }
     return closed ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
+
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, CONST BYTE* lpData,
+                           DWORD cbData) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup key;
+    DWORD status = machine.KeyFromHandle(hKey, key);
+    const Fault* fault = machine.EnterCall("RegSetValueExA", key.path + ":" + Text(lpValueName));
+    if (fault != nullptr) {
+        return static_cast<LONG>(fault->error);
+    }
+    if (status != ERROR_SUCCESS) {
+        return static_cast<LONG>(status);
+    }
+    if (lpData == nullptr && cbData != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const char* bytes = reinterpret_cast<const char*>(lpData);
+    // A string whose count leaves out the terminator that follows it is stored with it, as NT does.
+    bool stringType = dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ;
+    if (stringType && cbData > 0 && bytes[cbData - 1] != 0 && bytes[cbData] == 0) {
+        ++cbData;
+    }
+    std::string data = cbData > 0 ? std::string(bytes, cbData) : std::string();
+    for (sim::RegistryValue& value : key.key->values) {
+        if (sim::SameName(value.name, Text(lpValueName))) {
+            value.type = dwType;
+            value.data = data;
+            return ERROR_SUCCESS;
+        }
+    }
+    key.key->values.push_back(sim::RegistryValue{Text(lpValueName), dwType, data});
+    return ERROR_SUCCESS;
+}

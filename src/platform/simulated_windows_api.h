@@ -159,6 +159,9 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
                              LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                              LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 LONG WINAPI RegCloseKey(HKEY hKey);
+// Not used by the program: the conformance probes set up their values with it.
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, CONST BYTE* lpData,
+                           DWORD cbData);
 
 // Files, processes and strings (KERNEL32)
 LPSTR WINAPI GetCommandLineA(void);
