@@ -137,6 +137,9 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (target.parent == nullptr) {
         return Failed(machine, ERROR_ACCESS_DENIED);
     }
+    if (target.node == nullptr && target.path.folderForm) {
+        return Failed(machine, ERROR_INVALID_NAME);  // "new.txt" names no file to create
+    }
     if (target.key == source.key) {
         return Failed(machine, ERROR_SHARING_VIOLATION);  // the source is open for reading
     }
@@ -349,6 +352,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
     } else {
         if (dwCreationDisposition == OPEN_EXISTING) {
             return failed(ERROR_FILE_NOT_FOUND);
+        }
+        if (located.path.folderForm) {
+            return failed(ERROR_INVALID_NAME);  // "new.txt" names no file to create
         }
         DWORD attributes = (dwFlagsAndAttributes & 0x7) | FILE_ATTRIBUTE_ARCHIVE;
         auto created = machine.NewNode(located.path.segments.back(), false, attributes);
