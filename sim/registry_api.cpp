@@ -174,6 +174,12 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpT
     if (lpData != nullptr && size > 0) {
         std::memcpy(lpData, value->data.data(), size);
     }
+    // A string stored without its terminator gets one where the buffer has room, as NT does; the
+    // size returned does not count it.
+    bool stringType = value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == REG_MULTI_SZ;
+    if (lpData != nullptr && stringType && size > 0 && size < *lpcbData && value->data.back() != 0) {
+        lpData[size] = 0;
+    }
     *lpcbData = size;
     return ERROR_SUCCESS;
 }
