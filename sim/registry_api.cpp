@@ -90,6 +90,9 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkRe
     if (LONG status = BeginOpen("RegOpenKeyExA", hKey, lpSubKey, phkResult, base)) {
         return status;
     }
+    if (lpSubKey != nullptr && lpSubKey[0] == '\\') {
+        return ERROR_BAD_PATHNAME;  // a subkey path is relative to the key
+    }
     std::shared_ptr<RegistryKey> key = Walk(base.key, lpSubKey);
     if (!key) {
         return ERROR_FILE_NOT_FOUND;
