@@ -1,6 +1,7 @@
 // The file, process and string functions of the simulated Windows (KERNEL32). Names are found
 // without regard to letter case; errors are reported through GetLastError with Windows' codes.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "machine.h"
@@ -446,6 +447,22 @@ LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
 
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
     Machine::Current().EnterCall("lstrcmpA", Text(lpString1) + "|" + Text(lpString2));
-    int order = std::strcmp(lpString1 != nullptr ? lpString1 : "", lpString2 != nullptr ? lpString2 : "");
-    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    // lstrcmpA orders words as a dictionary does: letters first without regard to case ("a" < "B"), then
+    // lower case before upper case ("a" < "A"). Other characters keep their byte order here.
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(lpString1 != nullptr ? lpString1 : "");
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(lpString2 != nullptr ? lpString2 : "");
+    int caseOrder = 0;
+    for (;; ++a, ++b) {
+        int x = std::tolower(*a);
+        int y = std::tolower(*b);
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+        if (x == 0) {
+            return caseOrder;
+        }
+        if (caseOrder == 0 && *a != *b) {
+            caseOrder = std::islower(*a) ? -1 : 1;
+        }
+    }
 }
