@@ -31,3 +31,6 @@ add_subdirectory(tests/artifact)
 
 # The stand-in product and the end-to-end tests under Wine.
 add_subdirectory(tests/wine)
+
+# The conformance probes under Wine, compared with the simulated Windows.
+add_subdirectory(tests/conformance)
