@@ -554,28 +554,18 @@ void ProbeSystem() {
              static_cast<unsigned long>(error), Bytes(buffer, size + 1).c_str());
     }
 
-    struct Format {
-        const char* key;
-        std::string text;
-    };
     const char* none = nullptr;
-    const Format formats[] = {
-        {"int", [&] { return wsprintfA(buffer, "%i|%d|%i", 1, -5, 200) >= 0 ? buffer : "?"; }()},
-        {"unsigned", [&] { return wsprintfA(buffer, "%u|%lu", 4294967291u, 7ul) >= 0 ? buffer : "?"; }()},
-        {"hex",
-         [&] { return wsprintfA(buffer, "%x|%X|%08X|%#x", 255, 255, 48879, 255) >= 0 ? buffer : "?"; }()},
-        {"width", [&] { return wsprintfA(buffer, "[%5d][%-5d][%05d]", 42, 42, 42) >= 0 ? buffer : "?"; }()},
-        {"string",
-         [&] {
-             return wsprintfA(buffer, "[%s][%5s][%-5s][%.2s]", "ab", "ab", "ab", "abc") >= 0 ? buffer : "?";
-         }()},
-        {"null_string", [&] { return wsprintfA(buffer, "[%s]", none) >= 0 ? buffer : "?"; }()},
-        {"char_percent", [&] { return wsprintfA(buffer, "%c%%%c", 'x', 'y') >= 0 ? buffer : "?"; }()},
+    auto printed = [&buffer](const char* key, int written) {
+        Line(std::string("str.wsprintf.") + key, "%d %s", written,
+             Bytes(buffer, std::strlen(buffer)).c_str());
     };
-    for (const Format& format : formats) {
-        Line("str.wsprintf." + std::string(format.key), "%s",
-             Bytes(format.text.data(), format.text.size()).c_str());
-    }
+    printed("int", wsprintfA(buffer, "%i|%d|%i", 1, -5, 200));
+    printed("unsigned", wsprintfA(buffer, "%u|%lu", 4294967291u, 7ul));
+    printed("hex", wsprintfA(buffer, "%x|%X|%08X|%#x", 255, 255, 48879, 255));
+    printed("width", wsprintfA(buffer, "[%5d][%-5d][%05d]", 42, 42, 42));
+    printed("string", wsprintfA(buffer, "[%s][%5s][%-5s][%.2s]", "ab", "ab", "ab", "abc"));
+    printed("null_string", wsprintfA(buffer, "[%s]", none));
+    printed("char_percent", wsprintfA(buffer, "%c%%%c", 'x', 'y'));
     std::string longText(1100, 'a');
     std::memset(buffer, '#', sizeof buffer);
     int written = wsprintfA(buffer, "%s", longText.c_str());
