@@ -42,4 +42,13 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
 endif()
 
 # The stand-in product and the end-to-end tests under Wine.
+# The Wine tests run each build in a prefix of its own kind: 32-bit, or 64-bit for the x86-64 build.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(WINE_TEST_ENVIRONMENT TANDREL_WINE_ARCH=win64)
+else()
+    set(WINE_TEST_ENVIRONMENT TANDREL_WINE_ARCH=win32)
+endif()
 add_subdirectory(tests/wine)
+
+# The conformance probes under Wine, compared with the simulated Windows.
+add_subdirectory(tests/conformance)

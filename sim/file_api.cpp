@@ -1,6 +1,7 @@
 // The file, process and string functions of the simulated Windows (KERNEL32). Names are found
 // without regard to letter case; errors are reported through GetLastError with Windows' codes.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "machine.h"
@@ -136,6 +137,9 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     }
     if (target.parent == nullptr) {
         return Failed(machine, ERROR_ACCESS_DENIED);
+    }
+    if (target.node == nullptr && target.path.folderForm) {
+        return Failed(machine, ERROR_INVALID_NAME);  // "new.txt" names no file to create
     }
     if (target.key == source.key) {
         return Failed(machine, ERROR_SHARING_VIOLATION);  // the source is open for reading
@@ -350,6 +354,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         if (dwCreationDisposition == OPEN_EXISTING) {
             return failed(ERROR_FILE_NOT_FOUND);
         }
+        if (located.path.folderForm) {
+            return failed(ERROR_INVALID_NAME);  // "new.txt" names no file to create
+        }
         DWORD attributes = (dwFlagsAndAttributes & 0x7) | FILE_ATTRIBUTE_ARCHIVE;
         auto created = machine.NewNode(located.path.segments.back(), false, attributes);
         created->parent = located.parent;
@@ -447,6 +454,22 @@ LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
 
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
     Machine::Current().EnterCall("lstrcmpA", Text(lpString1) + "|" + Text(lpString2));
-    int order = std::strcmp(lpString1 != nullptr ? lpString1 : "", lpString2 != nullptr ? lpString2 : "");
-    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    // lstrcmpA orders words as a dictionary does: letters first without regard to case ("a" < "B"), then
+    // lower case before upper case ("a" < "A"). Other characters keep their byte order here.
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(lpString1 != nullptr ? lpString1 : "");
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(lpString2 != nullptr ? lpString2 : "");
+    int caseOrder = 0;
+    for (;; ++a, ++b) {
+        int x = std::tolower(*a);
+        int y = std::tolower(*b);
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+        if (x == 0) {
+            return caseOrder;
+        }
+        if (caseOrder == 0 && *a != *b) {
+            caseOrder = std::islower(*a) ? -1 : 1;
+        }
+    }
 }

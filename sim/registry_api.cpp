@@ -90,6 +90,9 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkRe
     if (LONG status = BeginOpen("RegOpenKeyExA", hKey, lpSubKey, phkResult, base)) {
         return status;
     }
+    if (lpSubKey != nullptr && lpSubKey[0] == '\\') {
+        return ERROR_BAD_PATHNAME;  // a subkey path is relative to the key
+    }
     std::shared_ptr<RegistryKey> key = Walk(base.key, lpSubKey);
     if (!key) {
         return ERROR_FILE_NOT_FOUND;
@@ -173,6 +176,12 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpT
     }
     if (lpData != nullptr && size > 0) {
         std::memcpy(lpData, value->data.data(), size);
+    }
+    // A string stored without its terminator gets one where the buffer has room, as NT does; the
+    // size returned does not count it.
+    bool stringType = value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == REG_MULTI_SZ;
+    if (lpData != nullptr && stringType && size > 0 && size < *lpcbData && value->data.back() != 0) {
+        lpData[size] = 0;
     }
     *lpcbData = size;
     return ERROR_SUCCESS;
@@ -287,4 +296,37 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
         return static_cast<LONG>(fault->error);
     }
     return closed ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, CONST BYTE* lpData,
+                           DWORD cbData) {
+    Machine& machine = Machine::Current();
+    Machine::KeyLookup key;
+    DWORD status = machine.KeyFromHandle(hKey, key);
+    const Fault* fault = machine.EnterCall("RegSetValueExA", key.path + ":" + Text(lpValueName));
+    if (fault != nullptr) {
+        return static_cast<LONG>(fault->error);
+    }
+    if (status != ERROR_SUCCESS) {
+        return static_cast<LONG>(status);
+    }
+    if (lpData == nullptr && cbData != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const char* bytes = reinterpret_cast<const char*>(lpData);
+    // A string whose count leaves out the terminator that follows it is stored with it, as NT does.
+    bool stringType = dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ;
+    if (stringType && cbData > 0 && bytes[cbData - 1] != 0 && bytes[cbData] == 0) {
+        ++cbData;
+    }
+    std::string data = cbData > 0 ? std::string(bytes, cbData) : std::string();
+    for (sim::RegistryValue& value : key.key->values) {
+        if (sim::SameName(value.name, Text(lpValueName))) {
+            value.type = dwType;
+            value.data = data;
+            return ERROR_SUCCESS;
+        }
+    }
+    key.key->values.push_back(sim::RegistryValue{Text(lpValueName), dwType, data});
+    return ERROR_SUCCESS;
 }

@@ -133,6 +133,8 @@ DWORD ResolvePath(const std::string& raw, const std::string& cwd, SimPath& out, 
                    part != "..") {
                 part.pop_back();
             }
+        } else if (part.size() > 1 && part.back() == '.' && part[part.size() - 2] != '.') {
+            part.pop_back();  // a folder name ending in one dot: Windows drops the dot
         }
         if (part.empty() || part == ".") {
             continue;

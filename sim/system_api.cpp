@@ -82,10 +82,10 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
     Machine::Current().EnterCall("wsprintfA", Text(format));
     va_list arguments;
     va_start(arguments, format);
-    // wsprintfA writes at most 1024 characters and the terminator.
-    int written = std::vsnprintf(buffer, 1025, format, arguments);
+    // wsprintfA fills at most 1024 bytes: 1023 characters and the terminator; a cut text counts 1024.
+    int written = std::vsnprintf(buffer, 1024, format, arguments);
     va_end(arguments);
-    return written > 1024 ? 1024 : written;
+    return written > 1023 ? 1024 : written;
 }
 
 HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,

@@ -89,6 +89,7 @@ typedef struct _WIN32_FIND_DATAA {
 #define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_ALREADY_EXISTS 183L
@@ -159,6 +160,9 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
                              LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                              LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 LONG WINAPI RegCloseKey(HKEY hKey);
+// Not used by the program: the conformance probes set up their values with it.
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, CONST BYTE* lpData,
+                           DWORD cbData);
 
 // Files, processes and strings (KERNEL32)
 LPSTR WINAPI GetCommandLineA(void);
