@@ -16,6 +16,7 @@ runner.py (one run of each kind, typed records), stats.py, report.py (tables, th
 
 Usage: wine_benchmark.py [--runs 5] [--scale-runs 3] [--sizes 100,1000,10000] [--key-sizes 10,100,1000]
                          [--trace-runs 3] [--hold 2] [--plot docs/wine-growth.svg] [--json FILE]
+                         [--facts-only]
 Called by scripts/benchmark.sh, which installs and builds first. Progress goes to stderr."""
 
 import argparse
@@ -110,7 +111,7 @@ def measure(bench, args):
 
     traced = [attempt(lambda: bench.uninstall(f"trace{number}", trace=True), lambda: UninstallRun("ours"))
               for number in range(args.trace_runs)]
-    held = attempt(lambda: bench.held_script(args.hold), HeldScript)
+    held = attempt(lambda: bench.held_script(args.hold), HeldScript) if args.hold > 0 else HeldScript(failure="(skipped)")
     return standard, images, keys, traced, held
 
 
@@ -124,11 +125,23 @@ def main():
     parser.add_argument("--sizes", default="100,1000,10000", help="images added, comma-separated")
     parser.add_argument("--key-sizes", default="10,100,1000", help="per-user keys added, comma-separated")
     parser.add_argument("--trace-runs", type=int, default=3, help="runs of ours with Wine's file trace")
-    parser.add_argument("--hold", type=float, default=2.0, help="seconds the temporary copy is held in the last run")
+    parser.add_argument("--hold", type=float, default=2.0, help="seconds the temporary copy is held in the last run (0: no such run)")
     parser.add_argument("--plot", default=os.path.join(ROOT, "docs", "wine-growth.svg"),
                         help="the plot of the cost per image (.svg or .png); empty: none")
     parser.add_argument("--json", help="also write every record to this file")
+    parser.add_argument("--wine64", action="store_true",
+                        help="64-bit builds under wine64 (for a kernel without 32-bit emulation); the builds "
+                             "default to build/bench-win64")
+    parser.add_argument("--facts-only", action="store_true",
+                        help="only the programs' sizes and imports, which need no Wine")
     args = parser.parse_args()
+    if args.wine64:
+        wine64_builds = os.path.join(ROOT, "build", "bench-win64")
+        if args.build_dir == parser.get_default("build_dir"):
+            args.build_dir = wine64_builds
+        if args.programs_dir == parser.get_default("programs_dir"):
+            args.programs_dir = wine64_builds
+        programs.use_wine64(os.path.join(wine64_builds, "wine64-shims"))
     args.sizes = [int(size) for size in args.sizes.split(",") if size]
     args.key_sizes = [int(size) for size in args.key_sizes.split(",") if size]
     # A timeout's SIGTERM unwinds like an error, so that every session still ends its processes.
@@ -138,11 +151,17 @@ def main():
     sys.stdout = sys.stderr  # the harness's progress lines; the tables go to the real stdout
 
     installer, peer_uninstaller = programs.build_peer(os.path.join(args.programs_dir, "peer"),
-                                                      os.path.join(args.build_dir, "tests", "wine", "Tandrel.exe"))
+                                                      os.path.join(args.build_dir, "tests", "wine", "Tandrel.exe"),
+                                                      "amd64-unicode" if args.wine64 else None)
     facts = [programs.exe_facts("uninstall.exe (ours)", os.path.join(args.build_dir, "uninstall.exe")),
              programs.exe_facts("NSIS uninstaller (peer)", peer_uninstaller),
              programs.exe_facts("no-op", os.path.join(args.programs_dir, "noop.exe")),
              programs.exe_facts("floor.exe", os.path.join(args.programs_dir, "floor.exe"))]
+    peer_note = (f"\n\nThe peer: {programs.makensis_version()} of Debian's `nsis`, from bench/peer/tandrel.nsi; "
+                 f"its installer is {os.path.getsize(installer):,} bytes.")
+    if args.facts_only:
+        print(report.facts_table(facts) + peer_note, file=out, flush=True)
+        return 0
     wine_prefix.ensure_template(os.path.join(args.build_dir, "wine-template"))
 
     with VirtualDisplay() as display:
@@ -157,9 +176,7 @@ def main():
     image_series, loops = report.growth_series(standard, images)
     key_series, _ = report.growth_series(standard, keys)
     sections = [
-        report.facts_table(facts) + f"\n\nThe peer: {programs.makensis_version()} of Debian's `nsis`, "
-        "from bench/peer/tandrel.nsi; its installer is "
-        f"{os.path.getsize(installer):,} bytes.",
+        report.facts_table(facts) + peer_note,
         report.comparison(main_kinds, args.runs),
         report.stages(standard["ours"], "ours"),
         report.stages(standard["peer"], "the peer"),

@@ -5,7 +5,12 @@
 ;            [-DUNINSTALLER_COPY=<where to put a copy of the uninstaller>] tandrel.nsi
 ; Installed silently with  installer.exe /S /D=<folder>.
 
+; A 64-bit build for machines that run only wine64: -DTARGET=amd64-unicode.
+!ifdef TARGET
+Target ${TARGET}
+!else
 Unicode false
+!endif
 !include WinMessages.nsh
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
@@ -74,8 +79,9 @@ Section "Uninstall"
     DeleteRegKey HKLM "${APP_PATH_KEY}"
     DeleteRegKey HKCU "${PRODUCT_KEY}"
     DeleteRegKey HKLM "${PRODUCT_KEY}"
-    DeleteRegKey /ifempty HKCU "${VENDOR_KEY}"
-    DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
+    ; The vendor keys go when no other product of the vendor has a key there, values or not, as with ours.
+    DeleteRegKey /ifnosubkeys HKCU "${VENDOR_KEY}"
+    DeleteRegKey /ifnosubkeys HKLM "${VENDOR_KEY}"
 
     Delete "$INSTDIR\Tandrel.exe"
     Delete "$INSTDIR\Tandra.htm"

@@ -108,6 +108,7 @@ class Adopted:
         self.seen = seen
         self.ended = None
         self.cpu = None  # user + system seconds, all threads, from wait4
+        self.foreign = False  # not our child: its end seen in /proc, its processor time sampled
         self.comm = ""
         self.cmdline = ""
 
@@ -133,6 +134,13 @@ class ProcessWatch:
         self.protected = protected  # pids of our own Popen children, which subprocess reaps
         self.known = {}
 
+    def track(self, pid, seen):
+        """Watches a process that is not ours to reap (it was orphaned before this program
+        adopted anything): its end is its leaving /proc, its processor time the last sample."""
+        process = self.known[pid] = Adopted(pid, seen)
+        process.foreign = True
+        process.comm, process.cmdline = _read(f"/proc/{pid}/comm"), _read(f"/proc/{pid}/cmdline")
+
     def poll(self, now):
         for pid in child_pids():
             if pid not in self.protected() and pid not in self.known:
@@ -146,6 +154,13 @@ class ProcessWatch:
                 process.comm, process.cmdline = comm, cmdline
             elif comm and not process.comm:
                 process.comm = comm
+            if process.foreign:
+                fields = _read(f"/proc/{process.pid}/stat").rpartition(")")[2].split()
+                if not fields or fields[0] in ("Z", "X"):
+                    process.ended = now
+                else:
+                    process.cpu = cpu_so_far(process.pid)
+                continue
             try:
                 pid, _status, usage = os.wait4(process.pid, os.WNOHANG)
             except ChildProcessError:
@@ -200,6 +215,16 @@ def reap_leftovers(keep, timeout=15):
             killed = True
             deadline = time.monotonic() + 5
         time.sleep(0.05)
+
+
+def prefix_processes(prefix_path, needle):
+    """Pids of the prefix's processes whose command line holds `needle`."""
+    pids = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit() and needle in _read(f"/proc/{entry}/cmdline") and \
+                f"WINEPREFIX={prefix_path}" in _read(f"/proc/{entry}/environ").split(" "):
+            pids.append(int(entry))
+    return pids
 
 
 def server_pid(prefix_path):

@@ -22,6 +22,11 @@ from harness.winetrace import TRACE_FILE_CALLS  # noqa: E402
 
 POLL = 0.005
 RUN_TIMEOUT = 60
+
+
+def run_timeout(images):
+    """Wine's rmdir /s takes some 20 s for 10,000 files on a quiet machine; more on a busy one."""
+    return RUN_TIMEOUT + images / 50
 SETTLE = 0.5  # after the box is up, so that Wine's own start-up work does not fall into the measurement
 SCRIPT_NAME = re.compile(r"delme\d+\.bat", re.IGNORECASE)
 
@@ -150,11 +155,13 @@ class Bench:
             new = set()
             with procs.adopting():
                 watch = procs.ProcessWatch(self.protected(session))
-                watch.poll(time.monotonic())  # the peer's copy is already running
+                # The peer's copy asks, so it runs already, a child of nobody here.
+                for pid in procs.prefix_processes(session.prefix.path, "_?="):
+                    watch.track(pid, time.monotonic())
                 server_before, first_before = procs.cpu_so_far(server), procs.cpu_so_far(first.pid)
                 start = self.keyboard.press_return()
                 first_cpu = None
-                deadline = start + RUN_TIMEOUT
+                deadline = start + run_timeout(images)
                 while True:
                     now = time.monotonic()
                     watch.poll(now)
@@ -224,7 +231,7 @@ class Bench:
 
     def timed_program(self, session, record, args, expect_removal):
         """Runs `wine args` in the warm prefix, from its start to the exit of its last process."""
-        self.warm(session)
+        warm = self.warm(session)
         server = procs.server_pid(session.prefix.path)
         output_path = os.path.join(session.work_dir, f"{record.kind.replace(' ', '-')}.out")
         with procs.adopting():
@@ -234,7 +241,7 @@ class Bench:
             runner = session.prefix.start(args, log_path=output_path)
             session.processes.append(runner)
             end = runner_end = cpu = None
-            deadline = start + RUN_TIMEOUT
+            deadline = start + run_timeout(record.images)
             while time.monotonic() < deadline:
                 now = time.monotonic()
                 watch.poll(now)
@@ -248,6 +255,8 @@ class Bench:
                     break
                 time.sleep(POLL)
             server_cpu = procs.difference(procs.cpu_so_far(server), server_before)
+        warm.kill()
+        warm.wait(30)
         record.end = end - start if end else None
         if end and cpu is not None and server_cpu is not None:
             record.cpu_total = cpu + sum(process.cpu or 0 for process in watch.known.values()) + server_cpu
