@@ -185,7 +185,9 @@ def main():
         report.wait_table(traced, standard["ours"], held),
     ]
     if args.plot:
-        path = report.plot(image_series, loops, args.plot, "Under Wine: what one more image costs")
+        title = "Under wine64 (64-bit builds): what one more image costs" if args.wine64 else \
+            "Under Wine: what one more image costs"
+        path = report.plot(image_series, loops, args.plot, title)
         sections.append(f"Plot of the cost per image: {os.path.relpath(path, ROOT)}")
     if args.json:
         with open(args.json, "w") as dump:
