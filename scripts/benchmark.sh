@@ -28,7 +28,7 @@ echo "## Machine"
 echo
 echo "- nproc: $(nproc)"
 echo "- CPU: $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
-echo "- Wine: $(wine --version 2>&1 || true)"
+echo "- Wine: $(wine --version 2>&1 || true); wine64: $(/usr/lib/wine/wine64 --version 2>&1 || true)"
 echo "- NSIS: $(makensis -VERSION)"
 echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "- load average at the start: $(cut -d" " -f1-3 /proc/loadavg)"
