@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# The benchmark (not part of the tests): installs what is missing, builds uninstall.exe (win32) and
-# the benchmark on the simulated Windows (bench), and prints markdown tables: the machine, the
-# simulated Windows figures, and under Wine the complete uninstall beside a baseline made of Wine's
-# own cmd and reg, how the cost grows, the wait for the first process and the cleanup script's
-# processor time. Takes about 7 minutes on 2 CPUs. Build output and progress go to stderr.
-# Usage: scripts/benchmark.sh [--runs N] [--scale-runs N] [--trace-runs N] [--hold SECONDS]
+# The benchmark (not part of the tests): installs what is missing (with the NSIS compiler and
+# matplotlib, which only the benchmark needs), builds uninstall.exe (win32), the benchmark's own
+# Windows programs (bench/programs) and the benchmark on the simulated Windows (bench), and prints
+# markdown tables: the machine, the simulated Windows figures, and under Wine our uninstaller beside
+# the NSIS peer, Wine's own cmd and reg and a no-op program, how the cost per image and key grows
+# (with floor.exe, which only lists and deletes), the wait for the first process and the cleanup
+# script's processor time; and it writes the plot docs/wine-growth.svg. Build output and progress
+# go to stderr. Options go to bench/wine_benchmark.py (see its --help), for instance for a short run:
+#   scripts/benchmark.sh --runs 1 --scale-runs 1 --sizes 1000 --key-sizes 10 --trace-runs 0
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
@@ -13,15 +16,20 @@ started=$(date +%s)
 # makes the Wine figures noisier).
 cpu_jiffies() { awk '/^cpu /{ total = 0; for (i = 2; i <= NF; i++) total += $i; print $5 + $6, total }' /proc/stat; }
 
-scripts/setup.sh >&2
+scripts/setup.sh --bench >&2
 cmake --preset win32 >&2 && cmake --build --preset win32 >&2
+cmake -S bench/programs -B build/bench-win32 -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+      -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-i686.cmake" >&2 && cmake --build build/bench-win32 >&2
 cmake --preset bench >&2 && cmake --build --preset bench >&2
+# Debian's interpreter, whose matplotlib setup.sh installed (another python3 may come first in PATH).
+python=/usr/bin/python3
 
 echo "## Machine"
 echo
 echo "- nproc: $(nproc)"
 echo "- CPU: $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
-echo "- Wine: $(wine --version)"
+echo "- Wine: $(wine --version 2>&1 || true); wine64: $(/usr/lib/wine/wine64 --version 2>&1 || true)"
+echo "- NSIS: $(makensis -VERSION)"
 echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "- load average at the start: $(cut -d" " -f1-3 /proc/loadavg)"
 echo
@@ -31,9 +39,22 @@ timeout 300 build/bench/bench/sim_benchmark
 echo
 echo "## Under Wine (bench/wine_benchmark.py)"
 echo
+# 32-bit Wine needs the kernel's 32-bit emulation; where it is off, a 64-bit build of the same
+# sources is measured under wine64 instead, and the table says so.
+if ! wine --version >/dev/null 2>&1; then
+    echo "32-bit Wine cannot start here ($(wine --version 2>&1 | tail -n 1); the kernel:" \
+         "$(dmesg 2>/dev/null | grep -m 1 -o '32-bit emulation disabled' || echo 'dmesg not readable')):" \
+         "**measured with 64-bit builds under wine64**. The sizes of the 32-bit builds:"
+    echo
+    $python bench/wine_benchmark.py --facts-only | tail -n +5
+    echo
+    cmake -S bench/programs -B build/bench-win64 -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+          -DCMAKE_TOOLCHAIN_FILE="$PWD/bench/programs/toolchain-mingw-x86_64.cmake" >&2 && cmake --build build/bench-win64 >&2
+    set -- --wine64 "$@"
+fi
 read -r idle_before total_before < <(cpu_jiffies)
 # Every wait inside is bounded; this bounds the whole, and its SIGTERM still lets each run clean up.
-timeout 1800 python3 bench/wine_benchmark.py "$@"
+timeout 3000 $python bench/wine_benchmark.py "$@"
 read -r idle_after total_after < <(cpu_jiffies)
 echo
 echo "CPUs busy during the Wine benchmark (every process on the machine, $(nproc) CPUs):" \

@@ -9,8 +9,8 @@ and you answer the boxes yourself. Called by scripts/demo.sh, which installs and
 
 import argparse
 import os
-import shutil
 import sys
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -18,6 +18,8 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
 
 from harness.display import screenshot  # noqa: E402
 from harness.session import Session  # noqa: E402
+
+sys.path.insert(0, os.path.join(ROOT, "bench"))
 
 LEFT = 76
 RIGHT = 48
@@ -73,6 +75,70 @@ def print_side_by_side(before, after):
             print(f"{left:<{LEFT}}  {right}")
 
 
+class TempWatch:
+    """Lists the temporary folder every 5 ms in a thread of its own while the run goes on: when each
+    file that was not there before appeared and when it went."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.before = set(self.listing())
+        self.start = time.monotonic()
+        self.seen = {}  # name -> [appeared, gone or None], seconds from the start
+        self.stop = threading.Event()
+        self.thread = threading.Thread(target=self.run, daemon=True)
+
+    def listing(self):
+        try:
+            return os.listdir(self.folder)
+        except FileNotFoundError:
+            return []
+
+    def run(self):
+        while not self.stop.is_set():
+            self.look()
+            time.sleep(0.005)
+
+    def look(self):
+        now = time.monotonic() - self.start
+        names = set(self.listing()) - self.before
+        for name in names:
+            if name not in self.seen or self.seen[name][1] is not None:
+                self.seen[name] = [now, None]
+        for name, times in self.seen.items():
+            if name not in names and times[1] is None:
+                times[1] = now
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop.set()
+        self.thread.join()
+        self.look()
+
+
+def print_temp_story(watch, temp_windows, answered):
+    """The files the run made in the temporary folder, when they came and went."""
+    print(f"\nTemporary folder {temp_windows} during the run (ms after OK was pressed)")
+    print(f"{'-' * LEFT}  {'-' * RIGHT}")
+    if not watch.seen:
+        print("(the run created nothing there)")
+    roles = {"uninstall.exe": "the temporary copy, which did the work"}
+    for name, (appeared, gone) in sorted(watch.seen.items(), key=lambda item: item[1][0]):
+        role = roles.get(name.lower(), "the cleanup script" if name.lower().startswith("delme") else "")
+        left = f"{name}  created at {(appeared - answered) * 1000:+.0f} ms" + (f"  ({role})" if role else "")
+        if gone is not None:
+            right = f"gone at {(gone - answered) * 1000:+.0f} ms"
+        elif name.lower() == "uninstall.exe":
+            right = "STILL THERE: the cleanup script could not delete it (held open by another program?)"
+        elif name.lower().startswith("delme"):
+            right = "STILL THERE: the script did not get to delete itself"
+        else:
+            right = "STILL THERE"
+        print(f"{left:<{LEFT}}  {right}")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--interactive", action="store_true", help="use $DISPLAY and let the user answer")
@@ -80,7 +146,15 @@ def main():
                         help="where to save the picture of the confirmation box (virtual display only)")
     parser.add_argument("--keep", action="store_true", help="keep the demo's prefix (its path is printed)")
     parser.add_argument("--build-dir", default=os.path.join(ROOT, "build", "win32"))
+    parser.add_argument("--wine64", action="store_true",
+                        help="a 64-bit build under wine64 (build/bench-win64), for a kernel without 32-bit emulation")
     args = parser.parse_args()
+    if args.wine64:
+        from winebench.programs import use_wine64
+
+        if args.build_dir == parser.get_default("build_dir"):
+            args.build_dir = os.path.join(ROOT, "build", "bench-win64")
+        use_wine64(os.path.join(ROOT, "build", "bench-win64", "wine64-shims"))
     if args.interactive and not os.environ.get("DISPLAY"):
         parser.error("--interactive needs an X display in $DISPLAY")
 
@@ -94,28 +168,33 @@ def main():
         session.start_product()
         print("Tandrel.exe (the product's stand-in) is running; starting", state["install_dir"] + "\\uninstall.exe")
 
-        uninstaller = session.start_uninstaller()
-        if args.interactive:
-            print("Answer the message box on your display.")
-            uninstaller.wait(600)
-        else:
-            box = session.watcher.wait_for_box(60, while_running=uninstaller)
-            if box is None:
-                sys.exit("demo: no confirmation box appeared")
-            print(f"Message box: \"{box.text}\" [{box.buttons}]; pressing Return (OK)")
-            if args.screenshot:
-                os.makedirs(os.path.dirname(os.path.abspath(args.screenshot)), exist_ok=True)
-                screenshot(session.prefix.display, args.screenshot, window_id=box.window_id)
-                print(f"Picture of the box: {args.screenshot}")
-            session.watcher.answer(box, "Return")
-            uninstaller.wait(60)
-        print(f"uninstall.exe (first process) exited with status {uninstaller.returncode}")
-        ended = session.wait_for_end(timeout=600 if args.interactive else 60,
-                                     answer=None if args.interactive else "Return")
+        temp = TempWatch(session.temp_folder())
+        with temp:
+            uninstaller = session.start_uninstaller()
+            if args.interactive:
+                print("Answer the message box on your display.")
+                uninstaller.wait(600)
+                answered = temp.start  # the moment of the click is not known: times from the start
+            else:
+                box = session.watcher.wait_for_box(60, while_running=uninstaller)
+                if box is None:
+                    sys.exit("demo: no confirmation box appeared")
+                print(f"Message box: \"{box.text}\" [{box.buttons}]; pressing Return (OK)")
+                if args.screenshot:
+                    os.makedirs(os.path.dirname(os.path.abspath(args.screenshot)), exist_ok=True)
+                    screenshot(session.prefix.display, args.screenshot, window_id=box.window_id)
+                    print(f"Picture of the box: {args.screenshot}")
+                answered = time.monotonic()
+                session.watcher.answer(box, "Return")
+                uninstaller.wait(60)
+            print(f"uninstall.exe (first process) exited with status {uninstaller.returncode}")
+            ended = session.wait_for_end(timeout=600 if args.interactive else 60,
+                                         answer=None if args.interactive else "Return")
         if not ended:
             print("demo: processes of the prefix were still running; ending them")
         after = snapshot(session)
         print_side_by_side(before, after)
+        print_temp_story(temp, session.state["temp"], answered - temp.start)
         print(f"\nProduct's events: {', '.join(session.marker_events())}")
         if os.path.exists(os.path.join(session.install_folder(), "Tandrel.exe")):
             print("Tandrel.exe stayed: the product was still closing when the uninstaller came to delete it"

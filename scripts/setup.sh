@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
 # Installs what building and testing the uninstaller needs, on Debian, through apt-get (as root).
-# Installs only what is missing, so a second run is quick. Usage: scripts/setup.sh [--no-wine]
+# Installs only what is missing, so a second run is quick. Usage: scripts/setup.sh [--no-wine] [--bench]
+#   --bench  also what only the benchmark needs: the NSIS compiler (its peer) and matplotlib (its plot)
 set -euo pipefail
 
 want_wine=1
-[ "${1:-}" = "--no-wine" ] && want_wine=0
+want_bench=0
+for argument in "$@"; do
+    case "$argument" in
+        --no-wine) want_wine=0 ;;
+        --bench) want_bench=1 ;;
+    esac
+done
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev python3 g++-mingw-w64-i686-win32
           binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64)
 if [ "$want_wine" = 1 ]; then
     packages+=(wine wine32:i386 xvfb xdotool x11-utils x11-apps imagemagick)
+fi
+if [ "$want_bench" = 1 ]; then
+    # and the 64-bit compiler for a kernel without 32-bit emulation, where only wine64 runs
+    packages+=(nsis python3-matplotlib g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64)
 fi
 
 missing=()
@@ -26,5 +37,25 @@ echo "setup: installing ${missing[*]}"
 if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+# Another apt-get or dpkg (say another set-up on the same machine) holds the lock: wait and retry,
+# for up to 15 minutes.
+with_apt_lock() {
+    local log status
+    log=$(mktemp)
+    for _ in $(seq 1 90); do
+        status=0
+        "$@" 2> >(tee "$log" >&2) || status=$?
+        wait
+        if [ "$status" -eq 0 ] || ! grep -qE "Could not get lock|Unable to acquire|Unable to lock" "$log"; then
+            rm -f "$log"
+            return "$status"
+        fi
+        echo "setup: apt is locked by another process; retrying in 10 s" >&2
+        sleep 10
+    done
+    rm -f "$log"
+    return 1
+}
+with_apt_lock $sudo apt-get update -q
+with_apt_lock $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
