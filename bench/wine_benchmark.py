@@ -131,14 +131,14 @@ def main():
     parser.add_argument("--json", help="also write every record to this file")
     parser.add_argument("--wine64", action="store_true",
                         help="64-bit builds under wine64 (for a kernel without 32-bit emulation); the builds "
-                             "default to build/bench-win64")
+                             "default to build/win64 (the program) and build/bench-win64 (floor and no-op)")
     parser.add_argument("--facts-only", action="store_true",
                         help="only the programs' sizes and imports, which need no Wine")
     args = parser.parse_args()
     if args.wine64:
         wine64_builds = os.path.join(ROOT, "build", "bench-win64")
         if args.build_dir == parser.get_default("build_dir"):
-            args.build_dir = wine64_builds
+            args.build_dir = os.path.join(ROOT, "build", "win64")
         if args.programs_dir == parser.get_default("programs_dir"):
             args.programs_dir = wine64_builds
         programs.use_wine64(os.path.join(wine64_builds, "wine64-shims"))

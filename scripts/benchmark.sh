@@ -48,8 +48,9 @@ if ! wine --version >/dev/null 2>&1; then
     echo
     $python bench/wine_benchmark.py --facts-only | tail -n +5
     echo
+    cmake --preset win64 >&2 && cmake --build --preset win64 >&2
     cmake -S bench/programs -B build/bench-win64 -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-          -DCMAKE_TOOLCHAIN_FILE="$PWD/bench/programs/toolchain-mingw-x86_64.cmake" >&2 && cmake --build build/bench-win64 >&2
+          -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-x86_64.cmake" >&2 && cmake --build build/bench-win64 >&2
     set -- --wine64 "$@"
 fi
 read -r idle_before total_before < <(cpu_jiffies)

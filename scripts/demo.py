@@ -147,13 +147,13 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the demo's prefix (its path is printed)")
     parser.add_argument("--build-dir", default=os.path.join(ROOT, "build", "win32"))
     parser.add_argument("--wine64", action="store_true",
-                        help="a 64-bit build under wine64 (build/bench-win64), for a kernel without 32-bit emulation")
+                        help="a 64-bit build under wine64 (build/win64), for a kernel without 32-bit emulation")
     args = parser.parse_args()
     if args.wine64:
         from winebench.programs import use_wine64
 
         if args.build_dir == parser.get_default("build_dir"):
-            args.build_dir = os.path.join(ROOT, "build", "bench-win64")
+            args.build_dir = os.path.join(ROOT, "build", "win64")
         use_wine64(os.path.join(ROOT, "build", "bench-win64", "wine64-shims"))
     if args.interactive and not os.environ.get("DISPLAY"):
         parser.error("--interactive needs an X display in $DISPLAY")

@@ -16,10 +16,8 @@ if ! wine --version >/dev/null 2>&1; then
     # The kernel runs no 32-bit programs (32-bit emulation off), so no 32-bit Wine: a 64-bit build of
     # the same sources under wine64 instead.
     echo "demo: 32-bit Wine cannot start here; using a 64-bit build under wine64"
-    scripts/setup.sh --bench
-    cmake -S bench/programs -B build/bench-win64 -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-          -DCMAKE_TOOLCHAIN_FILE="$PWD/bench/programs/toolchain-mingw-x86_64.cmake" >/dev/null
-    cmake --build build/bench-win64 >/dev/null
+    cmake --preset win64 >/dev/null
+    cmake --build --preset win64 >/dev/null
     set -- --wine64 "$@"
 fi
 exec python3 scripts/demo.py "$@"

@@ -73,8 +73,8 @@ def makensis_version():
 
 def use_wine64(shim_dir):
     """Runs everything under wine64 in 64-bit prefixes, for kernels without 32-bit emulation, where
-    the 32-bit loader cannot start: `wine` and `wineboot` in PATH become wine64's, and the harness's
-    prefixes get WINEARCH=win64."""
+    the 32-bit loader cannot start: `wine` and `wineboot` in PATH become wine64's, and the harness
+    makes 64-bit prefixes."""
     from harness import prefix as wine_prefix
 
     os.makedirs(shim_dir, exist_ok=True)
@@ -85,8 +85,7 @@ def use_wine64(shim_dir):
             shim.write(f"#!/bin/sh\n{line}\n")
         os.chmod(path, 0o755)
     os.environ["PATH"] = shim_dir + os.pathsep + os.environ["PATH"]
-    env = wine_prefix.Prefix.env
-
-    def env64(self, debug="-all"):
-        return dict(env(self, debug), WINEARCH="win64")
-    wine_prefix.Prefix.env = env64
+    # The harness's own switch, for this process and the harness in the processes it starts.
+    os.environ["TANDREL_WINE_ARCH"] = "win64"
+    wine_prefix.WINE_ARCH = "win64"
+    wine_prefix.WINE = "/usr/lib/wine/wine64"
