@@ -1,12 +1,12 @@
 // A small command interpreter for the batch scripts the uninstaller writes: "@", "echo", "rem",
-// labels, "goto", "del"/"erase", "if [not] exist ... command", and the expansion of "%". Like
-// cmd.exe it re-reads the script before every line and stops when the script is gone. Every line costs time
-// on the virtual clock, and a step limit turns a script that would never end into a report instead of a hung
-// test.
+// labels, "goto", "del"/"erase", "if [not] exist ... command", and the expansion of "%". It reads the
+// script once when it starts; after every line it looks for the script and stops when it is gone, as
+// cmd.exe does when a script deletes itself. Every line costs time on the virtual clock, and a step
+// limit turns a script that would never end into a report instead of a hung test.
 #include <cctype>
 #include <sstream>
 
-#include "machine.h"
+#include "processes.h"
 
 namespace sim {
 
@@ -129,22 +129,23 @@ std::string ExpandPercents(const std::string& line, const std::string& script,
 
 }  // namespace
 
-BatchRun Machine::RunBatch(const std::string& script, const std::string& currentFolder) {
+BatchRun Processes::RunBatch(const std::string& script, const std::string& currentFolder) {
     BatchRun run;
     run.script = script;
     int previous = current_;
     run.process = NewProcess("C:\\WINDOWS\\SYSTEM32\\CMD.EXE", "cmd /c \"" + script + "\"", currentFolder);
     current_ = run.process;
 
-    auto scriptContent = [this, &script](bool& found) {
-        Located located;
-        found = Locate(script, located) == 0 && located.node != nullptr && !located.node->folder;
+    auto scriptContent = [this, &script, &currentFolder](bool& found) {
+        FileSystem::Located located;
+        found = files_.Locate(script, currentFolder, located) == 0 && located.node != nullptr &&
+                !located.node->folder;
         return found ? located.node->content : std::string();
     };
 
-    auto exists = [this](const std::string& path) {
-        Located located;
-        if (Locate(path, located, true) != 0) {
+    auto exists = [this, &currentFolder](const std::string& path) {
+        FileSystem::Located located;
+        if (files_.Locate(path, currentFolder, located, true) != 0) {
             return false;
         }
         if (!HasWildcard(located.path.segments.empty() ? "" : located.path.segments.back())) {
@@ -158,20 +159,20 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
         return false;
     };
 
-    auto deleteOne = [this, &run](const std::string& path, FileNode& node, bool force) {
+    auto deleteOne = [this, &run, &currentFolder](const std::string& path, FileNode& node, bool force) {
         if ((node.attributes & FILE_ATTRIBUTE_READONLY) && !force) {
             run.output.push_back(path + ": Access is denied.");
             return;
         }
         node.attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-        if (DeleteFileAt(path) != 0) {
+        if (files_.DeleteFileAt(path, currentFolder) != 0) {
             run.output.push_back(path + ": The process cannot access the file.");
         }
     };
 
     auto del = [&](const std::string& path, bool force) {
-        Located located;
-        if (Locate(path, located, true) != 0 || located.parent == nullptr) {
+        FileSystem::Located located;
+        if (files_.Locate(path, currentFolder, located, true) != 0 || located.parent == nullptr) {
             run.output.push_back("The system cannot find the path specified.");
             return;
         }
@@ -223,8 +224,8 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
             break;
         }
         ++run.steps;
-        now_ += batchLineCost_;
-        std::string rest = Trim(ExpandPercents(lines[next++], script, tempPath_));
+        clock_.Advance(batchLineCost_);
+        std::string rest = Trim(ExpandPercents(lines[next++], script, files_.TempPath()));
         if (!rest.empty() && rest[0] == '@') {
             rest = Trim(rest.substr(1));
         }
@@ -307,7 +308,7 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
     }
     run.finished = !run.stepLimitReached;
     current_ = previous;
-    EndProcess(run.process, now_);
+    EndProcess(run.process, clock_.Now());
     batchRuns_.push_back(run);
     return run;
 }
