@@ -9,8 +9,8 @@ using namespace testing_support;
 
 // The first phase opens with the confirmation box; the second never asks.
 bool RanFirstPhase(const sim::Machine& machine) {
-    return !machine.MessageBoxes().empty() &&
-           machine.MessageBoxes()[0].type == (MB_OKCANCEL | MB_ICONQUESTION);
+    return !machine.processes.MessageBoxes().empty() &&
+           machine.processes.MessageBoxes()[0].type == (MB_OKCANCEL | MB_ICONQUESTION);
 }
 
 struct Launch {
@@ -34,13 +34,14 @@ TEST(PhaseSelection, TheSwitchIsPlainCaseSensitiveTextAnywhereInTheCommandLine) 
     for (const Launch& launch : launches) {
         SCOPED_TRACE(launch.name);
         sim::Machine machine;
-        machine.AddFile("C:\\Apps\\internally\\uninstall.exe", kUninstallerImage);
-        machine.AddFile("C:\\Apps\\uninstall.exe", kUninstallerImage);
-        machine.AnswerMessageBox(IDCANCEL);
-        sim::StartOutcome run = machine.RunProgram(&WinMain, launch.image, launch.parameters, "C:\\Apps");
+        machine.files.AddFile("C:\\Apps\\internally\\uninstall.exe", kUninstallerImage);
+        machine.files.AddFile("C:\\Apps\\uninstall.exe", kUninstallerImage);
+        machine.processes.AnswerMessageBox(IDCANCEL);
+        sim::StartOutcome run =
+            machine.processes.RunProgram(&WinMain, launch.image, launch.parameters, "C:\\Apps");
         ASSERT_TRUE(run.ran);
         EXPECT_EQ(RanFirstPhase(machine), !launch.secondPhase);
-        EXPECT_EQ(machine.CallCount("GetCommandLineA"), 1);
+        EXPECT_EQ(machine.journal.CallCount("GetCommandLineA"), 1);
         EXPECT_EQ(run.exitStatus, 1);
     }
 }
@@ -50,20 +51,20 @@ TEST(PhaseSelection, ExitStatusIsOneWhateverThePhaseDid) {
     {
         sim::Machine machine;  // cancelled first phase
         InstallProduct(machine, layout);
-        machine.AnswerMessageBox(IDCANCEL);
+        machine.processes.AnswerMessageBox(IDCANCEL);
         EXPECT_EQ(UserStartsUninstaller(machine, layout).exitStatus, 1);
     }
     {
         sim::Machine machine;  // completed first phase
         InstallProduct(machine, layout);
         EXPECT_EQ(UserStartsUninstaller(machine, layout).exitStatus, 1);
-        EXPECT_EQ(machine.Starts().size(), 1u);
+        EXPECT_EQ(machine.processes.Starts().size(), 1u);
     }
     {
         sim::Machine machine;  // completed second phase
         InstallProduct(machine, layout);
         sim::StartOutcome run =
-            machine.RunProgram(&WinMain, layout.InstalledUninstaller(), "/internally", "C:\\");
+            machine.processes.RunProgram(&WinMain, layout.InstalledUninstaller(), "/internally", "C:\\");
         EXPECT_EQ(run.exitStatus, 1);
     }
 }

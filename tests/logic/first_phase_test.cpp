@@ -26,7 +26,7 @@ class FirstPhase : public ::testing::Test {
         return run;
     }
 
-    bool UninstallEntryListed() const { return machine.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry); }
+    bool UninstallEntryListed() const { return machine.registry.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry); }
 
     sim::Machine machine;
     ProductLayout layout;
@@ -34,8 +34,8 @@ class FirstPhase : public ::testing::Test {
 
 TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
     Run();
-    ASSERT_EQ(machine.MessageBoxes().size(), 1u);
-    const sim::MessageBoxRecord& box = machine.MessageBoxes()[0];
+    ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
+    const sim::MessageBoxRecord& box = machine.processes.MessageBoxes()[0];
     EXPECT_EQ(box.text, "This will uninstall VORSK Tandrel 98.");
     EXPECT_EQ(box.caption, "VORSK Tandrel 98");
     EXPECT_EQ(box.type, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
@@ -45,21 +45,21 @@ TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
 TEST_F(FirstPhase, CancelChangesNothingAtAll) {
     StartProduct(machine, layout);
     Snapshot before = TakeSnapshot(machine);
-    machine.AnswerMessageBox(IDCANCEL);
+    machine.processes.AnswerMessageBox(IDCANCEL);
     sim::StartOutcome run = Run();
     EXPECT_TRUE(TakeSnapshot(machine) == before);
-    EXPECT_TRUE(machine.PostedMessages().empty());
-    EXPECT_TRUE(machine.Starts().empty());
+    EXPECT_TRUE(machine.processes.PostedMessages().empty());
+    EXPECT_TRUE(machine.processes.Starts().empty());
     EXPECT_EQ(CallsOf(machine, run.process, kSignificantCalls),
               std::vector<std::string>{"MessageBoxA This will uninstall VORSK Tandrel 98."});
 }
 
 TEST_F(FirstPhase, ABoxThatCannotBeShownIsNoConsent) {
     Snapshot before = TakeSnapshot(machine);
-    machine.InjectFault(sim::Fault{"MessageBoxA", 1, ERROR_NOT_ENOUGH_MEMORY});
+    machine.journal.InjectFault(sim::Fault{"MessageBoxA", 1, ERROR_NOT_ENOUGH_MEMORY});
     Run();
     EXPECT_TRUE(TakeSnapshot(machine) == before);
-    EXPECT_TRUE(machine.Starts().empty());
+    EXPECT_TRUE(machine.processes.Starts().empty());
 }
 
 TEST_F(FirstPhase, DoesItsStepsInOrderAndHandsOverToTheTemporaryCopy) {
@@ -82,11 +82,11 @@ TEST_F(FirstPhase, DoesItsStepsInOrderAndHandsOverToTheTemporaryCopy) {
                   "ShellExecuteA " + copy,
               }));
     EXPECT_FALSE(UninstallEntryListed());
-    EXPECT_TRUE(machine.HasKey(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp"));
-    EXPECT_EQ(machine.FileContent(copy), kUninstallerImage);
+    EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp"));
+    EXPECT_EQ(machine.files.FileContent(copy), kUninstallerImage);
 
-    ASSERT_EQ(machine.Starts().size(), 1u);
-    const sim::StartRecord& start = machine.Starts()[0];
+    ASSERT_EQ(machine.processes.Starts().size(), 1u);
+    const sim::StartRecord& start = machine.processes.Starts()[0];
     EXPECT_FALSE(start.hadOwner);
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, copy);
@@ -96,58 +96,58 @@ TEST_F(FirstPhase, DoesItsStepsInOrderAndHandsOverToTheTemporaryCopy) {
     EXPECT_TRUE(start.accepted);
     // It deletes no file of the product itself.
     for (const std::string& name : ProductFileNames()) {
-        EXPECT_TRUE(machine.Exists(layout.installFolder + "\\" + name)) << name;
+        EXPECT_TRUE(machine.files.Exists(layout.installFolder + "\\" + name)) << name;
     }
 }
 
 TEST_F(FirstPhase, OnlyTheFirstWindowOfTheProductsClassIsAskedToClose) {
     int product = StartProduct(machine, layout);
-    HWND second = machine.AddWindow("VorskTandrel", "Tandrel (2)", product);
-    HWND other = machine.AddWindow("OtherClass", "Other", 0);
+    HWND second = machine.processes.AddWindow("VorskTandrel", "Tandrel (2)", product);
+    HWND other = machine.processes.AddWindow("OtherClass", "Other", 0);
     Run();
-    ASSERT_EQ(machine.PostedMessages().size(), 1u);
-    const sim::PostedMessage& posted = machine.PostedMessages()[0];
+    ASSERT_EQ(machine.processes.PostedMessages().size(), 1u);
+    const sim::PostedMessage& posted = machine.processes.PostedMessages()[0];
     EXPECT_NE(posted.window, second);
     EXPECT_NE(posted.window, other);
     EXPECT_EQ(posted.message, static_cast<UINT>(WM_CLOSE));
     EXPECT_EQ(posted.wParam, 0u);
     EXPECT_EQ(posted.lParam, 0);
-    EXPECT_TRUE(machine.WindowExists(other));
+    EXPECT_TRUE(machine.processes.WindowExists(other));
 }
 
 TEST_F(FirstPhase, ProductNotRunningIsNoObstacle) {
     Run();
-    EXPECT_TRUE(machine.PostedMessages().empty());
-    EXPECT_EQ(machine.Starts().size(), 1u);
+    EXPECT_TRUE(machine.processes.PostedMessages().empty());
+    EXPECT_EQ(machine.processes.Starts().size(), 1u);
 }
 
 TEST_F(FirstPhase, AFailedCopyIsReportedAndLeavesTheProductUnlisted) {
-    machine.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
+    machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
     Run();
-    ASSERT_EQ(machine.MessageBoxes().size(), 2u);
-    EXPECT_EQ(machine.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-    EXPECT_EQ(machine.MessageBoxes()[1].caption, "VORSK Tandrel 98");
-    EXPECT_EQ(machine.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
+    ASSERT_EQ(machine.processes.MessageBoxes().size(), 2u);
+    EXPECT_EQ(machine.processes.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
+    EXPECT_EQ(machine.processes.MessageBoxes()[1].caption, "VORSK Tandrel 98");
+    EXPECT_EQ(machine.processes.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
     EXPECT_FALSE(UninstallEntryListed());
-    EXPECT_TRUE(machine.Starts().empty());
+    EXPECT_TRUE(machine.processes.Starts().empty());
 }
 
 TEST_F(FirstPhase, AFailedStartIsReportedAndLeavesTheProductUnlisted) {
-    machine.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
+    machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
     Run();
-    ASSERT_EQ(machine.MessageBoxes().size(), 2u);
-    EXPECT_EQ(machine.MessageBoxes()[1].text, "Can not start uninstall.exe in TEMP.");
-    EXPECT_EQ(machine.MessageBoxes()[1].caption, "VORSK Tandrel 98");
-    EXPECT_EQ(machine.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
+    ASSERT_EQ(machine.processes.MessageBoxes().size(), 2u);
+    EXPECT_EQ(machine.processes.MessageBoxes()[1].text, "Can not start uninstall.exe in TEMP.");
+    EXPECT_EQ(machine.processes.MessageBoxes()[1].caption, "VORSK Tandrel 98");
+    EXPECT_EQ(machine.processes.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
     EXPECT_FALSE(UninstallEntryListed());
 }
 
 TEST_F(FirstPhase, UninstallEntryThatCannotBeRemovedIsNoObstacle) {
-    machine.DenyKeyDelete(HKEY_LOCAL_MACHINE, kUninstallEntry);
+    machine.registry.DenyKeyDelete(HKEY_LOCAL_MACHINE, kUninstallEntry);
     Run();
     EXPECT_TRUE(UninstallEntryListed());
-    EXPECT_EQ(machine.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.Starts().size(), 1u);
+    EXPECT_EQ(machine.processes.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.processes.Starts().size(), 1u);
 }
 
 TEST_F(FirstPhase, TemporaryFolderWithOrWithoutTrailingBackslashGivesOneCopyDirectlyInIt) {
@@ -158,11 +158,11 @@ TEST_F(FirstPhase, TemporaryFolderWithOrWithoutTrailingBackslashGivesOneCopyDire
         here.tempFolder = temp;
         InstallProduct(fresh, here);
         UserStartsUninstaller(fresh, here);
-        ASSERT_EQ(fresh.Starts().size(), 1u);
-        EXPECT_EQ(fresh.Starts()[0].file, "C:\\TEMP\\uninstall.exe");
+        ASSERT_EQ(fresh.processes.Starts().size(), 1u);
+        EXPECT_EQ(fresh.processes.Starts()[0].file, "C:\\TEMP\\uninstall.exe");
         // The working folder is the temporary folder exactly as the system reported it.
-        EXPECT_EQ(fresh.Starts()[0].directory, std::optional<std::string>(temp));
-        EXPECT_TRUE(fresh.Exists("C:\\TEMP\\uninstall.exe"));
+        EXPECT_EQ(fresh.processes.Starts()[0].directory, std::optional<std::string>(temp));
+        EXPECT_TRUE(fresh.files.Exists("C:\\TEMP\\uninstall.exe"));
     }
 }
 
@@ -170,56 +170,56 @@ TEST_F(FirstPhase, MissingTemporaryFolderIsCreated) {
     layout.tempFolder = "C:\\Users\\Me\\Temp\\";
     sim::Machine fresh;
     InstallProduct(fresh, layout);
-    fresh.SetTempPath("C:\\WINDOWS\\NEWTEMP\\");
+    fresh.files.SetTempPath("C:\\WINDOWS\\NEWTEMP\\");
     UserStartsUninstaller(fresh, layout);
-    EXPECT_TRUE(fresh.IsFolder("C:\\WINDOWS\\NEWTEMP"));
-    EXPECT_TRUE(fresh.Exists("C:\\WINDOWS\\NEWTEMP\\uninstall.exe"));
-    EXPECT_EQ(fresh.Starts().size(), 1u);
+    EXPECT_TRUE(fresh.files.IsFolder("C:\\WINDOWS\\NEWTEMP"));
+    EXPECT_TRUE(fresh.files.Exists("C:\\WINDOWS\\NEWTEMP\\uninstall.exe"));
+    EXPECT_EQ(fresh.processes.Starts().size(), 1u);
 }
 
 TEST_F(FirstPhase, AnExistingCopyIsOverwrittenAndARunningOneIsReported) {
-    machine.AddFile(layout.TempCopy(), "an old copy");
+    machine.files.AddFile(layout.TempCopy(), "an old copy");
     Run();
-    EXPECT_EQ(machine.FileContent(layout.TempCopy()), kUninstallerImage);
-    EXPECT_EQ(machine.Starts().size(), 1u);
+    EXPECT_EQ(machine.files.FileContent(layout.TempCopy()), kUninstallerImage);
+    EXPECT_EQ(machine.processes.Starts().size(), 1u);
 
     // The copy of an earlier attempt still runs: it cannot be overwritten.
     sim::Machine busy;
     InstallProduct(busy, layout);
-    busy.AddFile(layout.TempCopy(), "an old copy");
-    busy.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
+    busy.files.AddFile(layout.TempCopy(), "an old copy");
+    busy.processes.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
     UserStartsUninstaller(busy, layout);
-    ASSERT_EQ(busy.MessageBoxes().size(), 2u);
-    EXPECT_EQ(busy.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-    EXPECT_TRUE(busy.Starts().empty());
+    ASSERT_EQ(busy.processes.MessageBoxes().size(), 2u);
+    EXPECT_EQ(busy.processes.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
+    EXPECT_TRUE(busy.processes.Starts().empty());
 }
 
 TEST_F(FirstPhase, AReadOnlyUninstallerGivesAWritableCopy) {
     sim::Machine fresh;
     InstallProduct(fresh, layout);
-    fresh.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
+    fresh.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
     UserStartsUninstaller(fresh, layout);
-    EXPECT_EQ(fresh.Attributes(layout.TempCopy()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_EQ(fresh.Starts().size(), 1u);
+    EXPECT_EQ(fresh.files.Attributes(layout.TempCopy()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(fresh.processes.Starts().size(), 1u);
 
     // A copy whose attribute cannot be cleared would never be deleted: it is not started.
     sim::Machine stuck;
     InstallProduct(stuck, layout);
-    stuck.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
-    stuck.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
+    stuck.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
+    stuck.journal.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
     UserStartsUninstaller(stuck, layout);
-    ASSERT_EQ(stuck.MessageBoxes().size(), 2u);
-    EXPECT_EQ(stuck.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-    EXPECT_TRUE(stuck.Starts().empty());
+    ASSERT_EQ(stuck.processes.MessageBoxes().size(), 2u);
+    EXPECT_EQ(stuck.processes.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
+    EXPECT_TRUE(stuck.processes.Starts().empty());
 }
 
 TEST_F(FirstPhase, StartedFromTheTemporaryFolderItselfTheCopyOntoItselfFails) {
-    machine.AddFile(layout.TempCopy(), kUninstallerImage);
-    machine.RunProgram(&WinMain, layout.TempCopy(), std::nullopt, "C:\\WINDOWS\\TEMP");
-    ASSERT_EQ(machine.MessageBoxes().size(), 2u);
-    EXPECT_EQ(machine.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
+    machine.files.AddFile(layout.TempCopy(), kUninstallerImage);
+    machine.processes.RunProgram(&WinMain, layout.TempCopy(), std::nullopt, "C:\\WINDOWS\\TEMP");
+    ASSERT_EQ(machine.processes.MessageBoxes().size(), 2u);
+    EXPECT_EQ(machine.processes.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
     EXPECT_FALSE(UninstallEntryListed());
-    EXPECT_TRUE(machine.Starts().empty());
+    EXPECT_TRUE(machine.processes.Starts().empty());
 }
 
 TEST_F(FirstPhase, AnOwnPathThatDoesNotFitIsNeverCutIntoAnotherFilesPath) {
@@ -230,13 +230,13 @@ TEST_F(FirstPhase, AnOwnPathThatDoesNotFitIsNeverCutIntoAnotherFilesPath) {
     }
     sim::Machine deep;
     InstallProduct(deep, layout);
-    deep.AddFile(deepFolder + "\\uninstall.exe", kUninstallerImage);
+    deep.files.AddFile(deepFolder + "\\uninstall.exe", kUninstallerImage);
     std::string cut = (deepFolder + "\\uninstall.exe").substr(0, MAX_PATH - 1);
-    deep.AddFile(cut, "somebody else's file");
-    deep.RunProgram(&WinMain, deepFolder + "\\uninstall.exe", std::nullopt, "C:\\");
-    EXPECT_FALSE(deep.Exists(layout.TempCopy()));
-    ASSERT_EQ(deep.MessageBoxes().size(), 2u);
-    EXPECT_EQ(deep.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
+    deep.files.AddFile(cut, "somebody else's file");
+    deep.processes.RunProgram(&WinMain, deepFolder + "\\uninstall.exe", std::nullopt, "C:\\");
+    EXPECT_FALSE(deep.files.Exists(layout.TempCopy()));
+    ASSERT_EQ(deep.processes.MessageBoxes().size(), 2u);
+    EXPECT_EQ(deep.processes.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
 }
 
 TEST_F(FirstPhase, ATemporaryFolderWithNoRoomForTheCopysNameIsACopyFailure) {
@@ -247,12 +247,12 @@ TEST_F(FirstPhase, ATemporaryFolderWithNoRoomForTheCopysNameIsACopyFailure) {
     longTemp = longTemp.substr(0, 250) + "\\";
     sim::Machine full;
     InstallProduct(full, layout);
-    full.AddFolder(longTemp);
-    full.SetTempPath(longTemp);
+    full.files.AddFolder(longTemp);
+    full.files.SetTempPath(longTemp);
     UserStartsUninstaller(full, layout);
-    ASSERT_EQ(full.MessageBoxes().size(), 2u);
-    EXPECT_EQ(full.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
-    EXPECT_EQ(full.CallCount("CopyFileA"), 0);
+    ASSERT_EQ(full.processes.MessageBoxes().size(), 2u);
+    EXPECT_EQ(full.processes.MessageBoxes()[1].text, "Can not copy uninstall.exe to TEMP.");
+    EXPECT_EQ(full.journal.CallCount("CopyFileA"), 0);
 }
 
 }  // namespace

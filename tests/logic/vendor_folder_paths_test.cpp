@@ -12,10 +12,10 @@ using namespace testing_support;
 
 void AddProductFiles(sim::Machine& machine, const std::string& folder) {
     for (const std::string& name : ProductFileNames()) {
-        machine.AddFile(folder + "\\" + name, name + " content");
+        machine.files.AddFile(folder + "\\" + name, name + " content");
     }
-    machine.AddFile(folder + "\\images\\title.bmp", "image");
-    machine.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
+    machine.files.AddFile(folder + "\\images\\title.bmp", "image");
+    machine.files.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
 }
 
 TEST(VendorFolderPaths, AParentThatOnlyPassesThroughTheVendorFolderIsNotRemoved) {
@@ -35,15 +35,16 @@ TEST(VendorFolderPaths, AParentThatOnlyPassesThroughTheVendorFolderIsNotRemoved)
         SCOPED_TRACE(c.installPath);
         sim::Machine machine;
         AddProductFiles(machine, c.removedFolder);
-        machine.AddFolder("C:\\Apps\\VORSK Software\\x");
+        machine.files.AddFolder("C:\\Apps\\VORSK Software\\x");
 
         RemoveInstallFolder(c.installPath);
 
-        EXPECT_FALSE(machine.Exists(c.removedFolder));
-        EXPECT_TRUE(machine.IsFolder(c.keptParent));
-        EXPECT_EQ(machine.CallCount("RemoveDirectoryA"), 2) << "images and the installation folder only";
-        ASSERT_EQ(machine.Notifications().size(), 1u);
-        EXPECT_EQ(machine.Notifications()[0].path, c.installPath);
+        EXPECT_FALSE(machine.files.Exists(c.removedFolder));
+        EXPECT_TRUE(machine.files.IsFolder(c.keptParent));
+        EXPECT_EQ(machine.journal.CallCount("RemoveDirectoryA"), 2)
+            << "images and the installation folder only";
+        ASSERT_EQ(machine.processes.Notifications().size(), 1u);
+        EXPECT_EQ(machine.processes.Notifications()[0].path, c.installPath);
     }
 }
 
@@ -57,8 +58,8 @@ TEST(VendorFolderPaths, APlainVendorParentIsStillRemovedWhenEmpty) {
 
         RemoveInstallFolder(installPath);
 
-        EXPECT_FALSE(machine.Exists("C:\\Apps\\VORSK Software"));
-        EXPECT_TRUE(machine.IsFolder("C:\\Apps"));
+        EXPECT_FALSE(machine.files.Exists("C:\\Apps\\VORSK Software"));
+        EXPECT_TRUE(machine.files.IsFolder("C:\\Apps"));
     }
 }
 

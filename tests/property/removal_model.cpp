@@ -21,7 +21,7 @@ std::string KeyName(HKEY root, const std::string& path) {
 // The data of a string value as far as its first terminator; nothing when the value is missing.
 std::optional<std::string> StringData(const sim::Machine& machine, HKEY root, const std::string& path,
                                       const std::string& name) {
-    std::optional<sim::RegistryValue> value = machine.GetValue(root, path, name);
+    std::optional<sim::RegistryValue> value = machine.registry.GetValue(root, path, name);
     if (!value) {
         return std::nullopt;
     }
@@ -46,7 +46,7 @@ MachineState CaptureState(const sim::Machine& machine, const GeneratedMachine& g
                           bool placedAttributes) {
     MachineState state;
     // Listed as "PATH\" for a folder and "PATH=content" for a file; the generator puts no '=' in names.
-    for (const std::string& entry : machine.AllFiles()) {
+    for (const std::string& entry : machine.files.AllFiles()) {
         FileState file;
         size_t equals = entry.find('=');
         if (equals == std::string::npos && !entry.empty() && entry.back() == '\\') {
@@ -61,18 +61,18 @@ MachineState CaptureState(const sim::Machine& machine, const GeneratedMachine& g
             auto placed = generated.fileAttributes.find(key);
             file.attributes = placedAttributes && placed != generated.fileAttributes.end()
                                   ? placed->second
-                                  : machine.Attributes(file.path);
+                                  : machine.files.Attributes(file.path);
         }
         state.files[key] = file;
     }
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        for (const std::string& path : machine.AllKeys(root)) {
+        for (const std::string& path : machine.registry.AllKeys(root)) {
             state.keys[KeyName(root, path)] = RootName(root) + "\\" + path;
         }
     }
     for (const ValueRef& value : generated.values) {
         state.values[KeyName(value.root, value.path) + ":" + sim::UpperCase(value.name)] =
-            machine.GetValue(value.root, value.path, value.name);
+            machine.registry.GetValue(value.root, value.path, value.name);
     }
     return state;
 }
@@ -154,7 +154,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
 
     // The temporary folder (created when missing), the copy of the uninstaller in it (an older one
     // is overwritten), and the run's own script under a name not taken before.
-    const std::string& T = machine.TempPath();
+    const std::string& T = machine.files.TempPath();
     MayAppear(T);
     tempCopy_ = FullPathKey(T + "\\uninstall.exe");
     if (tempCopy_) {
