@@ -50,15 +50,13 @@ std::vector<sim::Fault> FaultsFor(const sim::CallRecord& call, int k) {
         return {fault(ERROR_ACCESS_DENIED), fault(ERROR_FILE_EXISTS), fault(ERROR_DISK_FULL)};
     }
     if (f == "WriteFile") {
-        // The disk fills up after any number of the bytes (a script cut there could name other
-        // files); or the write reports success with a short count.
+        // The disk fills up after any number of the bytes, or the write reports success with a
+        // short count: a script cut at any byte could name other files.
         int length = std::stoi(call.detail);
         std::vector<sim::Fault> faults = {fault(ERROR_WRITE_FAULT)};
         for (int written = 0; written < length; ++written) {
             faults.push_back(fault(ERROR_DISK_FULL, written));
-            if (written % 7 == 0 || written == length - 1) {
-                faults.push_back(fault(0, written));
-            }
+            faults.push_back(fault(0, written));
         }
         return faults;
     }
