@@ -273,8 +273,8 @@ TEST_F(Files, CopiesKeepReadOnlyAndOverwriteOnlyWhenAllowed) {
 }
 
 // Win32 opens "name\" as a folder: a file named with a trailing backslash is not found, the call
-// fails with ERROR_INVALID_NAME and the file stays. The simulation drops the backslash and deletes
-// the file, so a path composed with a stray backslash would pass here and fail on Windows.
+// fails with ERROR_INVALID_NAME and the file stays, so a path composed with a stray backslash fails
+// here as it would on Windows.
 TEST_F(Files, AFileNamedWithATrailingBackslashIsNotFound) {
     EXPECT_EQ(Outcome(DeleteFileA("C:\\Apps\\Tool\\file.txt\\")), (Failure{FALSE, ERROR_INVALID_NAME}));
     EXPECT_TRUE(machine.files.Exists(kFile));
