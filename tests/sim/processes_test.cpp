@@ -1,10 +1,12 @@
 // Processes on the simulated machine: what a started program sees of itself, how long it holds its
-// executable and folder on the virtual clock, windows that close or not, shell starts, nesting, and
-// the journal with injected faults.
+// executable and folder on the virtual clock, windows that close or not, shell starts, nesting, one
+// machine per thread, and the journal with injected faults.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "in_process.h"
@@ -208,6 +210,24 @@ TEST_F(Processes, TheNewestMachineIsTheOneActedOn) {
     EXPECT_EQ(&sim::Machine::Current(), &machine);
     EXPECT_EQ(machine.journal.CallCount("DeleteFileA"), 0);
     EXPECT_TRUE(DeleteFileA(kImage));
+}
+
+// Each thread acts on the machine installed for it, while the other thread's machine is alive too.
+TEST_F(Processes, EachThreadActsOnItsOwnMachine) {
+    std::promise<void> built, done;
+    bool deletedThere = true;
+    std::thread other([&] {
+        sim::Machine there;
+        built.set_value();
+        done.get_future().wait();
+        deletedThere = DeleteFileA(kImage) != FALSE;
+    });
+    built.get_future().wait();
+    EXPECT_TRUE(DeleteFileA(kImage));
+    done.set_value();
+    other.join();
+    EXPECT_FALSE(deletedThere);
+    EXPECT_EQ(machine.journal.CallCount("DeleteFileA"), 1);
 }
 
 TEST_F(Processes, EveryCallIsJournaledInOrderWithItsProcessAndTime) {
