@@ -59,41 +59,6 @@ void RunStats::Add(const RunStats& o) {
     faultsInjected += o.faultsInjected;
 }
 
-std::string RunStats::Encode() const {
-    std::string line;
-    for (int count : {machines, cancelled, secondPhases, scriptsRun, scriptsEndedClean, installFoldersRemoved,
-                      vendorFoldersRemoved, productFilesRemoved, missingPathMessages, copyOrStartMessages,
-                      faultsInjected}) {
-        line += std::to_string(count) + " ";
-    }
-    return line;
-}
-
-RunStats RunStats::Decode(const std::string& line) {
-    RunStats stats;
-    int* fields[] = {&stats.machines,
-                     &stats.cancelled,
-                     &stats.secondPhases,
-                     &stats.scriptsRun,
-                     &stats.scriptsEndedClean,
-                     &stats.installFoldersRemoved,
-                     &stats.vendorFoldersRemoved,
-                     &stats.productFilesRemoved,
-                     &stats.missingPathMessages,
-                     &stats.copyOrStartMessages,
-                     &stats.faultsInjected};
-    size_t position = 0;
-    for (int* field : fields) {
-        size_t end = line.find(' ', position);
-        if (end == std::string::npos) {
-            break;
-        }
-        *field = std::stoi(line.substr(position, end - position));
-        position = end + 1;
-    }
-    return stats;
-}
-
 std::string RunStats::Describe() const {
     return std::to_string(machines) + " machines: " + std::to_string(cancelled) + " cancelled, " +
            std::to_string(secondPhases) + " second phases, " + std::to_string(scriptsRun) + " scripts run, " +
