@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -18,12 +19,33 @@
 #include "uninstall_run.h"
 #include "watchdog.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/common_interface_defs.h>
+#define UNINSTALL_SANITIZER_DEATH_CALLBACK 1
+#endif
+#endif
+
 namespace {
 
 using property::GeneratedMachine;
 using property::RunStats;
 
 constexpr int kReportedFailures = 5;
+constexpr int kMaxWorkers = 64;
+
+// The machine each thread is on: a sanitizer finding ends the whole process, and its report then
+// names them.
+std::atomic<std::uint64_t> runningSeeds[kMaxWorkers];
+
+void ReportRunningMachines() {
+    for (const auto& seed : runningSeeds) {
+        if (std::uint64_t value = seed.load()) {
+            std::fprintf(stderr, "was running machine UNINSTALL_PROPERTY_SEED=%llu\n",
+                         static_cast<unsigned long long>(value));
+        }
+    }
+}
 
 std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
     const char* text = std::getenv(name);
@@ -43,6 +65,7 @@ Share RunMachines(std::uint64_t firstSeed, int machines, int worker, int workers
     for (int i = worker; i < machines; i += workers) {
         const std::uint64_t seed = firstSeed + static_cast<std::uint64_t>(i);
         watchdog.Arm("UNINSTALL_PROPERTY_SEED=" + std::to_string(seed));
+        runningSeeds[worker] = seed;
         sim::Machine machine;
         property::SeededChoices choices(seed);
         GeneratedMachine generated = property::GenerateMachine(choices, machine);
@@ -60,6 +83,7 @@ Share RunMachines(std::uint64_t firstSeed, int machines, int worker, int workers
         }
     }
     watchdog.Disarm();
+    runningSeeds[worker] = 0;
     return share;
 }
 
@@ -67,8 +91,11 @@ TEST(HostileMachines, NothingButTheProductIsRemovedAndEveryRunEnds) {
     const std::uint64_t firstSeed = EnvNumber("UNINSTALL_PROPERTY_SEED", 20240601);
     const int machines = static_cast<int>(EnvNumber("UNINSTALL_PROPERTY_MACHINES", 10000));
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int workers = std::max(
-        1, std::min({static_cast<int>(EnvNumber("UNINSTALL_PROPERTY_WORKERS", 4)), cores, machines}));
+    const int workers = std::max(1, std::min({static_cast<int>(EnvNumber("UNINSTALL_PROPERTY_WORKERS", 4)),
+                                              cores, machines, kMaxWorkers}));
+#ifdef UNINSTALL_SANITIZER_DEATH_CALLBACK
+    __sanitizer_set_death_callback(ReportRunningMachines);
+#endif
     auto started = std::chrono::steady_clock::now();
 
     // One thread per worker, each with its own machines: the Windows functions act on the machine
