@@ -46,6 +46,7 @@ class FileSystem {
     FileSystem(const FileSystem&) = delete;
     FileSystem& operator=(const FileSystem&) = delete;
 
+    // A test names files and folders by full paths (a query reads a relative one from C:\).
     void AddDrive(const std::string& drive);  // "D:"
     void AddShare(const std::string& share);  // "\\SERVER\SHARE"
     void AddFolder(const std::string& path);  // with every missing parent
