@@ -23,21 +23,22 @@ struct Run {
 };
 
 // One complete uninstall: the user's start, the temporary copy, the cleanup script.
-Run CompleteUninstall(const std::function<void(sim::Machine&, const ProductLayout&)>& extra, sim::Time firstExit) {
+Run CompleteUninstall(const std::function<void(sim::Machine&, const ProductLayout&)>& extra,
+                      sim::Time firstExit) {
     sim::Machine machine;
     ProductLayout layout;
     InstallProduct(machine, layout);
     extra(machine, layout);
     auto start = std::chrono::steady_clock::now();
     testing_support::UserStartsUninstaller(machine, layout, sim::ProcessOptions{firstExit});
-    sim::StartOutcome copy = machine.RunStart(0, &WinMain, sim::ProcessOptions{10});
-    std::vector<sim::StartOutcome> rest = machine.RunPendingStarts(&WinMain);
+    sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{10});
+    std::vector<sim::StartOutcome> rest = machine.processes.RunPendingStarts(&WinMain);
     auto end = std::chrono::steady_clock::now();
     Run run;
     run.seconds = std::chrono::duration<double>(end - start).count();
-    run.clean = !machine.Exists(layout.installFolder) && !machine.Exists(layout.TempCopy()) && rest.size() == 1 &&
-                rest[0].batch && rest[0].batch->finished;
-    run.secondPhaseWaited = machine.CallCount("Sleep", copy.process) * sim::Time{50};
+    run.clean = !machine.files.Exists(layout.installFolder) && !machine.files.Exists(layout.TempCopy()) &&
+                rest.size() == 1 && rest[0].batch && rest[0].batch->finished;
+    run.secondPhaseWaited = machine.journal.CallCount("Sleep", copy.process) * sim::Time{50};
     run.scriptSteps = rest.empty() || !rest[0].batch ? 0 : rest[0].batch->steps;
     return run;
 }
@@ -73,9 +74,11 @@ int main() {
     std::printf("|%s|%s|%s|%s|%s|\n", std::string(30, '-').c_str(), std::string(8, '-').c_str(),
                 std::string(12, '-').c_str(), std::string(14, '-').c_str(), std::string(7, '-').c_str());
     for (int files : {100, 1000, 10000}) {
-        Row("files in the images folder", files, Measure([files](sim::Machine& machine, const ProductLayout& layout) {
+        Row("files in the images folder", files,
+            Measure([files](sim::Machine& machine, const ProductLayout& layout) {
                 for (int i = 0; i < files; ++i) {
-                    machine.AddFile(layout.installFolder + "\\images\\picture" + std::to_string(i) + ".bmp", "x");
+                    machine.files.AddFile(
+                        layout.installFolder + "\\images\\picture" + std::to_string(i) + ".bmp", "x");
                 }
             }));
     }
@@ -89,7 +92,7 @@ int main() {
                     for (const std::string& parent : level) {
                         for (int i = 0; i < 10 && made < keys; ++i, ++made) {
                             next.push_back(parent + "\\Key" + std::to_string(i));
-                            machine.AddKey(HKEY_CURRENT_USER, next.back());
+                            machine.registry.AddKey(HKEY_CURRENT_USER, next.back());
                         }
                     }
                     level = next;
@@ -97,7 +100,8 @@ int main() {
             }));
     }
     std::printf("\nThe wait for the first process (virtual clock)\n\n");
-    std::printf("| %-34s | %14s | %20s |\n", "first process lets go after", "second waits", "script lines run");
+    std::printf("| %-34s | %14s | %20s |\n", "first process lets go after", "second waits",
+                "script lines run");
     std::printf("|%s|%s|%s|\n", std::string(36, '-').c_str(), std::string(16, '-').c_str(),
                 std::string(22, '-').c_str());
     for (sim::Time exit : {sim::Time{0}, sim::Time{120}, sim::Time{1000}, sim::Time{5000}}) {

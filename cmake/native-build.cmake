@@ -8,6 +8,10 @@ endif()
 
 add_library(simulated_windows STATIC
     sim/sim_path.cpp
+    sim/journal.cpp
+    sim/registry.cpp
+    sim/file_system.cpp
+    sim/processes.cpp
     sim/machine.cpp
     sim/registry_api.cpp
     sim/file_api.cpp

@@ -1,14 +1,14 @@
 // A small command interpreter for the batch scripts the uninstaller writes: "@", "echo", "rem",
 // labels, "goto", "del"/"erase", "if [not] exist ... command", the expansion of "%" and, when the
-// user turned it on, of "!". It reads the script in the OEM code page, as cmd.exe does. Like
-// cmd.exe it re-reads the script before every line and stops when the script is gone. Every line costs time
-// on the virtual clock, and a step limit turns a script that would never end into a report instead of a hung
-// test.
+// user turned it on, of "!". It reads the script once when it starts, in the OEM code page as cmd.exe
+// does; after every line it looks for the script and stops when it is gone, as
+// cmd.exe does when a script deletes itself. Every line costs time on the virtual clock, and a step
+// limit turns a script that would never end into a report instead of a hung test.
 #include <cctype>
 #include <sstream>
 
 #include "code_pages.h"
-#include "machine.h"
+#include "processes.h"
 
 namespace sim {
 
@@ -157,11 +157,11 @@ std::string ExpandExclamations(const std::string& line, const std::string& tempF
 
 }  // namespace
 
-bool Machine::DelayedExpansion() const {
+bool Processes::DelayedExpansion() const {
     // The interpreter's own setting: the user's value wins over the machine's.
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         std::optional<RegistryValue> value =
-            GetValue(root, "Software\\Microsoft\\Command Processor", "DelayedExpansion");
+            registry_.GetValue(root, "Software\\Microsoft\\Command Processor", "DelayedExpansion");
         if (value && value->type == REG_DWORD && value->data.size() >= 1) {
             return value->data[0] == 1;
         }
@@ -169,22 +169,23 @@ bool Machine::DelayedExpansion() const {
     return false;
 }
 
-BatchRun Machine::RunBatch(const std::string& script, const std::string& currentFolder) {
+BatchRun Processes::RunBatch(const std::string& script, const std::string& currentFolder) {
     BatchRun run;
     run.script = script;
     int previous = current_;
     run.process = NewProcess("C:\\WINDOWS\\SYSTEM32\\CMD.EXE", "cmd /c \"" + script + "\"", currentFolder);
     current_ = run.process;
 
-    auto scriptContent = [this, &script](bool& found) {
-        Located located;
-        found = Locate(script, located) == 0 && located.node != nullptr && !located.node->folder;
+    auto scriptContent = [this, &script, &currentFolder](bool& found) {
+        FileSystem::Located located;
+        found = files_.Locate(script, currentFolder, located) == 0 && located.node != nullptr &&
+                !located.node->folder;
         return found ? located.node->content : std::string();
     };
 
-    auto exists = [this](const std::string& path) {
-        Located located;
-        if (Locate(path, located, true) != 0) {
+    auto exists = [this, &currentFolder](const std::string& path) {
+        FileSystem::Located located;
+        if (files_.Locate(path, currentFolder, located, true) != 0) {
             return false;
         }
         if (!HasWildcard(located.path.segments.empty() ? "" : located.path.segments.back())) {
@@ -198,20 +199,20 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
         return false;
     };
 
-    auto deleteOne = [this, &run](const std::string& path, FileNode& node, bool force) {
+    auto deleteOne = [this, &run, &currentFolder](const std::string& path, FileNode& node, bool force) {
         if ((node.attributes & FILE_ATTRIBUTE_READONLY) && !force) {
             run.output.push_back(path + ": Access is denied.");
             return;
         }
         node.attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-        if (DeleteFileAt(path) != 0) {
+        if (files_.DeleteFileAt(path, currentFolder) != 0) {
             run.output.push_back(path + ": The process cannot access the file.");
         }
     };
 
     auto del = [&](const std::string& path, bool force) {
-        Located located;
-        if (Locate(path, located, true) != 0 || located.parent == nullptr) {
+        FileSystem::Located located;
+        if (files_.Locate(path, currentFolder, located, true) != 0 || located.parent == nullptr) {
             run.output.push_back("The system cannot find the path specified.");
             return;
         }
@@ -265,10 +266,10 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
             break;
         }
         ++run.steps;
-        now_ += batchLineCost_;
-        std::string rest = ExpandPercents(lines[next++], script, tempPath_);
+        clock_.Advance(batchLineCost_);
+        std::string rest = ExpandPercents(lines[next++], script, files_.TempPath());
         if (delayed) {
-            rest = ExpandExclamations(rest, tempPath_);
+            rest = ExpandExclamations(rest, files_.TempPath());
         }
         rest = Trim(rest);
         if (!rest.empty() && rest[0] == '@') {
@@ -353,7 +354,7 @@ BatchRun Machine::RunBatch(const std::string& script, const std::string& current
     }
     run.finished = !run.stepLimitReached;
     current_ = previous;
-    EndProcess(run.process, now_);
+    EndProcess(run.process, clock_.Now());
     batchRuns_.push_back(run);
     return run;
 }

@@ -60,7 +60,7 @@ BOOL WINAPI CharToOemBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength) {
     sim::Machine& machine = sim::Machine::Current();
     const sim::Fault* fault = machine.EnterCall("CharToOemBuffA", std::to_string(cchDstLength));
     if (fault != nullptr) {
-        machine.SetLastErrorCode(fault->error);
+        machine.processes.SetLastErrorCode(fault->error);
         return FALSE;
     }
     for (DWORD i = 0; i < cchDstLength; ++i) {
@@ -73,7 +73,7 @@ BOOL WINAPI OemToCharBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength) {
     sim::Machine& machine = sim::Machine::Current();
     const sim::Fault* fault = machine.EnterCall("OemToCharBuffA", std::to_string(cchDstLength));
     if (fault != nullptr) {
-        machine.SetLastErrorCode(fault->error);
+        machine.processes.SetLastErrorCode(fault->error);
         return FALSE;
     }
     for (DWORD i = 0; i < cchDstLength; ++i) {

@@ -1,13 +1,14 @@
-// The file, process and string functions of the simulated Windows (KERNEL32). Names are found
-// without regard to letter case; errors are reported through GetLastError with Windows' codes.
+// The file functions of the simulated Windows (KERNEL32), on its file system. Names are found without
+// regard to letter case, relative paths against the calling process's current folder; errors are
+// reported through GetLastError with Windows' codes.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "machine.h"
 
 using sim::Fault;
 using sim::FileNode;
+using sim::FileSystem;
 using sim::Hold;
 using sim::HoldKind;
 using sim::Machine;
@@ -16,8 +17,16 @@ using sim::Text;
 namespace {
 
 BOOL Failed(Machine& machine, DWORD error) {
-    machine.SetLastErrorCode(error);
+    machine.processes.SetLastErrorCode(error);
     return FALSE;
+}
+
+const std::string& Cwd(Machine& machine) {
+    return machine.processes.CurrentProcess().currentFolder;
+}
+
+DWORD Locate(Machine& machine, const std::string& raw, FileSystem::Located& out, bool wildcards = false) {
+    return machine.files.Locate(raw, Cwd(machine), out, wildcards);
 }
 
 // The error a hold gives an access of the given kind; 0 when the hold allows it.
@@ -48,43 +57,13 @@ void FillFindData(const FileNode& node, const std::string& name, WIN32_FIND_DATA
 
 }  // namespace
 
-LPSTR WINAPI GetCommandLineA(void) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("GetCommandLineA", "");
-    return &machine.CurrentProcess().commandLine[0];
-}
-
-DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("GetModuleFileNameA", "");
-    if (fault != nullptr) {
-        return Failed(machine, fault->error);
-    }
-    if (hModule != nullptr && hModule != reinterpret_cast<HMODULE>(0x400000)) {
-        return Failed(machine, ERROR_MOD_NOT_FOUND);
-    }
-    const std::string& image = machine.CurrentProcess().image;
-    if (nSize == 0) {
-        return Failed(machine, ERROR_INSUFFICIENT_BUFFER);
-    }
-    if (image.size() >= nSize) {
-        // As Windows since Vista: cut, terminated, and the full buffer size returned.
-        std::memcpy(lpFilename, image.data(), nSize - 1);
-        lpFilename[nSize - 1] = 0;
-        machine.SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-        return nSize;
-    }
-    std::memcpy(lpFilename, image.c_str(), image.size() + 1);
-    return static_cast<DWORD>(image.size());
-}
-
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("GetTempPathA", "");
     if (fault != nullptr) {
         return Failed(machine, fault->error);
     }
-    const std::string& path = machine.TempPath();
+    const std::string& path = machine.files.TempPath();
     if (nBufferLength < path.size() + 1) {
         return static_cast<DWORD>(path.size() + 1);
     }
@@ -98,16 +77,14 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
     if (fault != nullptr) {
         return Failed(machine, fault->error);
     }
-    Machine::Located located;
-    if (DWORD error = machine.Locate(Text(lpPathName), located)) {
+    FileSystem::Located located;
+    if (DWORD error = Locate(machine, Text(lpPathName), located)) {
         return Failed(machine, error);
     }
     if (located.node != nullptr || located.parent == nullptr) {
         return Failed(machine, ERROR_ALREADY_EXISTS);
     }
-    auto folder = machine.NewNode(located.path.segments.back(), true, 0);
-    folder->parent = located.parent;
-    located.parent->children[sim::UpperCase(located.path.segments.back())] = std::move(folder);
+    machine.files.Create(located, true, 0);
     return TRUE;
 }
 
@@ -118,8 +95,8 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (fault != nullptr) {
         return Failed(machine, fault->error);
     }
-    Machine::Located source;
-    if (DWORD error = machine.Locate(Text(lpExistingFileName), source)) {
+    FileSystem::Located source;
+    if (DWORD error = Locate(machine, Text(lpExistingFileName), source)) {
         return Failed(machine, error);
     }
     if (source.node == nullptr) {
@@ -128,18 +105,18 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (source.node->folder) {
         return Failed(machine, ERROR_ACCESS_DENIED);
     }
-    if (DWORD error = HoldError(machine.ActiveHold(source.key), false)) {
+    if (DWORD error = HoldError(machine.files.ActiveHold(source.key), false)) {
         return Failed(machine, error);
     }
-    Machine::Located target;
-    if (DWORD error = machine.Locate(Text(lpNewFileName), target)) {
+    FileSystem::Located target;
+    if (DWORD error = Locate(machine, Text(lpNewFileName), target)) {
         return Failed(machine, error);
     }
     if (target.parent == nullptr) {
         return Failed(machine, ERROR_ACCESS_DENIED);
     }
     if (target.node == nullptr && target.path.folderForm) {
-        return Failed(machine, ERROR_INVALID_NAME);  // "new.txt" names no file to create
+        return Failed(machine, ERROR_INVALID_NAME);  // "new.txt\" names no file to create
     }
     if (target.key == source.key) {
         return Failed(machine, ERROR_SHARING_VIOLATION);  // the source is open for reading
@@ -151,7 +128,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         if (target.node->folder || (target.node->attributes & FILE_ATTRIBUTE_READONLY)) {
             return Failed(machine, ERROR_ACCESS_DENIED);
         }
-        if (DWORD error = HoldError(machine.ActiveHold(target.key), true)) {
+        if (DWORD error = HoldError(machine.files.ActiveHold(target.key), true)) {
             return Failed(machine, error);
         }
         target.node->content = source.node->content;
@@ -159,11 +136,8 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         return TRUE;
     }
     // The copy keeps the source's attributes, read-only included.
-    auto copy =
-        machine.NewNode(target.path.segments.back(), false, source.node->attributes | FILE_ATTRIBUTE_ARCHIVE);
-    copy->content = source.node->content;
-    copy->parent = target.parent;
-    target.parent->children[sim::UpperCase(target.path.segments.back())] = std::move(copy);
+    machine.files.Create(target, false, source.node->attributes | FILE_ATTRIBUTE_ARCHIVE).content =
+        source.node->content;
     return TRUE;
 }
 
@@ -173,7 +147,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     if (fault != nullptr) {
         return Failed(machine, fault->error);
     }
-    if (DWORD error = machine.DeleteFileAt(Text(lpFileName))) {
+    if (DWORD error = machine.files.DeleteFileAt(Text(lpFileName), Cwd(machine))) {
         return Failed(machine, error);
     }
     return TRUE;
@@ -185,15 +159,15 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     if (fault != nullptr) {
         return Failed(machine, fault->error);
     }
-    Machine::Located located;
-    if (DWORD error = machine.Locate(Text(lpFileName), located)) {
+    FileSystem::Located located;
+    if (DWORD error = Locate(machine, Text(lpFileName), located)) {
         return Failed(machine, error);
     }
     if (located.node == nullptr) {
         return Failed(machine, ERROR_FILE_NOT_FOUND);
     }
     // Attributes may change while a program runs from the file; only a foreign lock stops it.
-    const Hold* hold = machine.ActiveHold(located.key);
+    const Hold* hold = machine.files.ActiveHold(located.key);
     if (hold != nullptr && hold->kind == HoldKind::Locked) {
         return Failed(machine, hold->error);
     }
@@ -202,24 +176,6 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     located.node->attributes =
         (dwFileAttributes & kept) | (located.node->folder ? FILE_ATTRIBUTE_DIRECTORY : 0);
     return TRUE;
-}
-
-DWORD WINAPI GetLastError(void) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("GetLastError", "");
-    return machine.CurrentProcess().lastError;
-}
-
-void WINAPI SetLastError(DWORD dwErrCode) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("SetLastError", std::to_string(dwErrCode));
-    machine.SetLastErrorCode(dwErrCode);
-}
-
-void WINAPI Sleep(DWORD dwMilliseconds) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("Sleep", std::to_string(dwMilliseconds));
-    machine.Advance(dwMilliseconds);
 }
 
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
@@ -237,12 +193,12 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         folderPath += "\\";
     }
     sim::SimPath checked;
-    if (DWORD error = sim::ResolvePath(pattern, machine.CurrentProcess().currentFolder, checked, true)) {
+    if (DWORD error = sim::ResolvePath(pattern, Cwd(machine), checked, true)) {
         Failed(machine, error);
         return INVALID_HANDLE_VALUE;
     }
-    Machine::Located folder;
-    DWORD error = machine.Locate(folderPath, folder);
+    FileSystem::Located folder;
+    DWORD error = Locate(machine, folderPath, folder);
     if (error == 0 && (folder.node == nullptr || !folder.node->folder)) {
         error = ERROR_PATH_NOT_FOUND;
     }
@@ -250,7 +206,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         Failed(machine, error);
         return INVALID_HANDLE_VALUE;
     }
-    Machine::SearchState search;
+    FileSystem::SearchState search;
     WIN32_FIND_DATAA data;
     if (folder.parent != nullptr) {
         for (const char* dots : {".", ".."}) {
@@ -272,8 +228,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     }
     *lpFindFileData = search.entries[0];
     search.next = 1;
-    HANDLE handle = machine.NewHandle();
-    machine.FindHandles()[handle] = search;
+    HANDLE handle = machine.files.NewHandle();
+    machine.files.FindHandles()[handle] = search;
     return handle;
 }
 
@@ -283,11 +239,11 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
     if (fault != nullptr) {
         return Failed(machine, fault->error);
     }
-    auto found = machine.FindHandles().find(hFindFile);
-    if (found == machine.FindHandles().end()) {
+    auto found = machine.files.FindHandles().find(hFindFile);
+    if (found == machine.files.FindHandles().end()) {
         return Failed(machine, ERROR_INVALID_HANDLE);
     }
-    Machine::SearchState& search = found->second;
+    FileSystem::SearchState& search = found->second;
     if (search.next >= search.entries.size()) {
         return Failed(machine, ERROR_NO_MORE_FILES);
     }
@@ -298,7 +254,7 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
 BOOL WINAPI FindClose(HANDLE hFindFile) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("FindClose", "");
-    bool closed = machine.FindHandles().erase(hFindFile) == 1;
+    bool closed = machine.files.FindHandles().erase(hFindFile) == 1;
     if (fault != nullptr) {
         return Failed(machine, fault->error);
     }
@@ -311,7 +267,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     if (fault != nullptr) {
         return Failed(machine, fault->error);
     }
-    if (DWORD error = machine.RemoveFolderAt(Text(lpPathName))) {
+    if (DWORD error = machine.files.RemoveFolderAt(Text(lpPathName), Cwd(machine))) {
         return Failed(machine, error);
     }
     return TRUE;
@@ -322,14 +278,14 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("CreateFileA", Text(lpFileName));
     auto failed = [&machine](DWORD error) {
-        machine.SetLastErrorCode(error);
+        machine.processes.SetLastErrorCode(error);
         return INVALID_HANDLE_VALUE;
     };
     if (fault != nullptr) {
         return failed(fault->error);
     }
-    Machine::Located located;
-    if (DWORD error = machine.Locate(Text(lpFileName), located)) {
+    FileSystem::Located located;
+    if (DWORD error = Locate(machine, Text(lpFileName), located)) {
         return failed(error);
     }
     if (located.parent == nullptr) {
@@ -344,7 +300,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         if (node->folder || (writing && (node->attributes & FILE_ATTRIBUTE_READONLY))) {
             return failed(ERROR_ACCESS_DENIED);
         }
-        if (DWORD error = HoldError(machine.ActiveHold(located.key), writing)) {
+        if (DWORD error = HoldError(machine.files.ActiveHold(located.key), writing)) {
             return failed(error);
         }
         if (dwCreationDisposition == CREATE_ALWAYS) {
@@ -355,19 +311,17 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
             return failed(ERROR_FILE_NOT_FOUND);
         }
         if (located.path.folderForm) {
-            return failed(ERROR_INVALID_NAME);  // "new.txt" names no file to create
+            return failed(ERROR_INVALID_NAME);  // "new.txt\" names no file to create
         }
         DWORD attributes = (dwFlagsAndAttributes & 0x7) | FILE_ATTRIBUTE_ARCHIVE;
-        auto created = machine.NewNode(located.path.segments.back(), false, attributes);
-        created->parent = located.parent;
-        node = created.get();
-        located.parent->children[sim::UpperCase(located.path.segments.back())] = std::move(created);
+        node = &machine.files.Create(located, false, attributes);
     }
-    HANDLE handle = machine.NewHandle();
-    int process = machine.CurrentProcessId();
-    machine.FileHandles()[handle] = Machine::OpenFileState{located.key, node, process};
+    HANDLE handle = machine.files.NewHandle();
+    int process = machine.processes.CurrentProcessId();
+    machine.files.FileHandles()[handle] = FileSystem::OpenFileState{located.key, node, process};
     // Open files are not shared: nobody deletes or writes them until they are closed.
-    machine.AddHold(Hold{located.key, HoldKind::OpenFile, process, sim::kForever, ERROR_SHARING_VIOLATION});
+    machine.files.AddHold(
+        Hold{located.key, HoldKind::OpenFile, process, sim::kForever, ERROR_SHARING_VIOLATION});
     return handle;
 }
 
@@ -378,8 +332,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (lpNumberOfBytesWritten != nullptr) {
         *lpNumberOfBytesWritten = 0;
     }
-    auto found = machine.FileHandles().find(hFile);
-    if (found == machine.FileHandles().end()) {
+    auto found = machine.files.FileHandles().find(hFile);
+    if (found == machine.files.FileHandles().end()) {
         return Failed(machine, ERROR_INVALID_HANDLE);
     }
     DWORD count = nNumberOfBytesToWrite;
@@ -402,74 +356,15 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("CloseHandle", "");
-    std::vector<sim::MutexHandle>& mutexes = machine.MutexHandles();
-    for (auto open = mutexes.begin(); open != mutexes.end(); ++open) {
-        if (open->handle == hObject) {
-            mutexes.erase(open);
-            return fault != nullptr ? Failed(machine, fault->error) : TRUE;
-        }
+    if (machine.processes.CloseMutex(hObject)) {
+        return fault != nullptr ? Failed(machine, fault->error) : TRUE;
     }
-    auto found = machine.FileHandles().find(hObject);
-    if (found == machine.FileHandles().end()) {
+    auto found = machine.files.FileHandles().find(hObject);
+    if (found == machine.files.FileHandles().end()) {
         return Failed(machine, ERROR_INVALID_HANDLE);
     }
     // A close always lets go of the handle, even when a fault makes it report an error.
-    machine.ReleaseHold(found->second.key, HoldKind::OpenFile, found->second.process);
-    machine.FileHandles().erase(found);
+    machine.files.ReleaseHold(found->second.key, HoldKind::OpenFile, found->second.process);
+    machine.files.FileHandles().erase(found);
     return fault != nullptr ? Failed(machine, fault->error) : TRUE;
-}
-
-BOOL WINAPI IsBadReadPtr(CONST void* lp, UINT_PTR ucb) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("IsBadReadPtr", std::to_string(ucb));
-    return ucb > 0 && (lp == nullptr || machine.IsMarked(lp, false));
-}
-
-BOOL WINAPI IsBadWritePtr(LPVOID lp, UINT_PTR ucb) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("IsBadWritePtr", std::to_string(ucb));
-    return ucb > 0 && (lp == nullptr || machine.IsMarked(lp, true));
-}
-
-int WINAPI lstrlenA(LPCSTR lpString) {
-    Machine::Current().EnterCall("lstrlenA", "");
-    return lpString == nullptr ? 0 : static_cast<int>(std::strlen(lpString));
-}
-
-LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2) {
-    Machine::Current().EnterCall("lstrcpyA", Text(lpString2));
-    if (lpString1 == nullptr || lpString2 == nullptr) {
-        return nullptr;
-    }
-    return std::strcpy(lpString1, lpString2);
-}
-
-LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
-    Machine::Current().EnterCall("lstrcatA", Text(lpString2));
-    if (lpString1 == nullptr || lpString2 == nullptr) {
-        return nullptr;
-    }
-    return std::strcat(lpString1, lpString2);
-}
-
-int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
-    Machine::Current().EnterCall("lstrcmpA", Text(lpString1) + "|" + Text(lpString2));
-    // lstrcmpA orders words as a dictionary does: letters first without regard to case ("a" < "B"), then
-    // lower case before upper case ("a" < "A"). Other characters keep their byte order here.
-    const unsigned char* a = reinterpret_cast<const unsigned char*>(lpString1 != nullptr ? lpString1 : "");
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(lpString2 != nullptr ? lpString2 : "");
-    int caseOrder = 0;
-    for (;; ++a, ++b) {
-        int x = std::tolower(*a);
-        int y = std::tolower(*b);
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-        if (x == 0) {
-            return caseOrder;
-        }
-        if (caseOrder == 0 && *a != *b) {
-            caseOrder = std::islower(*a) ? -1 : 1;
-        }
-    }
 }

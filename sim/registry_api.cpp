@@ -6,6 +6,7 @@
 
 using sim::Fault;
 using sim::Machine;
+using sim::Registry;
 using sim::RegistryKey;
 using sim::Text;
 
@@ -68,9 +69,10 @@ void MarkDeleted(RegistryKey& key) {
 
 // What opening and creating a key share: the journal, the out handle cleared, faults and a bad base
 // key. 0 when the call goes on, with the base key in `base`.
-LONG BeginOpen(const char* function, HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, Machine::KeyLookup& base) {
+LONG BeginOpen(const char* function, HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, Registry::KeyLookup& base) {
     Machine& machine = Machine::Current();
-    DWORD status = machine.KeyFromHandle(hKey, base);
+    Registry& registry = machine.registry;
+    DWORD status = registry.KeyFromHandle(hKey, base);
     const Fault* fault = machine.EnterCall(function, Join(base.path, lpSubKey));
     if (phkResult == nullptr) {
         return ERROR_INVALID_PARAMETER;
@@ -86,7 +88,8 @@ LONG BeginOpen(const char* function, HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult
 
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
     Machine& machine = Machine::Current();
-    Machine::KeyLookup base;
+    Registry& registry = machine.registry;
+    Registry::KeyLookup base;
     if (LONG status = BeginOpen("RegOpenKeyExA", hKey, lpSubKey, phkResult, base)) {
         return status;
     }
@@ -100,14 +103,15 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkRe
     if (key->denyOpen) {
         return ERROR_ACCESS_DENIED;
     }
-    *phkResult = machine.OpenKeyHandle(key, Join(base.path, lpSubKey));
+    *phkResult = registry.OpenKeyHandle(key, Join(base.path, lpSubKey));
     return ERROR_SUCCESS;
 }
 
 LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
                             PHKEY phkResult, LPDWORD lpdwDisposition) {
     Machine& machine = Machine::Current();
-    Machine::KeyLookup base;
+    Registry& registry = machine.registry;
+    Registry::KeyLookup base;
     if (LONG status = BeginOpen("RegCreateKeyExA", hKey, lpSubKey, phkResult, base)) {
         return status;
     }
@@ -130,7 +134,7 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REG
     if (key->denyOpen) {
         return ERROR_ACCESS_DENIED;
     }
-    *phkResult = machine.OpenKeyHandle(key, Join(base.path, lpSubKey));
+    *phkResult = registry.OpenKeyHandle(key, Join(base.path, lpSubKey));
     if (lpdwDisposition != nullptr) {
         *lpdwDisposition = disposition;
     }
@@ -140,8 +144,9 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REG
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData) {
     Machine& machine = Machine::Current();
-    Machine::KeyLookup key;
-    DWORD status = machine.KeyFromHandle(hKey, key);
+    Registry& registry = machine.registry;
+    Registry::KeyLookup key;
+    DWORD status = registry.KeyFromHandle(hKey, key);
     const Fault* fault = machine.EnterCall("RegQueryValueExA", key.path + ":" + Text(lpValueName));
     if (fault != nullptr) {
         return static_cast<LONG>(fault->error);
@@ -190,8 +195,9 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpT
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR, LPDWORD,
                           PFILETIME lpftLastWriteTime) {
     Machine& machine = Machine::Current();
-    Machine::KeyLookup key;
-    DWORD status = machine.KeyFromHandle(hKey, key);
+    Registry& registry = machine.registry;
+    Registry::KeyLookup key;
+    DWORD status = registry.KeyFromHandle(hKey, key);
     const Fault* fault = machine.EnterCall("RegEnumKeyExA", key.path + "#" + std::to_string(dwIndex));
     if (fault != nullptr) {
         return static_cast<LONG>(fault->error);
@@ -221,8 +227,9 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
 
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     Machine& machine = Machine::Current();
-    Machine::KeyLookup base;
-    DWORD status = machine.KeyFromHandle(hKey, base);
+    Registry& registry = machine.registry;
+    Registry::KeyLookup base;
+    DWORD status = registry.KeyFromHandle(hKey, base);
     const Fault* fault = machine.EnterCall("RegDeleteKeyA", Join(base.path, lpSubKey));
     if (fault != nullptr) {
         return static_cast<LONG>(fault->error);
@@ -241,7 +248,7 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         return ERROR_ACCESS_DENIED;
     }
     if (!key->children.empty()) {
-        if (machine.keyDeletion() == sim::KeyDeletion::Nt || HasProtectedKey(*key)) {
+        if (registry.keyDeletion() == sim::KeyDeletion::Nt || HasProtectedKey(*key)) {
             return ERROR_ACCESS_DENIED;
         }
     }
@@ -254,8 +261,9 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcSubK
                              LPDWORD, LPDWORD lpcValues, LPDWORD, LPDWORD, LPDWORD,
                              PFILETIME lpftLastWriteTime) {
     Machine& machine = Machine::Current();
-    Machine::KeyLookup key;
-    DWORD status = machine.KeyFromHandle(hKey, key);
+    Registry& registry = machine.registry;
+    Registry::KeyLookup key;
+    DWORD status = registry.KeyFromHandle(hKey, key);
     const Fault* fault = machine.EnterCall("RegQueryInfoKeyA", key.path);
     if (fault != nullptr) {
         return static_cast<LONG>(fault->error);
@@ -284,14 +292,15 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcSubK
 
 LONG WINAPI RegCloseKey(HKEY hKey) {
     Machine& machine = Machine::Current();
-    Machine::KeyLookup key;
-    machine.KeyFromHandle(hKey, key);
+    Registry& registry = machine.registry;
+    Registry::KeyLookup key;
+    registry.KeyFromHandle(hKey, key);
     const Fault* fault = machine.EnterCall("RegCloseKey", key.path);
     if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER) {
         return ERROR_SUCCESS;
     }
     // A close always lets go of the handle, even when a fault makes it report an error.
-    bool closed = machine.CloseKeyHandle(hKey);
+    bool closed = registry.CloseKeyHandle(hKey);
     if (fault != nullptr) {
         return static_cast<LONG>(fault->error);
     }
@@ -301,8 +310,8 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, CONST BYTE* lpData,
                            DWORD cbData) {
     Machine& machine = Machine::Current();
-    Machine::KeyLookup key;
-    DWORD status = machine.KeyFromHandle(hKey, key);
+    sim::Registry::KeyLookup key;
+    DWORD status = machine.registry.KeyFromHandle(hKey, key);
     const Fault* fault = machine.EnterCall("RegSetValueExA", key.path + ":" + Text(lpValueName));
     if (fault != nullptr) {
         return static_cast<LONG>(fault->error);

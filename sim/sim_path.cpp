@@ -1,8 +1,15 @@
 #include "sim_path.h"
 
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 
 namespace sim {
+
+void Fail(const std::string& message) {
+    std::fprintf(stderr, "simulated Windows: %s\n", message.c_str());
+    std::abort();
+}
 
 std::string UpperCase(std::string text) {
     for (char& c : text) {

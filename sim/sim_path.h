@@ -35,4 +35,7 @@ bool SameName(const std::string& a, const std::string& b);
 // DOS-style wildcard match ("*", "?"; "*.*" matches every name), without regard to case.
 bool MatchesPattern(const std::string& name, const std::string& pattern);
 
+// A test used the simulation in a way it cannot follow: says what, and ends the process.
+[[noreturn]] void Fail(const std::string& message);
+
 }  // namespace sim

@@ -1,6 +1,9 @@
-// The window, message-box and shell functions of the simulated Windows (USER32, SHELL32).
+// The process, window, message-box, shell and string functions of the simulated Windows (KERNEL32,
+// USER32, SHELL32), on its processes and clock.
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "machine.h"
 
@@ -8,28 +11,35 @@ using sim::Fault;
 using sim::Machine;
 using sim::Text;
 
+namespace {
+
+BOOL Failed(Machine& machine, DWORD error) {
+    machine.processes.SetLastErrorCode(error);
+    return FALSE;
+}
+
+}  // namespace
+
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("MessageBoxA", Text(lpText));
     if (fault != nullptr) {
-        machine.SetLastErrorCode(fault->error);
+        machine.processes.SetLastErrorCode(fault->error);
         return 0;
     }
-    int answer = machine.NextAnswer(uType);
-    machine.MutableMessageBoxes().push_back(sim::MessageBoxRecord{
-        Text(lpText), Text(lpCaption), uType, answer, machine.CurrentProcessId(), hWnd != nullptr});
-    return answer;
+    return machine.processes.ShowMessageBox(sim::MessageBoxRecord{
+        Text(lpText), Text(lpCaption), uType, 0, machine.processes.CurrentProcessId(), hWnd != nullptr});
 }
 
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("FindWindowA", Text(lpClassName));
     if (fault != nullptr) {
-        machine.SetLastErrorCode(fault->error);
+        machine.processes.SetLastErrorCode(fault->error);
         return nullptr;
     }
-    for (const sim::WindowRecord& window : machine.Windows()) {
-        if (machine.Now() < window.destroyedAt &&
+    for (const sim::WindowRecord& window : machine.processes.Windows()) {
+        if (machine.clock.Now() < window.destroyedAt &&
             (lpClassName == nullptr || sim::SameName(window.className, lpClassName)) &&
             (lpWindowName == nullptr || sim::SameName(window.title, lpWindowName))) {
             return window.handle;
@@ -42,23 +52,13 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("PostMessageA", std::to_string(Msg));
     if (fault != nullptr) {
-        machine.SetLastErrorCode(fault->error);
+        machine.processes.SetLastErrorCode(fault->error);
         return FALSE;
     }
-    if (!machine.WindowExists(hWnd)) {
-        machine.SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
+    if (!machine.processes.PostMessage(
+            sim::PostedMessage{hWnd, Msg, wParam, lParam, machine.processes.CurrentProcessId()})) {
+        machine.processes.SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
-    }
-    machine.MutablePosted().push_back(
-        sim::PostedMessage{hWnd, Msg, wParam, lParam, machine.CurrentProcessId()});
-    for (sim::WindowRecord& window : machine.Windows()) {
-        if (window.handle == hWnd && Msg == WM_CLOSE && window.closesOnWmClose) {
-            sim::Time closedAt = machine.Now() + window.closeDelay;
-            if (window.process != 0) {
-                machine.EndProcess(window.process, closedAt);  // the product exits with its main window
-            }
-            window.destroyedAt = std::min(window.destroyedAt, closedAt);
-        }
     }
     return TRUE;
 }
@@ -67,14 +67,14 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("CreateMutexA", Text(lpName));
     if (fault != nullptr) {
-        machine.SetLastErrorCode(fault->error);
+        machine.processes.SetLastErrorCode(fault->error);
         return nullptr;
     }
-    // A named mutex that some running process has open is opened again; otherwise it is new.
-    bool existed = lpName != nullptr && machine.MutexExists(lpName);
-    HANDLE handle = machine.NewHandle();
-    machine.MutexHandles().push_back(sim::MutexHandle{handle, Text(lpName), machine.CurrentProcessId()});
-    machine.SetLastErrorCode(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    // A named mutex that some running process has open is opened again; otherwise it is new. Its
+    // handles are numbered with the file handles, as all kernel object handles are.
+    HANDLE handle = machine.files.NewHandle();
+    bool existed = machine.processes.OpenMutex(handle, Text(lpName)) && lpName != nullptr;
+    machine.processes.SetLastErrorCode(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
 }
 
@@ -102,28 +102,30 @@ HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPC
         start.directory = lpDirectory;
     }
     start.show = nShowCmd;
-    start.process = machine.CurrentProcessId();
+    start.process = machine.processes.CurrentProcessId();
     start.hadOwner = hwnd != nullptr;
 
+    const std::string& folderNow = machine.processes.CurrentProcess().currentFolder;
     INT_PTR result = 42;
-    Machine::Located file;
+    sim::FileSystem::Located file;
     if (fault != nullptr) {
         result = fault->error <= 32 ? static_cast<INT_PTR>(fault->error) : 31;  // SE_ERR_NOASSOC
-    } else if (DWORD error = machine.Locate(start.file, file)) {
+    } else if (DWORD error = machine.files.Locate(start.file, folderNow, file)) {
         result = error == ERROR_PATH_NOT_FOUND ? 3 : 2;  // SE_ERR_PNF, SE_ERR_FNF
     } else if (file.node == nullptr || file.node->folder) {
         result = 2;
     } else if (lpDirectory != nullptr && *lpDirectory != 0) {
-        Machine::Located folder;
-        if (machine.Locate(lpDirectory, folder) != 0 || folder.node == nullptr || !folder.node->folder) {
+        sim::FileSystem::Located folder;
+        if (machine.files.Locate(lpDirectory, folderNow, folder) != 0 || folder.node == nullptr ||
+            !folder.node->folder) {
             result = 3;
         }
     }
     start.accepted = result > 32;
     if (start.accepted && !start.directory.has_value()) {
-        start.directory = machine.CurrentProcess().currentFolder;
+        start.directory = folderNow;
     }
-    machine.MutableStarts().push_back(start);
+    machine.processes.RecordStart(start);
     return reinterpret_cast<HINSTANCE>(result);
 }
 
@@ -132,6 +134,109 @@ void WINAPI SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID 
     std::string path =
         (uFlags & 0xFF) == SHCNF_PATH && dwItem1 != nullptr ? static_cast<const char*>(dwItem1) : "";
     machine.EnterCall("SHChangeNotify", path);
-    machine.MutableNotifications().push_back(
-        sim::Notification{wEventId, uFlags, path, dwItem2 != nullptr, machine.CurrentProcessId()});
+    machine.processes.RecordNotification(
+        sim::Notification{wEventId, uFlags, path, dwItem2 != nullptr, machine.processes.CurrentProcessId()});
+}
+
+LPSTR WINAPI GetCommandLineA(void) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("GetCommandLineA", "");
+    return &machine.processes.CurrentProcess().commandLine[0];
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("GetModuleFileNameA", "");
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    if (hModule != nullptr && hModule != reinterpret_cast<HMODULE>(0x400000)) {
+        return Failed(machine, ERROR_MOD_NOT_FOUND);
+    }
+    const std::string& image = machine.processes.CurrentProcess().image;
+    if (nSize == 0) {
+        return Failed(machine, ERROR_INSUFFICIENT_BUFFER);
+    }
+    if (image.size() >= nSize) {
+        // As Windows since Vista: cut, terminated, and the full buffer size returned.
+        std::memcpy(lpFilename, image.data(), nSize - 1);
+        lpFilename[nSize - 1] = 0;
+        machine.processes.SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    std::memcpy(lpFilename, image.c_str(), image.size() + 1);
+    return static_cast<DWORD>(image.size());
+}
+
+DWORD WINAPI GetLastError(void) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("GetLastError", "");
+    return machine.processes.CurrentProcess().lastError;
+}
+
+void WINAPI SetLastError(DWORD dwErrCode) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("SetLastError", std::to_string(dwErrCode));
+    machine.processes.SetLastErrorCode(dwErrCode);
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("Sleep", std::to_string(dwMilliseconds));
+    machine.clock.Advance(dwMilliseconds);
+}
+
+BOOL WINAPI IsBadReadPtr(CONST void* lp, UINT_PTR ucb) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("IsBadReadPtr", std::to_string(ucb));
+    return ucb > 0 && (lp == nullptr || machine.processes.IsMarked(lp, false));
+}
+
+BOOL WINAPI IsBadWritePtr(LPVOID lp, UINT_PTR ucb) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("IsBadWritePtr", std::to_string(ucb));
+    return ucb > 0 && (lp == nullptr || machine.processes.IsMarked(lp, true));
+}
+
+int WINAPI lstrlenA(LPCSTR lpString) {
+    Machine::Current().EnterCall("lstrlenA", "");
+    return lpString == nullptr ? 0 : static_cast<int>(std::strlen(lpString));
+}
+
+LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2) {
+    Machine::Current().EnterCall("lstrcpyA", Text(lpString2));
+    if (lpString1 == nullptr || lpString2 == nullptr) {
+        return nullptr;
+    }
+    return std::strcpy(lpString1, lpString2);
+}
+
+LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
+    Machine::Current().EnterCall("lstrcatA", Text(lpString2));
+    if (lpString1 == nullptr || lpString2 == nullptr) {
+        return nullptr;
+    }
+    return std::strcat(lpString1, lpString2);
+}
+
+int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
+    Machine::Current().EnterCall("lstrcmpA", Text(lpString1) + "|" + Text(lpString2));
+    // lstrcmpA orders words as a dictionary does: letters first without regard to case ("a" < "B"), then
+    // lower case before upper case ("a" < "A"). Other characters keep their byte order here.
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(lpString1 != nullptr ? lpString1 : "");
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(lpString2 != nullptr ? lpString2 : "");
+    int caseOrder = 0;
+    for (;; ++a, ++b) {
+        int x = std::tolower(*a);
+        int y = std::tolower(*b);
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+        if (x == 0) {
+            return caseOrder;
+        }
+        if (caseOrder == 0 && *a != *b) {
+            caseOrder = std::islower(*a) ? -1 : 1;
+        }
+    }
 }

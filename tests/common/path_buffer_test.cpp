@@ -158,9 +158,9 @@ TEST(PathBuffer, TemporaryFolderIsHadWholeOrNotAtAll) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
-        machine.SetTempPath(c.reported);
+        machine.files.SetTempPath(c.reported);
         if (c.fault) {
-            machine.InjectFault(sim::Fault{"GetTempPathA", 1, ERROR_ACCESS_DENIED});
+            machine.journal.InjectFault(sim::Fault{"GetTempPathA", 1, ERROR_ACCESS_DENIED});
         }
         PathBuffer folder;
         Fill(folder, "old");

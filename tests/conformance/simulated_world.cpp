@@ -19,25 +19,28 @@ int WINAPI ProbeEntry(HINSTANCE, HINSTANCE, LPSTR, int) {
 
 int main() {
     sim::Machine machine;
-    machine.AddFolder(conformance::kImageFolder);
-    machine.AddFile(conformance::kImagePath, "MZ");
-    machine.SetTempPath(std::string(conformance::kTempFolder) + "\\");
+    machine.files.AddFolder(conformance::kImageFolder);
+    machine.files.AddFile(conformance::kImagePath, "MZ");
+    machine.files.SetTempPath(std::string(conformance::kTempFolder) + "\\");
     g_stage = "";
-    machine.RunProgram(&ProbeEntry, conformance::kImagePath, std::nullopt, conformance::kImageFolder);
+    machine.processes.RunProgram(&ProbeEntry, conformance::kImagePath, std::nullopt,
+                                 conformance::kImageFolder);
     for (int i = 0; i < conformance::kBatchCaseCount; ++i) {
         char folder[MAX_PATH];
         conformance::BatchFolder(conformance::kBatchCases[i], folder, sizeof folder);
         // Where Wine's cmd is started with /v:on, the simulated one reads the user's setting.
         bool delayed = conformance::kBatchCases[i].mode == conformance::BatchMode::DelayedExpansion;
-        machine.SetValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Command Processor", "DelayedExpansion",
-                         REG_DWORD, std::string(delayed ? "\x01" : "\x00", 1) + std::string(3, '\0'));
-        sim::BatchRun run = machine.RunBatch(std::string(folder) + "\\delme1.bat", folder);
+        machine.registry.SetValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Command Processor",
+                                  "DelayedExpansion", REG_DWORD,
+                                  std::string(delayed ? "\x01" : "\x00", 1) + std::string(3, '\0'));
+        sim::BatchRun run = machine.processes.RunBatch(std::string(folder) + "\\delme1.bat", folder);
         if (!run.finished) {
             std::printf("batch.%s.run: did not finish\n", conformance::kBatchCases[i].key);
         }
     }
     g_stage = "after";
-    machine.RunProgram(&ProbeEntry, conformance::kImagePath, std::string("after"), conformance::kImageFolder);
+    machine.processes.RunProgram(&ProbeEntry, conformance::kImagePath, std::string("after"),
+                                 conformance::kImageFolder);
     std::fflush(stdout);
     return 0;
 }

@@ -17,11 +17,11 @@ std::string ScriptName(int number) {
 
 // A temporary folder as the second phase finds it: its copy of the uninstaller and someone's file.
 void PrepareTemporaryFolder(sim::Machine& machine, const std::string& folder) {
-    machine.SetTempPath(folder);
-    machine.AddFolder(folder);
+    machine.files.SetTempPath(folder);
+    machine.files.AddFolder(folder);
     std::string withBackslash = folder.back() == '\\' ? folder : folder + "\\";
-    machine.AddFile(withBackslash + "uninstall.exe", kUninstallerImage);
-    machine.AddFile(withBackslash + "setup.log", "someone's log");
+    machine.files.AddFile(withBackslash + "uninstall.exe", kUninstallerImage);
+    machine.files.AddFile(withBackslash + "setup.log", "someone's log");
 }
 
 // How much of the script comes before the temporary folder's path ends in its first "del" line.
@@ -37,12 +37,12 @@ TEST(WriteCleanupScript, WritesTheScriptByteForByteAndStartsItHidden) {
 
     const std::string script = kTemp + ScriptName(1);
     const std::string expected = ExpectedCleanupScript(kTemp, 1);
-    EXPECT_EQ(machine.FileContent(script), expected);
-    EXPECT_EQ(machine.FileContent(script).find('\0'), std::string::npos);
+    EXPECT_EQ(machine.files.FileContent(script), expected);
+    EXPECT_EQ(machine.files.FileContent(script).find('\0'), std::string::npos);
     EXPECT_EQ(CountCall(machine, "WriteFile", std::to_string(expected.size())), 1);
-    EXPECT_EQ(machine.CallCount("WriteFile"), 1);
-    ASSERT_EQ(machine.Starts().size(), 1u);
-    const sim::StartRecord& start = machine.Starts()[0];
+    EXPECT_EQ(machine.journal.CallCount("WriteFile"), 1);
+    ASSERT_EQ(machine.processes.Starts().size(), 1u);
+    const sim::StartRecord& start = machine.processes.Starts()[0];
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, script);
     EXPECT_EQ(start.parameters, std::nullopt);
@@ -76,10 +76,10 @@ TEST(WriteCleanupScript, ScriptLinesNameTheFolderAsTheInterpreterReadsItAndTheSt
 
         WriteCleanupScript();
 
-        EXPECT_EQ(machine.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(c.written, 1));
-        ASSERT_EQ(machine.Starts().size(), 1u);
-        EXPECT_EQ(machine.Starts()[0].file, folder + ScriptName(1));
-        EXPECT_EQ(machine.Starts()[0].directory, std::optional<std::string>(c.reported));
+        EXPECT_EQ(machine.files.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(c.written, 1));
+        ASSERT_EQ(machine.processes.Starts().size(), 1u);
+        EXPECT_EQ(machine.processes.Starts()[0].file, folder + ScriptName(1));
+        EXPECT_EQ(machine.processes.Starts()[0].directory, std::optional<std::string>(c.reported));
     }
 }
 
@@ -93,23 +93,25 @@ TEST(WriteCleanupScript, TakesTheFirstFreeNameUpTo200AndLeavesTakenOnesAlone) {
         sim::Machine machine;
         PrepareTemporaryFolder(machine, kTemp);
         for (int n = 1; n <= c.taken; ++n) {
-            machine.AddFile(kTemp + ScriptName(n), "earlier script " + std::to_string(n));
+            machine.files.AddFile(kTemp + ScriptName(n), "earlier script " + std::to_string(n));
         }
 
         WriteCleanupScript();
 
         for (int n = 1; n <= c.taken; ++n) {
-            EXPECT_EQ(machine.FileContent(kTemp + ScriptName(n)), "earlier script " + std::to_string(n)) << n;
+            EXPECT_EQ(machine.files.FileContent(kTemp + ScriptName(n)), "earlier script " + std::to_string(n))
+                << n;
         }
-        EXPECT_EQ(machine.CallCount("CreateFileA"), c.used == 0 ? 200 : c.used);
-        EXPECT_FALSE(machine.Exists(kTemp + ScriptName(201)));
+        EXPECT_EQ(machine.journal.CallCount("CreateFileA"), c.used == 0 ? 200 : c.used);
+        EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(201)));
         if (c.used == 0) {
-            EXPECT_TRUE(machine.Starts().empty());
-            EXPECT_EQ(machine.CallCount("WriteFile"), 0);
+            EXPECT_TRUE(machine.processes.Starts().empty());
+            EXPECT_EQ(machine.journal.CallCount("WriteFile"), 0);
         } else {
-            EXPECT_EQ(machine.FileContent(kTemp + ScriptName(c.used)), ExpectedCleanupScript(kTemp, c.used));
-            ASSERT_EQ(machine.Starts().size(), 1u);
-            EXPECT_EQ(machine.Starts()[0].file, kTemp + ScriptName(c.used));
+            EXPECT_EQ(machine.files.FileContent(kTemp + ScriptName(c.used)),
+                      ExpectedCleanupScript(kTemp, c.used));
+            ASSERT_EQ(machine.processes.Starts().size(), 1u);
+            EXPECT_EQ(machine.processes.Starts()[0].file, kTemp + ScriptName(c.used));
         }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -136,13 +138,13 @@ TEST(WriteCleanupScript, AScriptNotWrittenWholeIsDeletedAndNeverStarted) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         PrepareTemporaryFolder(machine, kTemp);
-        machine.InjectFault(sim::Fault{"WriteFile", 1, c.error, c.partialBytes});
+        machine.journal.InjectFault(sim::Fault{"WriteFile", 1, c.error, c.partialBytes});
 
         WriteCleanupScript();
 
-        EXPECT_EQ(machine.Exists(kTemp + ScriptName(1)), c.started);
-        EXPECT_EQ(machine.Starts().size(), c.started ? 1u : 0u);
-        EXPECT_EQ(machine.FileContent(kTemp + "setup.log"), "someone's log");
+        EXPECT_EQ(machine.files.Exists(kTemp + ScriptName(1)), c.started);
+        EXPECT_EQ(machine.processes.Starts().size(), c.started ? 1u : 0u);
+        EXPECT_EQ(machine.files.FileContent(kTemp + "setup.log"), "someone's log");
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -157,16 +159,17 @@ TEST(WriteCleanupScript, ANameThatCannotBeCreatedIsPassedOver) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         PrepareTemporaryFolder(machine, kTemp);
-        machine.InjectFault(sim::Fault{"CreateFileA", c.occurrence, ERROR_SHARING_VIOLATION});
+        machine.journal.InjectFault(sim::Fault{"CreateFileA", c.occurrence, ERROR_SHARING_VIOLATION});
         WriteCleanupScript();
-        EXPECT_FALSE(machine.Exists(kTemp + ScriptName(1)));
+        EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(1)));
         if (c.used == 0) {
-            EXPECT_EQ(machine.CallCount("CreateFileA"), 200);
-            EXPECT_TRUE(machine.Starts().empty());
+            EXPECT_EQ(machine.journal.CallCount("CreateFileA"), 200);
+            EXPECT_TRUE(machine.processes.Starts().empty());
         } else {
-            EXPECT_EQ(machine.FileContent(kTemp + ScriptName(c.used)), ExpectedCleanupScript(kTemp, c.used));
-            ASSERT_EQ(machine.Starts().size(), 1u);
-            EXPECT_EQ(machine.Starts()[0].file, kTemp + ScriptName(c.used));
+            EXPECT_EQ(machine.files.FileContent(kTemp + ScriptName(c.used)),
+                      ExpectedCleanupScript(kTemp, c.used));
+            ASSERT_EQ(machine.processes.Starts().size(), 1u);
+            EXPECT_EQ(machine.processes.Starts()[0].file, kTemp + ScriptName(c.used));
         }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -194,21 +197,21 @@ TEST(WriteCleanupScript, ATemporaryFolderTooLongForTheScriptsNameGetsNoScript) {
         PrepareTemporaryFolder(machine, c.folder);
         const std::string folder = c.folder.back() == '\\' ? c.folder : c.folder + "\\";
         for (int n = 1; n <= c.taken; ++n) {
-            machine.AddFile(folder + ScriptName(n), "earlier script");
+            machine.files.AddFile(folder + ScriptName(n), "earlier script");
         }
-        const std::vector<std::string> before = machine.FolderEntries(folder);
+        const std::vector<std::string> before = machine.files.FolderEntries(folder);
 
         WriteCleanupScript();
 
         if (c.written) {
-            ASSERT_EQ(machine.Starts().size(), 1u);
-            EXPECT_EQ(machine.Starts()[0].file, folder + ScriptName(1));
-            EXPECT_EQ(machine.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(folder, 1));
+            ASSERT_EQ(machine.processes.Starts().size(), 1u);
+            EXPECT_EQ(machine.processes.Starts()[0].file, folder + ScriptName(1));
+            EXPECT_EQ(machine.files.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(folder, 1));
         } else {
             // Nothing written under a cut name either.
-            EXPECT_EQ(machine.FolderEntries(folder), before);
-            EXPECT_EQ(machine.CallCount("CreateFileA"), c.taken);
-            EXPECT_TRUE(machine.Starts().empty());
+            EXPECT_EQ(machine.files.FolderEntries(folder), before);
+            EXPECT_EQ(machine.journal.CallCount("CreateFileA"), c.taken);
+            EXPECT_TRUE(machine.processes.Starts().empty());
         }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -223,11 +226,11 @@ TEST(WriteCleanupScript, ATemporaryFolderTheScriptCannotNameExactlyGetsNoScript)
         SCOPED_TRACE(folder);
         sim::Machine machine;
         PrepareTemporaryFolder(machine, folder);
-        const std::vector<std::string> before = machine.FolderEntries(folder);
+        const std::vector<std::string> before = machine.files.FolderEntries(folder);
         WriteCleanupScript();
-        EXPECT_EQ(machine.FolderEntries(folder), before);
-        EXPECT_EQ(machine.CallCount("CreateFileA"), 0);
-        EXPECT_TRUE(machine.Starts().empty());
+        EXPECT_EQ(machine.files.FolderEntries(folder), before);
+        EXPECT_EQ(machine.journal.CallCount("CreateFileA"), 0);
+        EXPECT_TRUE(machine.processes.Starts().empty());
     }
 }
 
@@ -244,27 +247,27 @@ TEST(WriteCleanupScript, TheStartedScriptDeletesTheCopyAndItselfAndNothingElse) 
           std::string("C:\\Temp\\a & (b) ^c; d=e, f'g\\")}) {
         SCOPED_TRACE(reported);
         sim::Machine machine;
-        machine.SetValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Command Processor", "DelayedExpansion",
-                         REG_DWORD, std::string("\x01\0\0\0", 4));
+        machine.registry.SetValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Command Processor",
+                                  "DelayedExpansion", REG_DWORD, std::string("\x01\0\0\0", 4));
         PrepareTemporaryFolder(machine, reported);
         const std::string folder = reported.back() == '\\' ? reported : reported + "\\";
-        machine.AddFile(folder + "delme1.txt", "someone's notes");
-        machine.AddFile(folder + "uninstall.exe.bak", "backup");
-        machine.AddFile(folder + "Sub\\uninstall.exe", "another copy");
+        machine.files.AddFile(folder + "delme1.txt", "someone's notes");
+        machine.files.AddFile(folder + "uninstall.exe.bak", "backup");
+        machine.files.AddFile(folder + "Sub\\uninstall.exe", "another copy");
         for (const std::string& lookAlike : lookAlikes) {
-            machine.AddFile(lookAlike, "somebody else's");
+            machine.files.AddFile(lookAlike, "somebody else's");
         }
 
         WriteCleanupScript();
-        std::vector<sim::StartOutcome> runs = machine.RunPendingStarts(&WinMain);
+        std::vector<sim::StartOutcome> runs = machine.processes.RunPendingStarts(&WinMain);
 
         ASSERT_EQ(runs.size(), 1u);
         ASSERT_TRUE(runs[0].batch.has_value());
         EXPECT_TRUE(runs[0].batch->finished);
-        EXPECT_EQ(machine.FolderEntries(folder),
+        EXPECT_EQ(machine.files.FolderEntries(folder),
                   (std::vector<std::string>{"delme1.txt", "setup.log", "Sub", "uninstall.exe.bak"}));
         for (const std::string& lookAlike : lookAlikes) {
-            EXPECT_TRUE(machine.Exists(lookAlike)) << lookAlike;
+            EXPECT_TRUE(machine.files.Exists(lookAlike)) << lookAlike;
         }
     }
 }
@@ -275,23 +278,23 @@ TEST(WriteCleanupScript, APartialScriptWouldEmptyTheTemporaryFolderSoItIsNeverRu
         SCOPED_TRACE("such a script, run");
         sim::Machine machine;
         PrepareTemporaryFolder(machine, kTemp);
-        machine.AddFile(kTemp + ScriptName(1), ExpectedCleanupScript(kTemp, 1).substr(0, cut));
-        machine.RunBatch(kTemp + ScriptName(1), kTemp);
+        machine.files.AddFile(kTemp + ScriptName(1), ExpectedCleanupScript(kTemp, 1).substr(0, cut));
+        machine.processes.RunBatch(kTemp + ScriptName(1), kTemp);
         // Its last line reads del "C:\WINDOWS\TEMP\ : every file in the folder goes.
-        EXPECT_FALSE(machine.Exists(kTemp + "setup.log"));
-        EXPECT_TRUE(machine.FolderEntries(kTemp).empty());
+        EXPECT_FALSE(machine.files.Exists(kTemp + "setup.log"));
+        EXPECT_TRUE(machine.files.FolderEntries(kTemp).empty());
     }
     {
         SCOPED_TRACE("the same write cut short");
         sim::Machine machine;
         PrepareTemporaryFolder(machine, kTemp);
-        machine.InjectFault(sim::Fault{"WriteFile", 1, 0, cut});
+        machine.journal.InjectFault(sim::Fault{"WriteFile", 1, 0, cut});
         WriteCleanupScript();
-        machine.RunPendingStarts(&WinMain);
-        EXPECT_TRUE(machine.BatchRuns().empty());
-        EXPECT_EQ(machine.FileContent(kTemp + "setup.log"), "someone's log");
-        EXPECT_FALSE(machine.Exists(kTemp + ScriptName(1)));
-        EXPECT_TRUE(machine.Exists(kTemp + "uninstall.exe"));
+        machine.processes.RunPendingStarts(&WinMain);
+        EXPECT_TRUE(machine.processes.BatchRuns().empty());
+        EXPECT_EQ(machine.files.FileContent(kTemp + "setup.log"), "someone's log");
+        EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(1)));
+        EXPECT_TRUE(machine.files.Exists(kTemp + "uninstall.exe"));
     }
 }
 

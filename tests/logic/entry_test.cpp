@@ -9,8 +9,8 @@ using namespace testing_support;
 
 // The first phase opens with the confirmation box; the second never asks.
 bool RanFirstPhase(const sim::Machine& machine) {
-    return !machine.MessageBoxes().empty() &&
-           machine.MessageBoxes()[0].type == (MB_OKCANCEL | MB_ICONQUESTION);
+    return !machine.processes.MessageBoxes().empty() &&
+           machine.processes.MessageBoxes()[0].type == (MB_OKCANCEL | MB_ICONQUESTION);
 }
 
 struct Launch {
@@ -34,10 +34,11 @@ TEST(PhaseSelection, TheSwitchIsPlainCaseSensitiveTextAnywhereInTheCommandLine) 
     for (const Launch& launch : launches) {
         SCOPED_TRACE(launch.name);
         sim::Machine machine;
-        machine.AddFile("C:\\Apps\\internally\\uninstall.exe", kUninstallerImage);
-        machine.AddFile("C:\\Apps\\uninstall.exe", kUninstallerImage);
-        machine.AnswerMessageBox(IDCANCEL);
-        sim::StartOutcome run = machine.RunProgram(&WinMain, launch.image, launch.parameters, "C:\\Apps");
+        machine.files.AddFile("C:\\Apps\\internally\\uninstall.exe", kUninstallerImage);
+        machine.files.AddFile("C:\\Apps\\uninstall.exe", kUninstallerImage);
+        machine.processes.AnswerMessageBox(IDCANCEL);
+        sim::StartOutcome run =
+            machine.processes.RunProgram(&WinMain, launch.image, launch.parameters, "C:\\Apps");
         ASSERT_TRUE(run.ran);
         EXPECT_EQ(RanFirstPhase(machine), !launch.secondPhase);
         EXPECT_EQ(run.exitStatus, 1);

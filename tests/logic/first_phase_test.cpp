@@ -22,7 +22,7 @@ class FirstPhase : public ::testing::Test {
         return run;
     }
 
-    bool UninstallEntryListed() const { return machine.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry); }
+    bool UninstallEntryListed() const { return machine.registry.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry); }
 
     sim::Machine machine;
     ProductLayout layout;
@@ -30,8 +30,8 @@ class FirstPhase : public ::testing::Test {
 
 TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
     Run();
-    ASSERT_EQ(machine.MessageBoxes().size(), 1u);
-    const sim::MessageBoxRecord& box = machine.MessageBoxes()[0];
+    ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
+    const sim::MessageBoxRecord& box = machine.processes.MessageBoxes()[0];
     EXPECT_EQ(box.text, "This will uninstall VORSK Tandrel 98.");
     EXPECT_EQ(box.caption, "VORSK Tandrel 98");
     EXPECT_EQ(box.type, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
@@ -47,15 +47,15 @@ TEST(FirstPhaseConsent, WithoutAnOkNothingChangesAtAll) {
         StartProduct(machine, layout);
         Snapshot before = TakeSnapshot(machine);
         if (shown) {
-            machine.AnswerMessageBox(IDCANCEL);
+            machine.processes.AnswerMessageBox(IDCANCEL);
         } else {
-            machine.InjectFault(sim::Fault{"MessageBoxA", 1, ERROR_NOT_ENOUGH_MEMORY});
+            machine.journal.InjectFault(sim::Fault{"MessageBoxA", 1, ERROR_NOT_ENOUGH_MEMORY});
         }
         EXPECT_EQ(UserStartsUninstaller(machine, layout).exitStatus, 1);
         EXPECT_TRUE(TakeSnapshot(machine) == before);
-        EXPECT_EQ(machine.MessageBoxes().size(), shown ? 1u : 0u);
-        EXPECT_TRUE(machine.PostedMessages().empty());
-        EXPECT_TRUE(machine.Starts().empty());
+        EXPECT_EQ(machine.processes.MessageBoxes().size(), shown ? 1u : 0u);
+        EXPECT_TRUE(machine.processes.PostedMessages().empty());
+        EXPECT_TRUE(machine.processes.Starts().empty());
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -63,22 +63,22 @@ TEST(FirstPhaseConsent, WithoutAnOkNothingChangesAtAll) {
 TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFolder) {
     StartProduct(machine, layout);
     // Installed from a CD, say, and an old copy of an earlier attempt is in the way.
-    machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
-    machine.AddFile(layout.TempCopy(), "an old copy");
+    machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
+    machine.files.AddFile(layout.TempCopy(), "an old copy");
     Snapshot before = TakeSnapshot(machine);
     Run();
     const std::string copy = layout.TempCopy();
     EXPECT_FALSE(UninstallEntryListed());
-    EXPECT_EQ(machine.FileContent(copy), kUninstallerImage);
-    EXPECT_EQ(machine.Attributes(copy) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(machine.files.FileContent(copy), kUninstallerImage);
+    EXPECT_EQ(machine.files.Attributes(copy) & FILE_ATTRIBUTE_READONLY, 0u);
     // Nothing else changes: the product's files and keys are the second phase's.
     Snapshot after = TakeSnapshot(machine);
     EXPECT_EQ(after.files.size(), before.files.size());
     EXPECT_EQ(after.userKeys, before.userKeys);
     EXPECT_EQ(after.machineKeys.size(), before.machineKeys.size() - 1);
 
-    ASSERT_EQ(machine.Starts().size(), 1u);
-    const sim::StartRecord& start = machine.Starts()[0];
+    ASSERT_EQ(machine.processes.Starts().size(), 1u);
+    const sim::StartRecord& start = machine.processes.Starts()[0];
     EXPECT_FALSE(start.hadOwner);
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, copy);
@@ -93,25 +93,25 @@ TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFol
 
 TEST_F(FirstPhase, OnlyTheFirstWindowOfTheProductsClassIsAskedToClose) {
     int product = StartProduct(machine, layout);
-    HWND second = machine.AddWindow("VorskTandrel", "Tandrel (2)", product);
-    HWND other = machine.AddWindow("OtherClass", "Other", 0);
+    HWND second = machine.processes.AddWindow("VorskTandrel", "Tandrel (2)", product);
+    HWND other = machine.processes.AddWindow("OtherClass", "Other", 0);
     Run();
-    ASSERT_EQ(machine.PostedMessages().size(), 1u);
-    const sim::PostedMessage& posted = machine.PostedMessages()[0];
+    ASSERT_EQ(machine.processes.PostedMessages().size(), 1u);
+    const sim::PostedMessage& posted = machine.processes.PostedMessages()[0];
     EXPECT_NE(posted.window, second);
     EXPECT_NE(posted.window, other);
     EXPECT_EQ(posted.message, static_cast<UINT>(WM_CLOSE));
     EXPECT_EQ(posted.wParam, 0u);
     EXPECT_EQ(posted.lParam, 0);
-    EXPECT_TRUE(machine.WindowExists(other));
+    EXPECT_TRUE(machine.processes.WindowExists(other));
 }
 
 TEST_F(FirstPhase, UninstallEntryThatCannotBeRemovedIsNoObstacle) {
-    machine.DenyKeyDelete(HKEY_LOCAL_MACHINE, kUninstallEntry);
+    machine.registry.DenyKeyDelete(HKEY_LOCAL_MACHINE, kUninstallEntry);
     Run();
     EXPECT_TRUE(UninstallEntryListed());
-    EXPECT_EQ(machine.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.Starts().size(), 1u);
+    EXPECT_EQ(machine.processes.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.processes.Starts().size(), 1u);
 }
 
 TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAsReported) {
@@ -127,15 +127,15 @@ TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAs
         sim::Machine machine;
         ProductLayout layout;
         InstallProduct(machine, layout);
-        machine.SetTempPath(c.reported);
+        machine.files.SetTempPath(c.reported);
         if (c.exists) {
-            machine.AddFolder(c.reported);
+            machine.files.AddFolder(c.reported);
         }
         UserStartsUninstaller(machine, layout);
-        EXPECT_EQ(machine.FileContent(c.copy), kUninstallerImage);
-        ASSERT_EQ(machine.Starts().size(), 1u);
-        EXPECT_EQ(machine.Starts()[0].file, c.copy);
-        EXPECT_EQ(machine.Starts()[0].directory, std::optional<std::string>(c.reported));
+        EXPECT_EQ(machine.files.FileContent(c.copy), kUninstallerImage);
+        ASSERT_EQ(machine.processes.Starts().size(), 1u);
+        EXPECT_EQ(machine.processes.Starts()[0].file, c.copy);
+        EXPECT_EQ(machine.processes.Starts()[0].directory, std::optional<std::string>(c.reported));
     }
 }
 
@@ -153,28 +153,28 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
     const std::vector<Case> cases = {
         {"the copy fails",
          [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
+             machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
              return layout.InstalledUninstaller();
          },
          nullptr, kCopyFailed},
         {"the copy of an earlier attempt still runs",
          [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.AddFile(layout.TempCopy(), "an old copy");
-             machine.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
+             machine.files.AddFile(layout.TempCopy(), "an old copy");
+             machine.processes.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
              return layout.InstalledUninstaller();
          },
          "an old copy", kCopyFailed},
         // A copy that stays read-only would never be deleted by the cleanup script.
         {"the read-only copy cannot be made writable",
          [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
-             machine.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
+             machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
+             machine.journal.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
              return layout.InstalledUninstaller();
          },
          kUninstallerImage, kCopyFailed},
         {"started from the temporary folder, the copy would be itself",
          [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.AddFile(layout.TempCopy(), kUninstallerImage);
+             machine.files.AddFile(layout.TempCopy(), kUninstallerImage);
              return layout.TempCopy();
          },
          kUninstallerImage, kCopyFailed},
@@ -186,8 +186,8 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
                  own += "\\Deep Folder";
              }
              own += "\\uninstall.exe";
-             machine.AddFile(own, kUninstallerImage);
-             machine.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
+             machine.files.AddFile(own, kUninstallerImage);
+             machine.files.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
              return own;
          },
          nullptr, kCopyFailed},
@@ -198,14 +198,14 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
                  longTemp += "\\temporary";
              }
              longTemp = longTemp.substr(0, 250) + "\\";
-             machine.AddFolder(longTemp);
-             machine.SetTempPath(longTemp);
+             machine.files.AddFolder(longTemp);
+             machine.files.SetTempPath(longTemp);
              return layout.InstalledUninstaller();
          },
          nullptr, kCopyFailed},
         {"the start fails",
          [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
+             machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
              return layout.InstalledUninstaller();
          },
          kUninstallerImage, "Can not start uninstall.exe in TEMP."},
@@ -216,25 +216,25 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
         ProductLayout layout;
         InstallProduct(machine, layout);
         const std::string image = c.prepare(machine, layout);
-        const std::vector<std::string> tempBefore = machine.FolderEntries(machine.TempPath());
+        const std::vector<std::string> tempBefore = machine.files.FolderEntries(machine.files.TempPath());
 
-        machine.RunProgram(&WinMain, image, std::nullopt, image.substr(0, image.rfind('\\')));
+        machine.processes.RunProgram(&WinMain, image, std::nullopt, image.substr(0, image.rfind('\\')));
 
-        ASSERT_EQ(machine.MessageBoxes().size(), 2u);
-        EXPECT_EQ(machine.MessageBoxes()[1].text, c.message);
-        EXPECT_EQ(machine.MessageBoxes()[1].caption, kProductName);
-        EXPECT_EQ(machine.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
-        EXPECT_FALSE(machine.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry));
-        for (const sim::StartRecord& start : machine.Starts()) {
+        ASSERT_EQ(machine.processes.MessageBoxes().size(), 2u);
+        EXPECT_EQ(machine.processes.MessageBoxes()[1].text, c.message);
+        EXPECT_EQ(machine.processes.MessageBoxes()[1].caption, kProductName);
+        EXPECT_EQ(machine.processes.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry));
+        for (const sim::StartRecord& start : machine.processes.Starts()) {
             EXPECT_FALSE(start.accepted) << start.file;
         }
-        const std::string copy = machine.TempPath() + "uninstall.exe";
-        EXPECT_EQ(machine.Exists(copy), c.copyAfter != nullptr);
+        const std::string copy = machine.files.TempPath() + "uninstall.exe";
+        EXPECT_EQ(machine.files.Exists(copy), c.copyAfter != nullptr);
         if (c.copyAfter != nullptr) {
-            EXPECT_EQ(machine.FileContent(copy), c.copyAfter);
+            EXPECT_EQ(machine.files.FileContent(copy), c.copyAfter);
         }
         // No file appears in the temporary folder under any other name (a cut one, say).
-        for (const std::string& name : machine.FolderEntries(machine.TempPath())) {
+        for (const std::string& name : machine.files.FolderEntries(machine.files.TempPath())) {
             EXPECT_TRUE(name == "uninstall.exe" ||
                         std::find(tempBefore.begin(), tempBefore.end(), name) != tempBefore.end())
                 << name;

@@ -22,20 +22,20 @@ void AddInstallation(sim::Machine& machine, const std::string& folder,
                      const std::vector<std::string>& images = {"title.bmp", "ghost.bmp"}) {
     for (const std::string& name : ProductFileNames()) {
         if (leaveOut.count(name) == 0) {
-            machine.AddFile(folder + "\\" + name, name + " content");
+            machine.files.AddFile(folder + "\\" + name, name + " content");
         }
     }
     for (const std::string& name : images) {
-        machine.AddFile(folder + "\\images\\" + name, "image");
+        machine.files.AddFile(folder + "\\images\\" + name, "image");
     }
     if (leaveOut.count("uninstall.exe") == 0) {
-        machine.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
+        machine.files.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
     }
 }
 
 std::vector<std::string> Removals(const sim::Machine& machine) {
     std::vector<std::string> paths;
-    for (const sim::Notification& notification : machine.Notifications()) {
+    for (const sim::Notification& notification : machine.processes.Notifications()) {
         EXPECT_EQ(notification.event, SHCNE_RMDIR);
         EXPECT_EQ(notification.flags, static_cast<UINT>(SHCNF_PATH));
         EXPECT_FALSE(notification.secondItem);
@@ -47,17 +47,17 @@ std::vector<std::string> Removals(const sim::Machine& machine) {
 TEST(RemoveInstallFolder, TheProductsOwnFilesGoWithTheirFolderAndTheEmptyVendorFolder) {
     sim::Machine machine;
     AddInstallation(machine, kFolder);
-    machine.AddFile("C:\\Apps\\Other\\other.exe", "other");
+    machine.files.AddFile("C:\\Apps\\Other\\other.exe", "other");
 
     RemoveInstallFolder(kFolder.c_str());
 
-    EXPECT_FALSE(machine.Exists(kVendorFolder));
-    EXPECT_TRUE(machine.Exists("C:\\Apps\\Other\\other.exe"));
+    EXPECT_FALSE(machine.files.Exists(kVendorFolder));
+    EXPECT_TRUE(machine.files.Exists("C:\\Apps\\Other\\other.exe"));
     EXPECT_EQ(Removals(machine), std::vector<std::string>{kFolder});
     // The listing's "." and ".." are not files of the images folder.
     EXPECT_EQ(CountCall(machine, "DeleteFileA", kFolder + "\\images\\."), 0);
     EXPECT_EQ(CountCall(machine, "DeleteFileA", kFolder + "\\images\\.."), 0);
-    EXPECT_EQ(machine.CallCount("Sleep"), 0);
+    EXPECT_EQ(machine.journal.CallCount("Sleep"), 0);
     EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
@@ -85,32 +85,33 @@ TEST(RemoveInstallFolder, LookAlikesStayAndKeepTheFolder) {
         sim::Machine machine;
         AddInstallation(machine, kFolder, c.leaveOut, c.images);
         for (const std::string& file : c.files) {
-            machine.AddFile(kFolder + "\\" + file, "look-alike");
+            machine.files.AddFile(kFolder + "\\" + file, "look-alike");
         }
         for (const std::string& folder : c.folders) {
-            machine.AddFolder(kFolder + "\\" + folder);
+            machine.files.AddFolder(kFolder + "\\" + folder);
         }
 
         RemoveInstallFolder(kFolder.c_str());
 
         for (const std::string& file : c.files) {
-            EXPECT_EQ(machine.FileContent(kFolder + "\\" + file), "look-alike") << file;
+            EXPECT_EQ(machine.files.FileContent(kFolder + "\\" + file), "look-alike") << file;
         }
         for (const std::string& folder : c.folders) {
-            EXPECT_TRUE(machine.IsFolder(kFolder + "\\" + folder)) << folder;
+            EXPECT_TRUE(machine.files.IsFolder(kFolder + "\\" + folder)) << folder;
         }
         for (const std::string& name : ProductFileNames()) {
             if (c.leaveOut.count(name) == 0) {
-                EXPECT_FALSE(machine.Exists(kFolder + "\\" + name)) << name;
+                EXPECT_FALSE(machine.files.Exists(kFolder + "\\" + name)) << name;
             }
         }
         for (const std::string& name : c.images) {
-            EXPECT_FALSE(machine.Exists(kFolder + "\\images\\" + name)) << name;
+            EXPECT_FALSE(machine.files.Exists(kFolder + "\\images\\" + name)) << name;
         }
-        EXPECT_FALSE(machine.Exists(kFolder + "\\uninstall.exe"));
-        EXPECT_TRUE(machine.IsFolder(kFolder));
-        EXPECT_TRUE(machine.Notifications().empty());
-        EXPECT_EQ(machine.CallCount("RemoveDirectoryA"), 2);  // images and the folder, not the vendor's
+        EXPECT_FALSE(machine.files.Exists(kFolder + "\\uninstall.exe"));
+        EXPECT_TRUE(machine.files.IsFolder(kFolder));
+        EXPECT_TRUE(machine.processes.Notifications().empty());
+        EXPECT_EQ(machine.journal.CallCount("RemoveDirectoryA"),
+                  2);  // images and the folder, not the vendor's
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -126,19 +127,20 @@ TEST(RemoveInstallFolder, AProductFileThatCannotBeDeletedKeepsTheFolderAfterOneA
         AddInstallation(machine, kFolder);
         std::string kept = kFolder + (c.running ? "\\Tandrel.exe" : "\\la.txt");
         if (c.running) {
-            machine.StartBackgroundProcess(kept, "C:\\");
+            machine.processes.StartBackgroundProcess(kept, "C:\\");
         } else {
-            machine.AddFile(kept, "la.txt content", FILE_ATTRIBUTE_READONLY);
+            machine.files.AddFile(kept, "la.txt content", FILE_ATTRIBUTE_READONLY);
         }
 
         RemoveInstallFolder(kFolder.c_str());
 
-        EXPECT_TRUE(machine.Exists(kept));
+        EXPECT_TRUE(machine.files.Exists(kept));
         EXPECT_EQ(CountCall(machine, "DeleteFileA", kept), 1);
-        EXPECT_EQ(machine.CallCount("Sleep"), 0);
-        EXPECT_EQ(machine.FolderEntries(kFolder), std::vector<std::string>{kept.substr(kFolder.size() + 1)});
-        EXPECT_TRUE(machine.Notifications().empty());
-        EXPECT_TRUE(machine.IsFolder(kVendorFolder));
+        EXPECT_EQ(machine.journal.CallCount("Sleep"), 0);
+        EXPECT_EQ(machine.files.FolderEntries(kFolder),
+                  std::vector<std::string>{kept.substr(kFolder.size() + 1)});
+        EXPECT_TRUE(machine.processes.Notifications().empty());
+        EXPECT_TRUE(machine.files.IsFolder(kVendorFolder));
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -161,8 +163,8 @@ TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsT
         for (const std::string& name : names) {
             std::string full = folder + "\\" + name;
             std::string cut = full.substr(0, MAX_PATH - 1);
-            if (full.size() >= MAX_PATH && name.rfind("images\\", 0) != 0 && !machine.Exists(cut)) {
-                machine.AddFile(cut, "bystander");
+            if (full.size() >= MAX_PATH && name.rfind("images\\", 0) != 0 && !machine.files.Exists(cut)) {
+                machine.files.AddFile(cut, "bystander");
                 bystanders.push_back(cut);
             }
         }
@@ -174,16 +176,16 @@ TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsT
             std::string full = folder + "\\" + name;
             bool inImages = name.rfind("images\\", 0) == 0;
             bool deletable = full.size() < MAX_PATH && (!inImages || patternFits);
-            EXPECT_EQ(machine.Exists(full), !deletable) << name;
+            EXPECT_EQ(machine.files.Exists(full), !deletable) << name;
         }
         for (const std::string& bystander : bystanders) {
-            EXPECT_EQ(machine.FileContent(bystander), "bystander") << bystander;
+            EXPECT_EQ(machine.files.FileContent(bystander), "bystander") << bystander;
         }
         for (const std::string& call :
              CallsOf(machine, 0, {"DeleteFileA", "RemoveDirectoryA", "FindFirstFileA"})) {
             EXPECT_LT(call.substr(call.find(' ') + 1).size(), static_cast<size_t>(MAX_PATH)) << call;
         }
-        EXPECT_TRUE(machine.Notifications().empty());
+        EXPECT_TRUE(machine.processes.Notifications().empty());
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -198,7 +200,7 @@ TEST(RemoveInstallFolder, APathThatIsNotFullDeletesNothingAtAll) {
         Snapshot before = TakeSnapshot(machine);
         RemoveInstallFolder(path);
         EXPECT_TRUE(TakeSnapshot(machine) == before);
-        EXPECT_TRUE(machine.Notifications().empty());
+        EXPECT_TRUE(machine.processes.Notifications().empty());
     }
 }
 
@@ -222,20 +224,20 @@ TEST(RemoveInstallFolder, AnImagesFolderThatCannotBeListedIsStillRemovedByNameAn
                         c.imagesPresent ? std::vector<std::string>{"title.bmp", "ghost.bmp"}
                                         : std::vector<std::string>{});
         if (c.fault != nullptr) {
-            machine.InjectFault(sim::Fault{c.fault, 0, ERROR_ACCESS_DENIED});
+            machine.journal.InjectFault(sim::Fault{c.fault, 0, ERROR_ACCESS_DENIED});
         }
 
         RemoveInstallFolder(kFolder.c_str());
 
         EXPECT_EQ(CountCall(machine, "RemoveDirectoryA", kFolder + "\\images"), 1);
-        EXPECT_EQ(machine.CallCount("FindClose"), c.findCloses);
-        EXPECT_EQ(machine.Exists(kFolder), !c.folderGoes);
+        EXPECT_EQ(machine.journal.CallCount("FindClose"), c.findCloses);
+        EXPECT_EQ(machine.files.Exists(kFolder), !c.folderGoes);
         EXPECT_EQ(Removals(machine),
                   c.folderGoes ? std::vector<std::string>{kFolder} : std::vector<std::string>{});
         if (c.imagesPresent) {
-            EXPECT_TRUE(machine.Exists(kFolder + "\\images\\title.bmp"));
+            EXPECT_TRUE(machine.files.Exists(kFolder + "\\images\\title.bmp"));
         }
-        EXPECT_FALSE(machine.Exists(kFolder + "\\uninstall.exe"));
+        EXPECT_FALSE(machine.files.Exists(kFolder + "\\uninstall.exe"));
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }

@@ -53,7 +53,8 @@ TEST(QuerySzValue, BadArgumentsAreExplainedOnceAndTouchNothing) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         // The product key is missing: a query that got as far as the registry would create it.
-        machine.SetString(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool", "InstallPath", "C:\\Other");
+        machine.registry.SetString(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool", "InstallPath",
+                                   "C:\\Other");
         Snapshot before = TakeSnapshot(machine);
         char goodName[] = "InstallPath";
         char emptyName[] = "";
@@ -61,27 +62,27 @@ TEST(QuerySzValue, BadArgumentsAreExplainedOnceAndTouchNothing) {
                            : c.valueName == kEmptyName ? emptyName
                                                        : goodName;
         if (c.valueName == kUnreadableName) {
-            machine.MarkUnreadable(goodName);
+            machine.processes.MarkUnreadable(goodName);
         }
         Buffer buffer;
         buffer.Hold("caller's text");
         const std::string callers = buffer.Raw();
         if (c.buffer == kUnwritableBuffer) {
-            machine.MarkUnwritable(buffer.get());
+            machine.processes.MarkUnwritable(buffer.get());
         }
 
         EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, name, c.buffer == kNullBuffer ? nullptr : buffer.get()),
                   0);
 
-        ASSERT_EQ(machine.MessageBoxes().size(), 1u);
-        const sim::MessageBoxRecord& box = machine.MessageBoxes()[0];
+        ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
+        const sim::MessageBoxRecord& box = machine.processes.MessageBoxes()[0];
         EXPECT_EQ(box.text, c.message);
         EXPECT_EQ(box.caption, "VORSK Tandrel 98");
         EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONERROR));
         EXPECT_FALSE(box.hadOwner);
         EXPECT_EQ(buffer.Raw(), callers);
         EXPECT_TRUE(TakeSnapshot(machine) == before);
-        EXPECT_EQ(machine.CallCount("RegCreateKeyExA"), 0);
+        EXPECT_EQ(machine.journal.CallCount("RegCreateKeyExA"), 0);
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -94,7 +95,7 @@ TEST(QuerySzValue, ArgumentsAreCheckedBeforeTheyAreUsedAndOverTheWholeBuffer) {
         SCOPED_TRACE("unreadable name");
         sim::Machine machine;
         char name[] = "InstallPath";
-        machine.MarkUnreadable(name);
+        machine.processes.MarkUnreadable(name);
         Buffer buffer;
         QuerySzValue(HKEY_LOCAL_MACHINE, name, buffer.get());
         // An unreadable name is not looked into, not even for its length.
@@ -104,7 +105,7 @@ TEST(QuerySzValue, ArgumentsAreCheckedBeforeTheyAreUsedAndOverTheWholeBuffer) {
     {
         SCOPED_TRACE("good arguments");
         sim::Machine machine;
-        machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Apps");
+        machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Apps");
         Buffer buffer;
         EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, "InstallPath", buffer.get()), 1);
         const std::string key = "HKLM\\" + std::string(kProductKey);
@@ -132,26 +133,28 @@ TEST(QuerySzValue, AValueThatCannotBeReadFailsSilentlyWithAnEmptyBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
-        machine.SetString(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool", "InstallPath", "C:\\Other");
+        machine.registry.SetString(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool", "InstallPath",
+                                   "C:\\Other");
         if (c.keyPresent) {
-            machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "Version", "1.0");
+            machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "Version", "1.0");
         }
         if (c.valuePresent) {
-            machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Apps");
+            machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Apps");
         }
         if (c.queryRefused) {
-            machine.InjectFault(sim::Fault{"RegQueryValueExA", 1, ERROR_ACCESS_DENIED});
+            machine.journal.InjectFault(sim::Fault{"RegQueryValueExA", 1, ERROR_ACCESS_DENIED});
         }
         Buffer buffer;
         buffer.Hold("C:\\stale");
         EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, "InstallPath", buffer.get()), 0);
         EXPECT_EQ(buffer.Text(), "");
-        EXPECT_TRUE(machine.MessageBoxes().empty());
+        EXPECT_TRUE(machine.processes.MessageBoxes().empty());
         // A missing key is created on the way, empty; the registry task removes it again.
-        EXPECT_TRUE(machine.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
-        EXPECT_TRUE(machine.ChildKeys(HKEY_LOCAL_MACHINE, kProductKey).empty());
-        EXPECT_EQ(machine.GetValue(HKEY_LOCAL_MACHINE, kProductKey, "Version").has_value(), c.keyPresent);
-        EXPECT_FALSE(machine.HasKey(HKEY_CURRENT_USER, kProductKey));
+        EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
+        EXPECT_TRUE(machine.registry.ChildKeys(HKEY_LOCAL_MACHINE, kProductKey).empty());
+        EXPECT_EQ(machine.registry.GetValue(HKEY_LOCAL_MACHINE, kProductKey, "Version").has_value(),
+                  c.keyPresent);
+        EXPECT_FALSE(machine.registry.HasKey(HKEY_CURRENT_USER, kProductKey));
         EXPECT_EQ(CountCall(machine, "RegCloseKey", "HKLM\\" + std::string(kProductKey)), 1);
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -159,15 +162,15 @@ TEST(QuerySzValue, AValueThatCannotBeReadFailsSilentlyWithAnEmptyBuffer) {
 
 TEST(QuerySzValue, ReadsTheProductKeyUnderTheGivenRoot) {
     sim::Machine machine;
-    machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Machine");
-    machine.SetString(HKEY_CURRENT_USER, kProductKey, "InstallPath", "C:\\User");
-    machine.SetString(HKEY_LOCAL_MACHINE, kVendorKey, "InstallPath", "C:\\Vendor");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Machine");
+    machine.registry.SetString(HKEY_CURRENT_USER, kProductKey, "InstallPath", "C:\\User");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kVendorKey, "InstallPath", "C:\\Vendor");
     Buffer buffer;
     EXPECT_EQ(QuerySzValue(HKEY_CURRENT_USER, "InstallPath", buffer.get()), 1);
     EXPECT_EQ(buffer.Text(), "C:\\User");
     EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, "InstallPath", buffer.get()), 1);
     EXPECT_EQ(buffer.Text(), "C:\\Machine");
-    EXPECT_TRUE(machine.MessageBoxes().empty());
+    EXPECT_TRUE(machine.processes.MessageBoxes().empty());
     EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
@@ -195,7 +198,7 @@ TEST(QuerySzValue, WhateverComesBackIsATerminatedStringWithinTheBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
-        machine.SetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", c.type, c.data);
+        machine.registry.SetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", c.type, c.data);
         Buffer buffer;
         EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, "InstallPath", buffer.get()), c.result);
         EXPECT_EQ(buffer.Text(), c.text);
@@ -204,7 +207,7 @@ TEST(QuerySzValue, WhateverComesBackIsATerminatedStringWithinTheBuffer) {
             // Nothing of a value that did not fit may stay behind to be taken for a path.
             EXPECT_TRUE(buffer.AllZero());
         }
-        EXPECT_TRUE(machine.MessageBoxes().empty());
+        EXPECT_TRUE(machine.processes.MessageBoxes().empty());
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -225,23 +228,23 @@ TEST(QuerySzValue, AKeyThatCannotBeOpenedFailsSilentlyAndLeavesTheCallersBuffer)
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         if (c.denyVendorKey) {
-            machine.DenyKeyOpen(HKEY_LOCAL_MACHINE, kVendorKey);
+            machine.registry.DenyKeyOpen(HKEY_LOCAL_MACHINE, kVendorKey);
         } else {
-            machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Apps");
+            machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Apps");
         }
         if (c.denyProductKey) {
-            machine.DenyKeyOpen(HKEY_LOCAL_MACHINE, kProductKey);
+            machine.registry.DenyKeyOpen(HKEY_LOCAL_MACHINE, kProductKey);
         }
         if (c.faultCreate) {
-            machine.InjectFault(sim::Fault{"RegCreateKeyExA", 1, ERROR_ACCESS_DENIED});
+            machine.journal.InjectFault(sim::Fault{"RegCreateKeyExA", 1, ERROR_ACCESS_DENIED});
         }
         Buffer buffer;
         buffer.Hold("caller's text");
         const std::string callers = buffer.Raw();
         EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, "InstallPath", buffer.get()), 0);
         EXPECT_EQ(buffer.Raw(), callers);
-        EXPECT_TRUE(machine.MessageBoxes().empty());
-        EXPECT_EQ(machine.CallCount("RegQueryValueExA"), 0);
+        EXPECT_TRUE(machine.processes.MessageBoxes().empty());
+        EXPECT_EQ(machine.journal.CallCount("RegQueryValueExA"), 0);
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }

@@ -26,29 +26,30 @@ bool Contains(const std::vector<std::string>& items, const std::string& item) {
 
 TEST(DeleteKeyTree, EmptiesDeepAndWideTreesButKeepsTheKeyItselfAndItsValues) {
     sim::Machine machine;
-    machine.SetString(HKEY_CURRENT_USER, kProductKey, "Registered", "no");
+    machine.registry.SetString(HKEY_CURRENT_USER, kProductKey, "Registered", "no");
     std::string deep = kProductKey;
     for (int level = 1; level <= 30; ++level) {
         deep = Below(deep, "D" + std::to_string(level));
     }
-    machine.SetString(HKEY_CURRENT_USER, deep, "Bottom", "30");
+    machine.registry.SetString(HKEY_CURRENT_USER, deep, "Bottom", "30");
     for (int n = 1; n <= 200; ++n) {
         std::string child = Below(kProductKey, Numbered("W", n));
-        machine.SetString(HKEY_CURRENT_USER, child, "Value", std::to_string(n));
-        machine.AddKey(HKEY_CURRENT_USER, Below(child, "Grandchild"));
+        machine.registry.SetString(HKEY_CURRENT_USER, child, "Value", std::to_string(n));
+        machine.registry.AddKey(HKEY_CURRENT_USER, Below(child, "Grandchild"));
     }
     // Beside and above the product key, and the same path under the other root: all untouched.
-    machine.SetString(HKEY_CURRENT_USER, Below(kVendorKey, "Other Product"), "Colour", "blue");
-    machine.SetString(HKEY_LOCAL_MACHINE, Below(kProductKey, "Plugins"), "Count", "2");
-    const std::vector<std::string> machineKeys = machine.AllKeys(HKEY_LOCAL_MACHINE);
+    machine.registry.SetString(HKEY_CURRENT_USER, Below(kVendorKey, "Other Product"), "Colour", "blue");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, Below(kProductKey, "Plugins"), "Count", "2");
+    const std::vector<std::string> machineKeys = machine.registry.AllKeys(HKEY_LOCAL_MACHINE);
 
     DeleteKeyTree(kProductKey);
 
-    EXPECT_TRUE(machine.HasKey(HKEY_CURRENT_USER, kProductKey));
-    EXPECT_TRUE(machine.ChildKeys(HKEY_CURRENT_USER, kProductKey).empty());
-    EXPECT_EQ(machine.GetValue(HKEY_CURRENT_USER, kProductKey, "Registered")->data, std::string("no\0", 3));
-    EXPECT_TRUE(machine.HasKey(HKEY_CURRENT_USER, Below(kVendorKey, "Other Product")));
-    EXPECT_EQ(machine.AllKeys(HKEY_LOCAL_MACHINE), machineKeys);
+    EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, kProductKey));
+    EXPECT_TRUE(machine.registry.ChildKeys(HKEY_CURRENT_USER, kProductKey).empty());
+    EXPECT_EQ(machine.registry.GetValue(HKEY_CURRENT_USER, kProductKey, "Registered")->data,
+              std::string("no\0", 3));
+    EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, Below(kVendorKey, "Other Product")));
+    EXPECT_EQ(machine.registry.AllKeys(HKEY_LOCAL_MACHINE), machineKeys);
     EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
@@ -61,38 +62,39 @@ TEST(DeleteKeyTree, AChildThatStaysDoesNotStopItsSiblings) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         for (const char* child : {"A", "B", "C", "D"}) {
-            machine.AddKey(HKEY_CURRENT_USER, Below(Below(kProductKey, child), "Inner"));
+            machine.registry.AddKey(HKEY_CURRENT_USER, Below(Below(kProductKey, child), "Inner"));
         }
         const std::string stuck = Below(kProductKey, "B");
         if (c.denyDelete) {
-            machine.DenyKeyDelete(HKEY_CURRENT_USER, stuck);
+            machine.registry.DenyKeyDelete(HKEY_CURRENT_USER, stuck);
         } else {
-            machine.DenyKeyOpen(HKEY_CURRENT_USER, stuck);
+            machine.registry.DenyKeyOpen(HKEY_CURRENT_USER, stuck);
         }
 
         DeleteKeyTree(kProductKey);
 
-        EXPECT_EQ(machine.ChildKeys(HKEY_CURRENT_USER, kProductKey), std::vector<std::string>{"B"});
+        EXPECT_EQ(machine.registry.ChildKeys(HKEY_CURRENT_USER, kProductKey), std::vector<std::string>{"B"});
         // A key that can be opened is still emptied; one that cannot keeps what is below it.
-        EXPECT_EQ(machine.HasKey(HKEY_CURRENT_USER, Below(stuck, "Inner")), !c.denyDelete);
+        EXPECT_EQ(machine.registry.HasKey(HKEY_CURRENT_USER, Below(stuck, "Inner")), !c.denyDelete);
         EXPECT_TRUE(NoHandlesOpen(machine));
 
         // The product key keeps its child, so it stays, and the vendor key with it.
         RemoveRegistryEntries();
-        EXPECT_TRUE(machine.HasKey(HKEY_CURRENT_USER, stuck));
-        EXPECT_TRUE(machine.HasKey(HKEY_CURRENT_USER, kVendorKey));
+        EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, stuck));
+        EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, kVendorKey));
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
 
 TEST(DeleteKeyTree, AnEnumerationThatKeepsFailingEndsTheLoop) {
     sim::Machine machine;
-    machine.AddKey(HKEY_CURRENT_USER, Below(kProductKey, "A"));
-    machine.AddKey(HKEY_CURRENT_USER, Below(kProductKey, "B"));
-    machine.InjectFault(sim::Fault{"RegEnumKeyExA", 0, ERROR_ACCESS_DENIED});
+    machine.registry.AddKey(HKEY_CURRENT_USER, Below(kProductKey, "A"));
+    machine.registry.AddKey(HKEY_CURRENT_USER, Below(kProductKey, "B"));
+    machine.journal.InjectFault(sim::Fault{"RegEnumKeyExA", 0, ERROR_ACCESS_DENIED});
     DeleteKeyTree(kProductKey);
-    EXPECT_EQ(machine.ChildKeys(HKEY_CURRENT_USER, kProductKey), (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(machine.CallCount("RegDeleteKeyA"), 0);
+    EXPECT_EQ(machine.registry.ChildKeys(HKEY_CURRENT_USER, kProductKey),
+              (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(machine.journal.CallCount("RegDeleteKeyA"), 0);
     EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
@@ -102,18 +104,18 @@ TEST(DeleteKeyTree, AChildWhosePathWouldNotFitIsLeftAloneAndNoCutPathIsUsed) {
     const std::string tooLong(228, 'N');
     const std::string tooLongLeaf(228, 'O');
     sim::Machine machine;
-    machine.AddKey(HKEY_CURRENT_USER, Below(kProductKey, "A"));
-    machine.AddKey(HKEY_CURRENT_USER, Below(kProductKey, fits));
-    machine.AddKey(HKEY_CURRENT_USER, Below(Below(kProductKey, tooLong), "Inner"));
-    machine.AddKey(HKEY_CURRENT_USER, Below(kProductKey, tooLongLeaf));
-    machine.AddKey(HKEY_CURRENT_USER, Below(kProductKey, "Z"));
-    const std::vector<std::string> keys = machine.AllKeys(HKEY_CURRENT_USER);
+    machine.registry.AddKey(HKEY_CURRENT_USER, Below(kProductKey, "A"));
+    machine.registry.AddKey(HKEY_CURRENT_USER, Below(kProductKey, fits));
+    machine.registry.AddKey(HKEY_CURRENT_USER, Below(Below(kProductKey, tooLong), "Inner"));
+    machine.registry.AddKey(HKEY_CURRENT_USER, Below(kProductKey, tooLongLeaf));
+    machine.registry.AddKey(HKEY_CURRENT_USER, Below(kProductKey, "Z"));
+    const std::vector<std::string> keys = machine.registry.AllKeys(HKEY_CURRENT_USER);
 
     DeleteKeyTree(kProductKey);
 
-    EXPECT_EQ(machine.ChildKeys(HKEY_CURRENT_USER, kProductKey),
+    EXPECT_EQ(machine.registry.ChildKeys(HKEY_CURRENT_USER, kProductKey),
               (std::vector<std::string>{tooLong, tooLongLeaf}));
-    EXPECT_TRUE(machine.HasKey(HKEY_CURRENT_USER, Below(Below(kProductKey, tooLong), "Inner")));
+    EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, Below(Below(kProductKey, tooLong), "Inner")));
     // Every key opened was one of the tree's, named in full: a cut path would name some other key.
     for (const std::string& call : CallsOf(machine, 0, {"RegOpenKeyExA"})) {
         EXPECT_TRUE(Contains(keys, call.substr(std::string("RegOpenKeyExA HKCU\\").size()))) << call;
@@ -124,12 +126,12 @@ TEST(DeleteKeyTree, AChildWhosePathWouldNotFitIsLeftAloneAndNoCutPathIsUsed) {
 // The product's keys under one root as its installation writes them, and others' keys beside them.
 void AddProductKeys(sim::Machine& machine, HKEY root) {
     if (root == HKEY_LOCAL_MACHINE) {
-        machine.SetString(root, kProductKey, "InstallPath", "C:\\Apps\\VORSK Software\\Tandrel");
+        machine.registry.SetString(root, kProductKey, "InstallPath", "C:\\Apps\\VORSK Software\\Tandrel");
     } else {
-        machine.SetString(root, kProductKey, "Registered", "no");
-        machine.AddKey(root, Below(kProductKey, "Settings\\Window"));
+        machine.registry.SetString(root, kProductKey, "Registered", "no");
+        machine.registry.AddKey(root, Below(kProductKey, "Settings\\Window"));
     }
-    machine.SetString(root, "Software\\Other Vendor\\Tool", "InstallPath", "C:\\Other");
+    machine.registry.SetString(root, "Software\\Other Vendor\\Tool", "InstallPath", "C:\\Other");
 }
 
 void AddProductKeys(sim::Machine& machine) {
@@ -160,35 +162,35 @@ TEST(RemoveRegistryEntries, VendorKeysGoOnlyWhenNoChildKeyIsLeftInThem) {
         sim::Machine machine;
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
             if (!(root == HKEY_CURRENT_USER ? c.userVendor : c.machineVendor)) {
-                machine.SetString(root, "Software\\Other Vendor\\Tool", "InstallPath", "C:\\Other");
+                machine.registry.SetString(root, "Software\\Other Vendor\\Tool", "InstallPath", "C:\\Other");
                 continue;
             }
             AddProductKeys(machine, root);
             // Values of the vendor key do not keep it.
-            machine.SetString(root, kVendorKey, "Homepage", "http://www.vorsk.example/");
+            machine.registry.SetString(root, kVendorKey, "Homepage", "http://www.vorsk.example/");
             if (c.otherProduct) {
-                machine.AddKey(root, Below(kVendorKey, "Other Product"));
+                machine.registry.AddKey(root, Below(kVendorKey, "Other Product"));
             }
         }
         if (c.infoFault >= 0) {
-            machine.InjectFault(sim::Fault{"RegQueryInfoKeyA", c.infoFault, ERROR_ACCESS_DENIED});
+            machine.journal.InjectFault(sim::Fault{"RegQueryInfoKeyA", c.infoFault, ERROR_ACCESS_DENIED});
         }
 
         RemoveRegistryEntries();
 
-        EXPECT_FALSE(machine.HasKey(HKEY_CURRENT_USER, kProductKey));
-        EXPECT_FALSE(machine.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
-        EXPECT_EQ(machine.HasKey(HKEY_CURRENT_USER, kVendorKey), c.userVendorStays);
-        EXPECT_EQ(machine.HasKey(HKEY_LOCAL_MACHINE, kVendorKey), c.machineVendorStays);
+        EXPECT_FALSE(machine.registry.HasKey(HKEY_CURRENT_USER, kProductKey));
+        EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
+        EXPECT_EQ(machine.registry.HasKey(HKEY_CURRENT_USER, kVendorKey), c.userVendorStays);
+        EXPECT_EQ(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey), c.machineVendorStays);
         if (c.otherProduct) {
-            EXPECT_TRUE(machine.HasKey(HKEY_CURRENT_USER, Below(kVendorKey, "Other Product")));
-            EXPECT_TRUE(machine.HasKey(HKEY_LOCAL_MACHINE, Below(kVendorKey, "Other Product")));
+            EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, Below(kVendorKey, "Other Product")));
+            EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, Below(kVendorKey, "Other Product")));
         }
         if (c.userVendorStays) {
-            EXPECT_TRUE(machine.GetValue(HKEY_CURRENT_USER, kVendorKey, "Homepage").has_value());
+            EXPECT_TRUE(machine.registry.GetValue(HKEY_CURRENT_USER, kVendorKey, "Homepage").has_value());
         }
-        EXPECT_TRUE(machine.HasKey(HKEY_CURRENT_USER, "Software\\Other Vendor\\Tool"));
-        EXPECT_TRUE(machine.HasKey(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool"));
+        EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, "Software\\Other Vendor\\Tool"));
+        EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool"));
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -197,16 +199,17 @@ TEST(RemoveRegistryEntries, TheAppPathsEntryGoesAndItsSiblingsStay) {
     sim::Machine machine;
     AddProductKeys(machine);
     for (const char* name : {"Tandrel.exe", "Tandrel.exe.bak", "Tandrel", "other.exe"}) {
-        machine.SetString(HKEY_LOCAL_MACHINE, Below(kAppPathsKey, name), "", std::string("C:\\") + name);
+        machine.registry.SetString(HKEY_LOCAL_MACHINE, Below(kAppPathsKey, name), "",
+                                   std::string("C:\\") + name);
     }
-    machine.SetString(HKEY_CURRENT_USER, kAppPathsEntry, "", "C:\\PerUser\\Tandrel.exe");
+    machine.registry.SetString(HKEY_CURRENT_USER, kAppPathsEntry, "", "C:\\PerUser\\Tandrel.exe");
 
     RemoveRegistryEntries();
 
-    EXPECT_EQ(machine.ChildKeys(HKEY_LOCAL_MACHINE, kAppPathsKey),
+    EXPECT_EQ(machine.registry.ChildKeys(HKEY_LOCAL_MACHINE, kAppPathsKey),
               (std::vector<std::string>{"other.exe", "Tandrel", "Tandrel.exe.bak"}));
     // The entry lives under the machine-wide root only.
-    EXPECT_TRUE(machine.HasKey(HKEY_CURRENT_USER, kAppPathsEntry));
+    EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, kAppPathsEntry));
     EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
@@ -215,21 +218,21 @@ TEST(RemoveRegistryEntries, PerUserTreeGoesEverywhereButTheMachineWideKeyOnlyWhe
         bool nt = behaviour == sim::KeyDeletion::Nt;
         SCOPED_TRACE(nt ? "NT" : "9x");
         sim::Machine machine;
-        machine.SetKeyDeletion(behaviour);
+        machine.registry.SetKeyDeletion(behaviour);
         AddProductKeys(machine);
         std::string deep = kProductKey;
         for (int level = 1; level <= 30; ++level) {
             deep = Below(deep, "L" + std::to_string(level));
         }
-        machine.AddKey(HKEY_CURRENT_USER, deep);
-        machine.SetString(HKEY_LOCAL_MACHINE, Below(kProductKey, "Plugins\\Chess"), "Count", "2");
+        machine.registry.AddKey(HKEY_CURRENT_USER, deep);
+        machine.registry.SetString(HKEY_LOCAL_MACHINE, Below(kProductKey, "Plugins\\Chess"), "Count", "2");
 
         RemoveRegistryEntries();
 
-        EXPECT_FALSE(machine.HasKey(HKEY_CURRENT_USER, kVendorKey));
-        EXPECT_EQ(machine.HasKey(HKEY_LOCAL_MACHINE, kProductKey), nt);
-        EXPECT_EQ(machine.HasKey(HKEY_LOCAL_MACHINE, Below(kProductKey, "Plugins\\Chess")), nt);
-        EXPECT_EQ(machine.HasKey(HKEY_LOCAL_MACHINE, kVendorKey), nt);
+        EXPECT_FALSE(machine.registry.HasKey(HKEY_CURRENT_USER, kVendorKey));
+        EXPECT_EQ(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kProductKey), nt);
+        EXPECT_EQ(machine.registry.HasKey(HKEY_LOCAL_MACHINE, Below(kProductKey, "Plugins\\Chess")), nt);
+        EXPECT_EQ(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey), nt);
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }

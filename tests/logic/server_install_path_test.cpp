@@ -13,31 +13,31 @@ TEST(ServerInstallPath, TheFilesOfAShareNamedImagesStay) {
     for (const char* installPath : {"\\\\SERVER", "\\\\SERVER\\"}) {
         SCOPED_TRACE(installPath);
         sim::Machine machine;
-        machine.AddShare("\\\\SERVER\\images");
-        machine.AddFile("\\\\SERVER\\images\\picture.bmp", "somebody else's picture");
+        machine.files.AddShare("\\\\SERVER\\images");
+        machine.files.AddFile("\\\\SERVER\\images\\picture.bmp", "somebody else's picture");
 
         RemoveInstallFolder(installPath);
 
-        EXPECT_TRUE(machine.Exists("\\\\SERVER\\images\\picture.bmp"));
-        EXPECT_EQ(machine.CallCount("DeleteFileA"), 0);
-        EXPECT_EQ(machine.CallCount("FindFirstFileA"), 0);
-        EXPECT_TRUE(machine.Notifications().empty());
+        EXPECT_TRUE(machine.files.Exists("\\\\SERVER\\images\\picture.bmp"));
+        EXPECT_EQ(machine.journal.CallCount("DeleteFileA"), 0);
+        EXPECT_EQ(machine.journal.CallCount("FindFirstFileA"), 0);
+        EXPECT_TRUE(machine.processes.Notifications().empty());
     }
 }
 
 TEST(ServerInstallPath, AShareStillServesAsInstallationFolder) {
     sim::Machine machine;
-    machine.AddShare("\\\\SERVER\\SHARE");
+    machine.files.AddShare("\\\\SERVER\\SHARE");
     const std::string folder = "\\\\SERVER\\SHARE\\VORSK Software\\Tandrel";
     for (const std::string& name : ProductFileNames()) {
-        machine.AddFile(folder + "\\" + name, name);
+        machine.files.AddFile(folder + "\\" + name, name);
     }
-    machine.AddFile(folder + "\\images\\title.bmp", "image");
+    machine.files.AddFile(folder + "\\images\\title.bmp", "image");
 
     RemoveInstallFolder(folder.c_str());
 
-    EXPECT_FALSE(machine.Exists(folder));
-    EXPECT_FALSE(machine.Exists("\\\\SERVER\\SHARE\\VORSK Software"));
+    EXPECT_FALSE(machine.files.Exists(folder));
+    EXPECT_FALSE(machine.files.Exists("\\\\SERVER\\SHARE\\VORSK Software"));
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ std::string ShortcutIn(const std::string& folder) {
 // shortcut was there, so these are also the paths the task tried.
 std::vector<std::string> Announced(const sim::Machine& machine) {
     std::vector<std::string> paths;
-    for (const sim::Notification& notification : machine.Notifications()) {
+    for (const sim::Notification& notification : machine.processes.Notifications()) {
         EXPECT_EQ(notification.event, SHCNE_DELETE);
         EXPECT_EQ(notification.flags, static_cast<UINT>(SHCNF_PATH));
         EXPECT_FALSE(notification.secondItem);
@@ -33,13 +33,13 @@ std::vector<std::string> Announced(const sim::Machine& machine) {
 class RemoveShortcutsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup);
-        machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", kPrograms);
-        machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Desktop", "C:\\WINDOWS\\Desktop");
-        machine.AddFile(ShortcutIn(kStartup), "shortcut");
-        machine.AddFile(ShortcutIn(kPrograms), "shortcut");
-        machine.AddFile(kPrograms + "\\Other.lnk", "other shortcut");
-        machine.AddFile("C:\\WINDOWS\\Desktop\\VORSK Tandrel 98.lnk", "desktop shortcut");
+        machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup);
+        machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", kPrograms);
+        machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Desktop", "C:\\WINDOWS\\Desktop");
+        machine.files.AddFile(ShortcutIn(kStartup), "shortcut");
+        machine.files.AddFile(ShortcutIn(kPrograms), "shortcut");
+        machine.files.AddFile(kPrograms + "\\Other.lnk", "other shortcut");
+        machine.files.AddFile("C:\\WINDOWS\\Desktop\\VORSK Tandrel 98.lnk", "desktop shortcut");
     }
 
     std::vector<std::string> NotifiedPaths() const { return Announced(machine); }
@@ -49,28 +49,28 @@ class RemoveShortcutsTest : public ::testing::Test {
 
 TEST_F(RemoveShortcutsTest, BothAreDeletedAndAnnouncedStartupFirst) {
     // The all-users folders under the machine-wide root are not the user's.
-    machine.SetString(HKEY_LOCAL_MACHINE, kShellFoldersKey, "Startup", "C:\\AllUsers\\StartUp");
-    machine.AddFile(ShortcutIn("C:\\AllUsers\\StartUp"), "all users' shortcut");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kShellFoldersKey, "Startup", "C:\\AllUsers\\StartUp");
+    machine.files.AddFile(ShortcutIn("C:\\AllUsers\\StartUp"), "all users' shortcut");
 
     RemoveShortcuts();
 
-    EXPECT_FALSE(machine.Exists(ShortcutIn(kStartup)));
-    EXPECT_FALSE(machine.Exists(ShortcutIn(kPrograms)));
+    EXPECT_FALSE(machine.files.Exists(ShortcutIn(kStartup)));
+    EXPECT_FALSE(machine.files.Exists(ShortcutIn(kPrograms)));
     EXPECT_EQ(NotifiedPaths(), (std::vector<std::string>{ShortcutIn(kStartup), ShortcutIn(kPrograms)}));
     // Told after the deletion: told before, the shell would list the shortcut again.
     EXPECT_LT(FirstCallAt(machine, "DeleteFileA", ShortcutIn(kStartup)),
               FirstCallAt(machine, "SHChangeNotify", ShortcutIn(kStartup)));
-    EXPECT_TRUE(machine.Exists(kPrograms + "\\Other.lnk"));
-    EXPECT_TRUE(machine.Exists("C:\\WINDOWS\\Desktop\\VORSK Tandrel 98.lnk"));
-    EXPECT_TRUE(machine.Exists(ShortcutIn("C:\\AllUsers\\StartUp")));
+    EXPECT_TRUE(machine.files.Exists(kPrograms + "\\Other.lnk"));
+    EXPECT_TRUE(machine.files.Exists("C:\\WINDOWS\\Desktop\\VORSK Tandrel 98.lnk"));
+    EXPECT_TRUE(machine.files.Exists(ShortcutIn("C:\\AllUsers\\StartUp")));
     EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
 TEST(RemoveShortcuts, AbsentShortcutsAreStillAnnounced) {
     sim::Machine machine;
-    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup);
-    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", "C:\\Missing\\Programs");
-    machine.AddFolder(kStartup);
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup);
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", "C:\\Missing\\Programs");
+    machine.files.AddFolder(kStartup);
     RemoveShortcuts();
     EXPECT_EQ(Announced(machine),
               (std::vector<std::string>{ShortcutIn(kStartup), ShortcutIn("C:\\Missing\\Programs")}));
@@ -78,13 +78,13 @@ TEST(RemoveShortcuts, AbsentShortcutsAreStillAnnounced) {
 }
 
 TEST_F(RemoveShortcutsTest, AFolderEndingInABackslashGetsNoSecondOne) {
-    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup + "\\");
-    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", "C:\\");
-    machine.AddFile(ShortcutIn("C:"), "shortcut in the root");
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup + "\\");
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", "C:\\");
+    machine.files.AddFile(ShortcutIn("C:"), "shortcut in the root");
     RemoveShortcuts();
     EXPECT_EQ(NotifiedPaths(), (std::vector<std::string>{ShortcutIn(kStartup), "C:\\VORSK Tandrel 98.lnk"}));
-    EXPECT_FALSE(machine.Exists(ShortcutIn(kStartup)));
-    EXPECT_FALSE(machine.Exists("C:\\VORSK Tandrel 98.lnk"));
+    EXPECT_FALSE(machine.files.Exists(ShortcutIn(kStartup)));
+    EXPECT_FALSE(machine.files.Exists("C:\\VORSK Tandrel 98.lnk"));
 }
 
 TEST(RemoveShortcuts, AFolderValueThatCannotServeIsSkippedAndTheOtherFolderStillHandled) {
@@ -115,24 +115,24 @@ TEST(RemoveShortcuts, AFolderValueThatCannotServeIsSkippedAndTheOtherFolderStill
             SCOPED_TRACE(std::string(bad) + " " + c.name);
             sim::Machine machine;
             const char* goodName = std::string(bad) == "Startup" ? "Programs" : "Startup";
-            machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, goodName, good);
+            machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, goodName, good);
             if (c.present) {
-                machine.SetValue(HKEY_CURRENT_USER, kShellFoldersKey, bad, c.type, c.data);
+                machine.registry.SetValue(HKEY_CURRENT_USER, kShellFoldersKey, bad, c.type, c.data);
             }
-            machine.AddFile(ShortcutIn(good), "shortcut");
+            machine.files.AddFile(ShortcutIn(good), "shortcut");
             if (!c.bystander.empty()) {
-                machine.AddFile(ShortcutIn(c.bystander), "bystander");
+                machine.files.AddFile(ShortcutIn(c.bystander), "bystander");
             }
-            machine.AddFile(cutShortcut, "bystander at the cut");
+            machine.files.AddFile(cutShortcut, "bystander at the cut");
 
             RemoveShortcuts();
 
             EXPECT_EQ(Announced(machine), std::vector<std::string>{ShortcutIn(good)});
-            EXPECT_FALSE(machine.Exists(ShortcutIn(good)));
+            EXPECT_FALSE(machine.files.Exists(ShortcutIn(good)));
             if (!c.bystander.empty()) {
-                EXPECT_TRUE(machine.Exists(ShortcutIn(c.bystander)));
+                EXPECT_TRUE(machine.files.Exists(ShortcutIn(c.bystander)));
             }
-            EXPECT_TRUE(machine.Exists(cutShortcut));
+            EXPECT_TRUE(machine.files.Exists(cutShortcut));
             EXPECT_TRUE(NoHandlesOpen(machine));
         }
     }
@@ -141,10 +141,10 @@ TEST(RemoveShortcuts, AFolderValueThatCannotServeIsSkippedAndTheOtherFolderStill
 TEST_F(RemoveShortcutsTest, AShortcutPathOfExactly259CharactersIsUsed) {
     const std::string folder = "C:\\" + std::string(235, 'f');  // 238 characters
     ASSERT_EQ(ShortcutIn(folder).size(), static_cast<size_t>(MAX_PATH - 1));
-    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", folder);
-    machine.AddFile(ShortcutIn(folder), "shortcut");
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", folder);
+    machine.files.AddFile(ShortcutIn(folder), "shortcut");
     RemoveShortcuts();
-    EXPECT_FALSE(machine.Exists(ShortcutIn(folder)));
+    EXPECT_FALSE(machine.files.Exists(ShortcutIn(folder)));
     EXPECT_EQ(NotifiedPaths(), (std::vector<std::string>{ShortcutIn(folder), ShortcutIn(kPrograms)}));
 }
 
@@ -152,20 +152,21 @@ TEST(RemoveShortcuts, WithoutTheShellFoldersKeyNothingIsTouched) {
     for (bool missing : {true, false}) {
         SCOPED_TRACE(missing ? "key missing" : "key denied");
         sim::Machine machine;
-        machine.AddFile(ShortcutIn(kStartup), "shortcut");
-        machine.AddFile(ShortcutIn(kPrograms), "shortcut");
+        machine.files.AddFile(ShortcutIn(kStartup), "shortcut");
+        machine.files.AddFile(ShortcutIn(kPrograms), "shortcut");
         if (missing) {
-            machine.AddKey(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
+            machine.registry.AddKey(HKEY_CURRENT_USER,
+                                    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
         } else {
-            machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup);
-            machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", kPrograms);
-            machine.DenyKeyOpen(HKEY_CURRENT_USER, kShellFoldersKey);
+            machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", kStartup);
+            machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", kPrograms);
+            machine.registry.DenyKeyOpen(HKEY_CURRENT_USER, kShellFoldersKey);
         }
         RemoveShortcuts();
-        EXPECT_EQ(machine.CallCount("DeleteFileA"), 0);
-        EXPECT_TRUE(machine.Notifications().empty());
-        EXPECT_TRUE(machine.Exists(ShortcutIn(kStartup)));
-        EXPECT_TRUE(machine.Exists(ShortcutIn(kPrograms)));
+        EXPECT_EQ(machine.journal.CallCount("DeleteFileA"), 0);
+        EXPECT_TRUE(machine.processes.Notifications().empty());
+        EXPECT_TRUE(machine.files.Exists(ShortcutIn(kStartup)));
+        EXPECT_TRUE(machine.files.Exists(ShortcutIn(kPrograms)));
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }

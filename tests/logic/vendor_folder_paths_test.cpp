@@ -12,10 +12,10 @@ using namespace testing_support;
 
 void AddProductFiles(sim::Machine& machine, const std::string& folder) {
     for (const std::string& name : ProductFileNames()) {
-        machine.AddFile(folder + "\\" + name, name + " content");
+        machine.files.AddFile(folder + "\\" + name, name + " content");
     }
-    machine.AddFile(folder + "\\images\\title.bmp", "image");
-    machine.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
+    machine.files.AddFile(folder + "\\images\\title.bmp", "image");
+    machine.files.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
 }
 
 TEST(VendorFolderPaths, AParentThatIsNotExactlyTheVendorFolderIsNotRemoved) {
@@ -45,10 +45,10 @@ TEST(VendorFolderPaths, AParentThatIsNotExactlyTheVendorFolderIsNotRemoved) {
 
         RemoveInstallFolder(c.installPath);
 
-        EXPECT_FALSE(machine.Exists(c.removedFolder));
-        EXPECT_TRUE(machine.IsFolder(c.keptParent));
-        ASSERT_EQ(machine.Notifications().size(), 1u);
-        EXPECT_EQ(machine.Notifications()[0].path, c.installPath);
+        EXPECT_FALSE(machine.files.Exists(c.removedFolder));
+        EXPECT_TRUE(machine.files.IsFolder(c.keptParent));
+        ASSERT_EQ(machine.processes.Notifications().size(), 1u);
+        EXPECT_EQ(machine.processes.Notifications()[0].path, c.installPath);
     }
 }
 
@@ -62,8 +62,8 @@ TEST(VendorFolderPaths, APlainVendorParentIsStillRemovedWhenEmpty) {
 
         RemoveInstallFolder(installPath);
 
-        EXPECT_FALSE(machine.Exists("C:\\Apps\\VORSK Software"));
-        EXPECT_TRUE(machine.IsFolder("C:\\Apps"));
+        EXPECT_FALSE(machine.files.Exists("C:\\Apps\\VORSK Software"));
+        EXPECT_TRUE(machine.files.IsFolder("C:\\Apps"));
     }
 }
 

@@ -2,9 +2,11 @@
 # UBSan. The logic and the simulated Windows are compiled once more with coverage instrumentation, so
 # that the fuzzer is guided by the program's branches and not only by the generator's.
 #
-# The test runs it for a minute. A longer run keeps what it finds in the build folder's corpus:
-#   build/native/tests/uninstall_fuzzer -max_total_time=3600 -timeout=20 -rss_limit_mb=4096 \
-#       build/native/tests/fuzz_corpus tests/property/corpus
+# The test (label "fuzz") runs a fixed number of inputs from a fixed seed on a fresh copy of
+# tests/property/corpus (run_fuzzer.cmake), so that every run tries the same machines. A longer run
+# of your own, keeping what it finds:
+#   mkdir -p /tmp/fuzz_corpus && build/native/tests/uninstall_fuzzer -max_total_time=3600 -timeout=20 \
+#       -rss_limit_mb=4096 /tmp/fuzz_corpus tests/property/corpus
 # A crash leaves crash-<hash> in the working folder; run the fuzzer on that file alone to see the
 # broken rules and the machine.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND UNINSTALL_SANITIZE)
@@ -33,11 +35,12 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND UNINSTALL_SANITIZE)
     target_link_options(uninstall_fuzzer PRIVATE -fsanitize=fuzzer)
     target_link_libraries(uninstall_fuzzer PRIVATE uninstall_logic_fuzzing)
 
-    set(UNINSTALL_FUZZ_CORPUS ${CMAKE_CURRENT_BINARY_DIR}/fuzz_corpus)
-    file(MAKE_DIRECTORY ${UNINSTALL_FUZZ_CORPUS})
+    set(UNINSTALL_FUZZ_SEED 20240601)
+    set(UNINSTALL_FUZZ_RUNS 2000)
     add_test(NAME uninstall_fuzzer
-        COMMAND uninstall_fuzzer -max_total_time=60 -timeout=20 -rss_limit_mb=4096 -print_final_stats=1
-                ${UNINSTALL_FUZZ_CORPUS} ${CMAKE_CURRENT_LIST_DIR}/corpus
+        COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:uninstall_fuzzer> -DCORPUS=${CMAKE_CURRENT_LIST_DIR}/corpus
+                -DWORK=${CMAKE_CURRENT_BINARY_DIR}/fuzz_run -DSEED=${UNINSTALL_FUZZ_SEED} -DRUNS=${UNINSTALL_FUZZ_RUNS}
+                -P ${CMAKE_CURRENT_LIST_DIR}/run_fuzzer.cmake
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-    set_tests_properties(uninstall_fuzzer PROPERTIES LABELS fuzz TIMEOUT 240)
+    set_tests_properties(uninstall_fuzzer PROPERTIES LABELS fuzz TIMEOUT 600)
 endif()

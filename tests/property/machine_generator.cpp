@@ -68,9 +68,9 @@ class Builder {
 
     void Root(const std::string& root) {
         if (root.size() == 2) {
-            m.AddDrive(root);
+            m.files.AddDrive(root);
         } else {
-            m.AddShare(root);
+            m.files.AddShare(root);
         }
         g.fileRoots.push_back(root);
     }
@@ -113,7 +113,7 @@ class Builder {
         if (!Placeable(path, false, keys)) {
             return false;
         }
-        m.AddFile(path, content, attributes);
+        m.files.AddFile(path, content, attributes);
         Placed(keys, false);
         g.fileAttributes[keys.back()] = attributes;
         return true;
@@ -124,7 +124,7 @@ class Builder {
         if (!Placeable(path, true, keys)) {
             return false;
         }
-        m.AddFolder(path);
+        m.files.AddFolder(path);
         Placed(keys, true);
         return true;
     }
@@ -149,14 +149,14 @@ class Builder {
         if (sim::ResolvePath(path, "", resolved, false, false) != 0) {
             return false;
         }
-        m.LockFile(path, c.Chance(50) ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED, until);
+        m.files.LockFile(path, c.Chance(50) ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED, until);
         Note("locked until " + std::to_string(until) + ": " + path);
         return true;
     }
 
     void Value(HKEY root, const std::string& path, const std::string& name, DWORD type,
                const std::string& data) {
-        m.SetValue(root, path, name, type, data);
+        m.registry.SetValue(root, path, name, type, data);
         g.values.push_back(ValueRef{root, path, name});
     }
 
@@ -687,7 +687,7 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
             T = "c:\\windows\\temp\\";
             break;
     }
-    b.m.SetTempPath(T);
+    b.m.files.SetTempPath(T);
     if (create) {
         b.Folder(T);
     }
@@ -777,13 +777,13 @@ void AddKeyTree(Builder& b, HKEY root, const std::string& path, int depth, int w
     for (int i = 0; i < children && budget > 0; ++i) {
         std::string child = path + "\\" + RandomName(b.c, 1 + static_cast<size_t>(b.c.Pick(12)));
         --budget;
-        b.m.AddKey(root, child);
+        b.m.registry.AddKey(root, child);
         if (denials && b.c.Chance(4)) {
-            b.m.DenyKeyOpen(root, child);
+            b.m.registry.DenyKeyOpen(root, child);
             b.Note("key open denied: " + child);
         }
         if (denials && b.c.Chance(4)) {
-            b.m.DenyKeyDelete(root, child);
+            b.m.registry.DenyKeyDelete(root, child);
             b.Note("key delete denied: " + child);
         }
         AddKeyTree(b, root, child, depth - 1, width, budget, denials);
@@ -801,7 +801,7 @@ void AddUserProductKeys(Builder& b) {
             b.String(HKEY_CURRENT_USER, product, "Registered", "no");
             b.String(HKEY_CURRENT_USER, product + "\\Settings\\Window", "Left", "10");
             b.String(HKEY_CURRENT_USER, product + "\\Settings\\Sound", "Volume", "7");
-            b.m.AddKey(HKEY_CURRENT_USER, product + "\\Recent\\Games\\Level 1");
+            b.m.registry.AddKey(HKEY_CURRENT_USER, product + "\\Recent\\Games\\Level 1");
             break;
         case 2: {
             b.Key(HKEY_CURRENT_USER, product);
@@ -816,10 +816,10 @@ void AddUserProductKeys(Builder& b) {
             int depth = 5 + b.c.Pick(40);
             for (int i = 0; i < depth; ++i) {
                 path += "\\" + RandomName(b.c, 1 + static_cast<size_t>(b.c.Pick(20)));
-                b.m.AddKey(HKEY_CURRENT_USER, path);
+                b.m.registry.AddKey(HKEY_CURRENT_USER, path);
             }
             if (denials && b.c.Chance(50)) {
-                b.m.DenyKeyDelete(HKEY_CURRENT_USER, path);
+                b.m.registry.DenyKeyDelete(HKEY_CURRENT_USER, path);
             }
             b.Note("deep per-user key chain, " + std::to_string(path.size()) + " characters");
             break;
@@ -828,9 +828,9 @@ void AddUserProductKeys(Builder& b) {
             int width = 20 + b.c.Pick(180);
             for (int i = 0; i < width; ++i) {
                 std::string child = product + "\\Entry " + std::to_string(i);
-                b.m.AddKey(HKEY_CURRENT_USER, child);
+                b.m.registry.AddKey(HKEY_CURRENT_USER, child);
                 if (denials && b.c.Chance(3)) {
-                    b.m.DenyKeyDelete(HKEY_CURRENT_USER, child);
+                    b.m.registry.DenyKeyDelete(HKEY_CURRENT_USER, child);
                 }
             }
             b.Note("wide per-user key, " + std::to_string(width) + " children");
@@ -840,22 +840,22 @@ void AddUserProductKeys(Builder& b) {
             // Names that make the child paths just fit, or not.
             for (size_t length : {200u, 220u, 226u, 227u, 228u, 229u, 240u, 255u}) {
                 std::string child = product + "\\" + std::string(length, 'n') + "\\" + std::string(8, 'm');
-                b.m.AddKey(HKEY_CURRENT_USER, child);
+                b.m.registry.AddKey(HKEY_CURRENT_USER, child);
             }
             b.Note("per-user keys with long names");
             break;
         }
         default:
             b.String(HKEY_CURRENT_USER, product, "Registered", "yes");
-            b.m.DenyKeyOpen(HKEY_CURRENT_USER, product + "\\Locked");
-            b.m.DenyKeyDelete(HKEY_CURRENT_USER, product + "\\Kept");
+            b.m.registry.DenyKeyOpen(HKEY_CURRENT_USER, product + "\\Locked");
+            b.m.registry.DenyKeyDelete(HKEY_CURRENT_USER, product + "\\Kept");
             b.Key(HKEY_CURRENT_USER, product + "\\Kept\\Child");
             b.Key(HKEY_CURRENT_USER, product + "\\After");
             b.Note("per-user keys that cannot be opened or deleted");
             break;
     }
     if (b.Odd(3)) {
-        b.m.DenyKeyOpen(HKEY_CURRENT_USER, product);
+        b.m.registry.DenyKeyOpen(HKEY_CURRENT_USER, product);
         b.Note("per-user product key cannot be opened");
     }
 }
@@ -879,11 +879,11 @@ void AddVendorKeys(Builder& b, HKEY root) {
                                                        "Software\\VORSK Software2"}));
     }
     if (b.Odd(3)) {
-        b.m.DenyKeyDelete(root, kVendorKey);
+        b.m.registry.DenyKeyDelete(root, kVendorKey);
         b.Note(name + " vendor key cannot be deleted");
     }
     if (b.Odd(3)) {
-        b.m.DenyKeyOpen(root, kVendorKey);
+        b.m.registry.DenyKeyOpen(root, kVendorKey);
         b.Note(name + " vendor key cannot be opened");
     }
 }
@@ -897,11 +897,11 @@ void AddMachineKeys(Builder& b) {
         b.Key(HKEY_LOCAL_MACHINE, entry + "\\Details");
     }
     if (b.Odd(4)) {
-        b.m.DenyKeyDelete(HKEY_LOCAL_MACHINE, entry);
+        b.m.registry.DenyKeyDelete(HKEY_LOCAL_MACHINE, entry);
         b.Note("uninstall entry cannot be deleted");
     }
     if (b.Odd(3)) {
-        b.m.DenyKeyOpen(HKEY_LOCAL_MACHINE, kUninstallKey);
+        b.m.registry.DenyKeyOpen(HKEY_LOCAL_MACHINE, kUninstallKey);
         b.Note("uninstall key cannot be opened");
     }
     b.String(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp", "DisplayName", "Other");
@@ -916,10 +916,10 @@ void AddMachineKeys(Builder& b) {
         b.String(HKEY_LOCAL_MACHINE, appPath, "", "C:\\Apps\\VORSK Software\\Tandrel\\Tandrel.exe");
     }
     if (b.Odd(3)) {
-        b.m.DenyKeyDelete(HKEY_LOCAL_MACHINE, appPath);
+        b.m.registry.DenyKeyDelete(HKEY_LOCAL_MACHINE, appPath);
     }
     if (b.Odd(3)) {
-        b.m.DenyKeyOpen(HKEY_LOCAL_MACHINE, kAppPathsKey);
+        b.m.registry.DenyKeyOpen(HKEY_LOCAL_MACHINE, kAppPathsKey);
     }
     b.String(HKEY_LOCAL_MACHINE, std::string(kAppPathsKey) + "\\other.exe", "", "C:\\Other\\other.exe");
     for (const char* lookAlike : {"\\Tandrel.exe.bak", "\\Tandrel", "\\Tandrel.ex"}) {
@@ -950,11 +950,11 @@ void AddMachineProductKey(Builder& b, const Install& install, const std::string&
         b.Note("machine-wide product key has child keys");
     }
     if (b.Odd(4)) {
-        b.m.DenyKeyDelete(HKEY_LOCAL_MACHINE, kProductKey);
+        b.m.registry.DenyKeyDelete(HKEY_LOCAL_MACHINE, kProductKey);
         b.Note("machine-wide product key cannot be deleted");
     }
     if (b.Odd(3)) {
-        b.m.DenyKeyOpen(HKEY_LOCAL_MACHINE, kProductKey);
+        b.m.registry.DenyKeyOpen(HKEY_LOCAL_MACHINE, kProductKey);
         b.Note("machine-wide product key cannot be opened");
     }
 }
@@ -1049,7 +1049,7 @@ void AddShortcuts(Builder& b, const Install& install, const std::string& tempFol
         AddShellFolder(b, "Programs", kDefaultProgramsFolder, install, tempFolder);
         b.String(HKEY_CURRENT_USER, kShellFoldersKey, "Desktop", "C:\\WINDOWS\\Desktop");
         if (b.Odd(4)) {
-            b.m.DenyKeyOpen(HKEY_CURRENT_USER, kShellFoldersKey);
+            b.m.registry.DenyKeyOpen(HKEY_CURRENT_USER, kShellFoldersKey);
             b.Note("Shell Folders cannot be opened");
         }
     }
@@ -1069,22 +1069,22 @@ void AddShortcuts(Builder& b, const Install& install, const std::string& tempFol
 
 void AddRunningProduct(Builder& b, const Install& install) {
     if (b.c.Chance(10)) {
-        int other = b.m.StartBackgroundProcess("C:\\Other\\other.exe", "C:\\Other");
-        b.m.AddWindow("VorskTandrel2", "Not the product", other);
-        b.m.AddWindow("Vorsk", "Not the product either", other);
+        int other = b.m.processes.StartBackgroundProcess("C:\\Other\\other.exe", "C:\\Other");
+        b.m.processes.AddWindow("VorskTandrel2", "Not the product", other);
+        b.m.processes.AddWindow("Vorsk", "Not the product either", other);
     }
     if (!b.c.Chance(30)) {
         return;
     }
     std::string image = Join(install.folder, "Tandrel.exe");
-    int product = b.m.StartBackgroundProcess(image, install.value);
+    int product = b.m.processes.StartBackgroundProcess(image, install.value);
     bool closes = !b.Odd(60);
     static const std::vector<sim::Time> kDelays = {0, 0, 10, 100, 3000};
     sim::Time delay = b.hostility == 0 ? 0 : b.c.OneOf(kDelays);
-    b.m.AddWindow("VorskTandrel", "Tandrel", product, closes, delay);
+    b.m.processes.AddWindow("VorskTandrel", "Tandrel", product, closes, delay);
     if (b.c.Chance(10)) {
-        int second = b.m.StartBackgroundProcess(image, install.value);
-        b.m.AddWindow("VORSKTANDREL", "Tandrel (2)", second, b.c.Chance(50));
+        int second = b.m.processes.StartBackgroundProcess(image, install.value);
+        b.m.processes.AddWindow("VORSKTANDREL", "Tandrel (2)", second, b.c.Chance(50));
         b.Note("two product windows");
     }
     b.Note(std::string("product running, ") +
@@ -1114,7 +1114,7 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
             b.g.userFolder = "C:\\Downloads";
             break;
     }
-    if (!b.m.Exists(b.g.uninstallerImage) || b.m.IsFolder(b.g.uninstallerImage)) {
+    if (!b.m.files.Exists(b.g.uninstallerImage) || b.m.files.IsFolder(b.g.uninstallerImage)) {
         // The installed uninstaller is missing: the user runs a copy kept elsewhere.
         b.g.uninstallerImage = "C:\\Downloads\\uninstall.exe";
         b.File(b.g.uninstallerImage, kUninstallerImage);
@@ -1122,22 +1122,22 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
     }
     switch (b.Variant({85, 8, 2, 2, 3})) {
         case 0:
-            b.m.AnswerMessageBox(IDOK);
+            b.m.processes.AnswerMessageBox(IDOK);
             break;
         case 1:
-            b.m.AnswerMessageBox(IDCANCEL);
+            b.m.processes.AnswerMessageBox(IDCANCEL);
             b.Note("the user cancels");
             break;
         case 2:
-            b.m.AnswerMessageBox(0);
+            b.m.processes.AnswerMessageBox(0);
             b.Note("the confirmation could not be shown");
             break;
         case 3:
-            b.m.AnswerMessageBox(kIdNo);
+            b.m.processes.AnswerMessageBox(kIdNo);
             b.Note("the confirmation answers IDNO");
             break;
         default:
-            b.m.AnswerMessageBox(kIdYes);
+            b.m.processes.AnswerMessageBox(kIdYes);
             b.Note("the confirmation answers IDYES");
             break;
     }
@@ -1181,13 +1181,13 @@ GeneratedMachine GenerateMachine(Choices& choices, sim::Machine& machine) {
     Builder b(choices, machine, generated);
     b.hostility = choices.Weighted({40, 30, 30});
     b.Note("hostility " + std::to_string(b.hostility));
-    machine.SetBatchStepLimit(kScriptStepLimit);
-    machine.SetBatchLineCost(kScriptLineCost);
+    machine.processes.SetBatchStepLimit(kScriptStepLimit);
+    machine.processes.SetBatchLineCost(kScriptLineCost);
     generated.fileRoots.push_back("C:");
     b.Root("D:");
     b.Root(kShare);
     if (choices.Chance(25)) {
-        machine.SetKeyDeletion(sim::KeyDeletion::Win9x);
+        machine.registry.SetKeyDeletion(sim::KeyDeletion::Win9x);
         b.Note("9x key deletion");
     }
     if (choices.Chance(20)) {

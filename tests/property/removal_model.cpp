@@ -21,7 +21,7 @@ std::string KeyName(HKEY root, const std::string& path) {
 // The data of a string value as far as its first terminator; nothing when the value is missing.
 std::optional<std::string> StringData(const sim::Machine& machine, HKEY root, const std::string& path,
                                       const std::string& name) {
-    std::optional<sim::RegistryValue> value = machine.GetValue(root, path, name);
+    std::optional<sim::RegistryValue> value = machine.registry.GetValue(root, path, name);
     if (!value) {
         return std::nullopt;
     }
@@ -47,11 +47,11 @@ MachineState CaptureState(const sim::Machine& machine, const GeneratedMachine& g
     MachineState state;
     // Listed as "PATH\" for a folder and "PATH=content" for a file. A name may hold '=' too: the
     // path ends at the first '=' before which a file exists.
-    for (const std::string& entry : machine.AllFiles()) {
+    for (const std::string& entry : machine.files.AllFiles()) {
         FileState file;
         size_t equals = entry.find('=');
-        while (equals != std::string::npos &&
-               !(machine.Exists(entry.substr(0, equals)) && !machine.IsFolder(entry.substr(0, equals)))) {
+        while (equals != std::string::npos && !(machine.files.Exists(entry.substr(0, equals)) &&
+                                                !machine.files.IsFolder(entry.substr(0, equals)))) {
             equals = entry.find('=', equals + 1);
         }
         if (equals == std::string::npos && !entry.empty() && entry.back() == '\\') {
@@ -66,18 +66,18 @@ MachineState CaptureState(const sim::Machine& machine, const GeneratedMachine& g
             auto placed = generated.fileAttributes.find(key);
             file.attributes = placedAttributes && placed != generated.fileAttributes.end()
                                   ? placed->second
-                                  : machine.Attributes(file.path);
+                                  : machine.files.Attributes(file.path);
         }
         state.files[key] = file;
     }
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        for (const std::string& path : machine.AllKeys(root)) {
+        for (const std::string& path : machine.registry.AllKeys(root)) {
             state.keys[KeyName(root, path)] = RootName(root) + "\\" + path;
         }
     }
     for (const ValueRef& value : generated.values) {
         state.values[KeyName(value.root, value.path) + ":" + sim::UpperCase(value.name)] =
-            machine.GetValue(value.root, value.path, value.name);
+            machine.registry.GetValue(value.root, value.path, value.name);
     }
     return state;
 }
@@ -159,7 +159,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
 
     // The temporary folder (created when missing), the copy of the uninstaller in it (an older one
     // is overwritten), and the run's own script under a name not taken before.
-    const std::string& T = machine.TempPath();
+    const std::string& T = machine.files.TempPath();
     MayAppear(T);
     tempCopy_ = FullPathKey(T + "\\uninstall.exe");
     if (tempCopy_) {

@@ -59,41 +59,6 @@ void RunStats::Add(const RunStats& o) {
     faultsInjected += o.faultsInjected;
 }
 
-std::string RunStats::Encode() const {
-    std::string line;
-    for (int count : {machines, cancelled, secondPhases, scriptsRun, scriptsEndedClean, installFoldersRemoved,
-                      vendorFoldersRemoved, productFilesRemoved, missingPathMessages, copyOrStartMessages,
-                      faultsInjected}) {
-        line += std::to_string(count) + " ";
-    }
-    return line;
-}
-
-RunStats RunStats::Decode(const std::string& line) {
-    RunStats stats;
-    int* fields[] = {&stats.machines,
-                     &stats.cancelled,
-                     &stats.secondPhases,
-                     &stats.scriptsRun,
-                     &stats.scriptsEndedClean,
-                     &stats.installFoldersRemoved,
-                     &stats.vendorFoldersRemoved,
-                     &stats.productFilesRemoved,
-                     &stats.missingPathMessages,
-                     &stats.copyOrStartMessages,
-                     &stats.faultsInjected};
-    size_t position = 0;
-    for (int* field : fields) {
-        size_t end = line.find(' ', position);
-        if (end == std::string::npos) {
-            break;
-        }
-        *field = std::stoi(line.substr(position, end - position));
-        position = end + 1;
-    }
-    return stats;
-}
-
 std::string RunStats::Describe() const {
     return std::to_string(machines) + " machines: " + std::to_string(cancelled) + " cancelled, " +
            std::to_string(secondPhases) + " second phases, " + std::to_string(scriptsRun) + " scripts run, " +
@@ -114,8 +79,8 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
 
     // The user's start, then every start the processes record, oldest first, as the system runs them.
     sim::StartOutcome user =
-        machine.RunProgram(&WinMain, generated.uninstallerImage, std::nullopt, generated.userFolder,
-                           sim::ProcessOptions{generated.firstExit});
+        machine.processes.RunProgram(&WinMain, generated.uninstallerImage, std::nullopt, generated.userFolder,
+                                     sim::ProcessOptions{generated.firstExit});
     if (!user.ran) {
         problems.push_back("the user's start of " + generated.uninstallerImage + " did not run");
         return problems;
@@ -127,9 +92,9 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     // Starts by the user while an uninstall is under way must end without a word.
     std::vector<int> again;
     auto startAgain = [&]() {
-        if (machine.Exists(generated.uninstallerImage)) {
-            sim::StartOutcome outcome =
-                machine.RunProgram(&WinMain, generated.uninstallerImage, std::nullopt, generated.userFolder);
+        if (machine.files.Exists(generated.uninstallerImage)) {
+            sim::StartOutcome outcome = machine.processes.RunProgram(&WinMain, generated.uninstallerImage,
+                                                                     std::nullopt, generated.userFolder);
             again.push_back(outcome.process);
         }
     };
@@ -138,19 +103,20 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     }
     int second = 0;
     std::vector<sim::BatchRun> scripts;
-    for (size_t i = 0; i < machine.Starts().size() && i < 8; ++i) {
-        if (machine.Starts()[i].ran) {
+    for (size_t i = 0; i < machine.processes.Starts().size() && i < 8; ++i) {
+        if (machine.processes.Starts()[i].ran) {
             continue;
         }
-        sim::StartOutcome outcome = machine.RunStart(i, &WinMain, sim::ProcessOptions{generated.secondExit});
+        sim::StartOutcome outcome =
+            machine.processes.RunStart(i, &WinMain, sim::ProcessOptions{generated.secondExit});
         if (generated.startsAgainDuringCopy && outcome.ran && !outcome.batch &&
-            machine.Starts()[i].process == first) {
+            machine.processes.Starts()[i].process == first) {
             startAgain();
         }
         if (outcome.batch) {
             scripts.push_back(*outcome.batch);
         } else if (outcome.ran) {
-            if (second == 0 && machine.Starts()[i].process == first) {
+            if (second == 0 && machine.processes.Starts()[i].process == first) {
                 second = outcome.process;
             }
             if (outcome.exitStatus != 1) {
@@ -169,7 +135,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     // What was started: the first process starts the temporary copy, the copy starts its own script.
     int firstStarts = 0;
     int secondStarts = 0;
-    for (const sim::StartRecord& start : machine.Starts()) {
+    for (const sim::StartRecord& start : machine.processes.Starts()) {
         std::optional<std::string> key = KeyOf(start.file);
         if (start.process == first) {
             ++firstStarts;
@@ -208,7 +174,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         }
     }
     for (int process : again) {
-        for (const sim::StartRecord& start : machine.Starts()) {
+        for (const sim::StartRecord& start : machine.processes.Starts()) {
             if (start.process == process) {
                 problems.push_back("a start while an uninstall was under way started \"" + start.file + "\"");
             }
@@ -220,7 +186,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     const sim::MessageBoxRecord* confirmation = nullptr;
     int missingPath = 0;
     int copyOrStart = 0;
-    for (const sim::MessageBoxRecord& box : machine.MessageBoxes()) {
+    for (const sim::MessageBoxRecord& box : machine.processes.MessageBoxes()) {
         ++boxes[box.process];
         if (box.process == first && confirmation == nullptr) {
             confirmation = &box;
@@ -240,15 +206,16 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     }
     bool confirmed = confirmation != nullptr && confirmation->answer == IDOK;
     if (!confirmed) {
-        if (!machine.Starts().empty() || !machine.PostedMessages().empty() || !SameState(before, after)) {
+        if (!machine.processes.Starts().empty() || !machine.processes.PostedMessages().empty() ||
+            !SameState(before, after)) {
             problems.push_back("the uninstall went on without the user's OK");
         }
     }
 
     // Only the product's window is asked to close, once, by the first process.
-    for (const sim::PostedMessage& posted : machine.PostedMessages()) {
+    for (const sim::PostedMessage& posted : machine.processes.PostedMessages()) {
         bool product = false;
-        for (const sim::WindowRecord& window : machine.Windows()) {
+        for (const sim::WindowRecord& window : machine.processes.Windows()) {
             product = product ||
                       (window.handle == posted.window && sim::SameName(window.className, "VorskTandrel"));
         }
@@ -257,19 +224,19 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
                                " posted to a window not the product's");
         }
     }
-    if (machine.PostedMessages().size() > 1) {
+    if (machine.processes.PostedMessages().size() > 1) {
         problems.push_back("more than one window asked to close");
     }
 
     // Every handle closed, every loop ended.
-    if (machine.OpenKeyCount() != 0 || machine.OpenFileHandleCount() != 0 ||
-        machine.OpenFindHandleCount() != 0) {
-        problems.push_back("handles left open: " + std::to_string(machine.OpenKeyCount()) + " keys, " +
-                           std::to_string(machine.OpenFileHandleCount()) + " files, " +
-                           std::to_string(machine.OpenFindHandleCount()) + " searches");
+    if (machine.registry.OpenKeyCount() != 0 || machine.files.OpenFileHandleCount() != 0 ||
+        machine.files.OpenFindHandleCount() != 0) {
+        problems.push_back("handles left open: " + std::to_string(machine.registry.OpenKeyCount()) +
+                           " keys, " + std::to_string(machine.files.OpenFileHandleCount()) + " files, " +
+                           std::to_string(machine.files.OpenFindHandleCount()) + " searches");
     }
     std::map<int, int> calls;
-    for (const sim::CallRecord& call : machine.Journal()) {
+    for (const sim::CallRecord& call : machine.journal.Calls()) {
         ++calls[call.process];
     }
     for (const auto& count : calls) {
@@ -292,7 +259,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
             }
         }
         run.scriptsEndedClean = clean ? 1 : 0;
-        for (const sim::Notification& notification : machine.Notifications()) {
+        for (const sim::Notification& notification : machine.processes.Notifications()) {
             run.installFoldersRemoved += notification.event == SHCNE_RMDIR;
         }
         for (const auto& entry : before.files) {

@@ -27,9 +27,6 @@ struct RunStats {
 
     void Add(const RunStats& other);
     std::string Describe() const;
-    // As numbers on one line, to hand the counts from one process to another.
-    std::string Encode() const;
-    static RunStats Decode(const std::string& line);
 };
 
 // Runs the uninstall and returns every broken rule, one line each (none: all is well).

@@ -25,7 +25,7 @@ std::vector<std::string> Without(std::vector<std::string> entries, const std::ve
 
 std::vector<sim::Notification> NotificationsOf(const sim::Machine& machine, LONG event) {
     std::vector<sim::Notification> found;
-    for (const sim::Notification& notification : machine.Notifications()) {
+    for (const sim::Notification& notification : machine.processes.Notifications()) {
         if (notification.event == event) {
             found.push_back(notification);
         }
@@ -49,15 +49,15 @@ Uninstall RunUninstall(sim::Machine& machine, const ProductLayout& layout, sim::
     EXPECT_TRUE(userStart.ran);
     EXPECT_EQ(userStart.exitStatus, 1);
     run.first = userStart.process;
-    if (machine.Starts().size() != 1u) {
+    if (machine.processes.Starts().size() != 1u) {
         ADD_FAILURE() << "the first process starts exactly the temporary copy";
         return run;
     }
-    sim::StartOutcome copy = machine.RunStart(0, &WinMain, sim::ProcessOptions{secondExit});
+    sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{secondExit});
     EXPECT_TRUE(copy.ran);
     EXPECT_EQ(copy.exitStatus, 1);
     run.second = copy.process;
-    std::vector<sim::StartOutcome> rest = machine.RunPendingStarts(&WinMain);
+    std::vector<sim::StartOutcome> rest = machine.processes.RunPendingStarts(&WinMain);
     if (rest.size() != 1u || !rest[0].batch.has_value()) {
         ADD_FAILURE() << "the second process starts exactly the cleanup script";
         return run;
@@ -70,7 +70,7 @@ Uninstall RunUninstall(sim::Machine& machine, const ProductLayout& layout, sim::
 
 // Nothing of the uninstaller itself is left in the temporary folder.
 void ExpectTemporaryFolderClean(const sim::Machine& machine, const ProductLayout& layout) {
-    for (const std::string& name : machine.FolderEntries(layout.tempFolder)) {
+    for (const std::string& name : machine.files.FolderEntries(layout.tempFolder)) {
         EXPECT_FALSE(sim::SameName(name, "uninstall.exe")) << name;
         EXPECT_FALSE(StartsWith(name, "delme")) << name;
     }
@@ -95,13 +95,13 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
                                                   layout.programsFolder + "\\VORSK Tandrel 98.lnk"}));
     EXPECT_EQ(after.machineKeys, Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
     EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
-    EXPECT_TRUE(machine.IsFolder("C:\\Apps"));
+    EXPECT_TRUE(machine.files.IsFolder("C:\\Apps"));
     ExpectTemporaryFolderClean(machine, layout);
 
     // One confirmation and no other box; the product was asked to close and did.
-    EXPECT_EQ(machine.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.PostedMessages().size(), 1u);
-    EXPECT_FALSE(machine.ProcessRunning(product));
+    EXPECT_EQ(machine.processes.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.processes.PostedMessages().size(), 1u);
+    EXPECT_FALSE(machine.processes.ProcessRunning(product));
 
     // The shell heard of both shortcuts, Startup first, and of the installation folder.
     std::vector<sim::Notification> deleted = NotificationsOf(machine, SHCNE_DELETE);
@@ -111,15 +111,15 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     std::vector<sim::Notification> removed = NotificationsOf(machine, SHCNE_RMDIR);
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_EQ(removed[0].path, layout.installFolder);
-    for (const sim::Notification& notification : machine.Notifications()) {
+    for (const sim::Notification& notification : machine.processes.Notifications()) {
         EXPECT_EQ(notification.flags, static_cast<UINT>(SHCNF_PATH));
         EXPECT_FALSE(notification.secondItem);
         EXPECT_EQ(notification.process, run.second);
     }
 
     // The script was started hidden from the temporary folder, and deleted the copy, then itself.
-    ASSERT_EQ(machine.Starts().size(), 2u);
-    const sim::StartRecord& start = machine.Starts()[1];
+    ASSERT_EQ(machine.processes.Starts().size(), 2u);
+    const sim::StartRecord& start = machine.processes.Starts()[1];
     EXPECT_EQ(start.file, layout.TempFile("delme1.bat"));
     EXPECT_EQ(start.parameters, std::nullopt);
     EXPECT_EQ(start.directory, std::optional<std::string>(layout.tempFolder));
@@ -153,11 +153,11 @@ TEST_F(CompleteUninstall, WaitsForTheFirstProcessAsLongAsItsBudgetAllows) {
         InstallProduct(fresh, layout);
         Uninstall run = RunUninstall(fresh, layout, c.firstExit);
         EXPECT_EQ(CountCall(fresh, "DeleteFileA", layout.InstalledUninstaller(), run.second), c.attempts);
-        EXPECT_EQ(fresh.CallCount("Sleep", run.second), c.attempts - 1);
-        EXPECT_EQ(fresh.Exists(layout.installFolder), !c.folderRemoved);
-        EXPECT_EQ(fresh.Exists(layout.InstalledUninstaller()), !c.folderRemoved);
+        EXPECT_EQ(fresh.journal.CallCount("Sleep", run.second), c.attempts - 1);
+        EXPECT_EQ(fresh.files.Exists(layout.installFolder), !c.folderRemoved);
+        EXPECT_EQ(fresh.files.Exists(layout.InstalledUninstaller()), !c.folderRemoved);
         EXPECT_EQ(NotificationsOf(fresh, SHCNE_RMDIR).size(), c.folderRemoved ? 1u : 0u);
-        EXPECT_EQ(fresh.Exists("C:\\Apps\\VORSK Software"), !c.folderRemoved);
+        EXPECT_EQ(fresh.files.Exists("C:\\Apps\\VORSK Software"), !c.folderRemoved);
         // The script is written and cleans up in every case.
         ExpectTemporaryFolderClean(fresh, layout);
     }
@@ -167,20 +167,20 @@ TEST_F(CompleteUninstall, AnUninstallerAlreadyGoneIsTriedOnceAndAFolderAlreadyGo
     // Installed uninstaller already gone: one attempt, no pause.
     sim::Machine gone;
     InstallProduct(gone, layout);
-    gone.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Elsewhere\\Tandrel");
-    gone.AddFolder("C:\\Elsewhere\\Tandrel");
+    gone.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Elsewhere\\Tandrel");
+    gone.files.AddFolder("C:\\Elsewhere\\Tandrel");
     Uninstall goneRun = RunUninstall(gone, layout, 0);
     EXPECT_EQ(CountCall(gone, "DeleteFileA", "C:\\Elsewhere\\Tandrel\\uninstall.exe"), 1);
-    EXPECT_EQ(gone.CallCount("Sleep", goneRun.second), 0);
-    EXPECT_FALSE(gone.Exists("C:\\Elsewhere\\Tandrel"));
+    EXPECT_EQ(gone.journal.CallCount("Sleep", goneRun.second), 0);
+    EXPECT_FALSE(gone.files.Exists("C:\\Elsewhere\\Tandrel"));
 
     // Installation folder itself gone: path-not-found is not file-not-found, so every attempt is made.
     sim::Machine noFolder;
     InstallProduct(noFolder, layout);
-    noFolder.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Nowhere\\Tandrel");
+    noFolder.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Nowhere\\Tandrel");
     Uninstall noFolderRun = RunUninstall(noFolder, layout, 0);
     EXPECT_EQ(CountCall(noFolder, "DeleteFileA", "C:\\Nowhere\\Tandrel\\uninstall.exe"), 51);
-    EXPECT_EQ(noFolder.CallCount("Sleep", noFolderRun.second), 50);
+    EXPECT_EQ(noFolder.journal.CallCount("Sleep", noFolderRun.second), 50);
     EXPECT_TRUE(NotificationsOf(noFolder, SHCNE_RMDIR).empty());
     ExpectTemporaryFolderClean(noFolder, layout);
 }
@@ -189,23 +189,23 @@ TEST_F(CompleteUninstall, AProductThatIgnoresTheCloseRequestKeepsItsExecutableAn
     InstallProduct(machine, layout);
     int product = StartProduct(machine, layout, false);
     Uninstall run = RunUninstall(machine, layout);
-    EXPECT_TRUE(machine.ProcessRunning(product));
-    EXPECT_EQ(machine.FolderEntries(layout.installFolder), std::vector<std::string>{"Tandrel.exe"});
+    EXPECT_TRUE(machine.processes.ProcessRunning(product));
+    EXPECT_EQ(machine.files.FolderEntries(layout.installFolder), std::vector<std::string>{"Tandrel.exe"});
     EXPECT_EQ(CountCall(machine, "DeleteFileA", layout.installFolder + "\\Tandrel.exe", run.second), 1);
     EXPECT_TRUE(NotificationsOf(machine, SHCNE_RMDIR).empty());
-    EXPECT_TRUE(machine.IsFolder("C:\\Apps\\VORSK Software"));
-    EXPECT_FALSE(machine.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
-    EXPECT_FALSE(machine.Exists(layout.startupFolder + "\\VORSK Tandrel 98.lnk"));
+    EXPECT_TRUE(machine.files.IsFolder("C:\\Apps\\VORSK Software"));
+    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
+    EXPECT_FALSE(machine.files.Exists(layout.startupFolder + "\\VORSK Tandrel 98.lnk"));
     ExpectTemporaryFolderClean(machine, layout);
 }
 
 TEST_F(CompleteUninstall, MissingInstallPathIsReportedOnceAndEverythingButTheFolderStillGoes) {
     InstallProduct(machine, layout);
-    machine.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
+    machine.registry.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
     Snapshot before = TakeSnapshot(machine);
     Uninstall run = RunUninstall(machine, layout);
-    ASSERT_EQ(machine.MessageBoxes().size(), 2u);
-    const sim::MessageBoxRecord& box = machine.MessageBoxes()[1];
+    ASSERT_EQ(machine.processes.MessageBoxes().size(), 2u);
+    const sim::MessageBoxRecord& box = machine.processes.MessageBoxes()[1];
     EXPECT_EQ(box.process, run.second);
     EXPECT_EQ(box.text, "Can not find install path to remove files.");
     EXPECT_EQ(box.caption, "VORSK Tandrel 98");
@@ -224,32 +224,33 @@ TEST_F(CompleteUninstall, MissingInstallPathIsReportedOnceAndEverythingButTheFol
 
 TEST_F(CompleteUninstall, ForeignFilesAndKeysStayWithTheirParents) {
     InstallProduct(machine, layout);
-    machine.AddFile(layout.installFolder + "\\savegame.dat", "the user's game");
-    machine.AddFile(layout.installFolder + "\\images\\mine.bmp",
-                    "the user's picture");  // inside images: ours
-    machine.SetString(HKEY_CURRENT_USER, "Software\\VORSK Software\\Other Game", "Level", "3");
-    machine.SetString(HKEY_LOCAL_MACHINE, "Software\\VORSK Software\\Other Game", "InstallPath", "C:\\Other");
+    machine.files.AddFile(layout.installFolder + "\\savegame.dat", "the user's game");
+    machine.files.AddFile(layout.installFolder + "\\images\\mine.bmp",
+                          "the user's picture");  // inside images: ours
+    machine.registry.SetString(HKEY_CURRENT_USER, "Software\\VORSK Software\\Other Game", "Level", "3");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, "Software\\VORSK Software\\Other Game", "InstallPath",
+                               "C:\\Other");
     RunUninstall(machine, layout);
 
-    EXPECT_EQ(machine.FolderEntries(layout.installFolder), std::vector<std::string>{"savegame.dat"});
-    EXPECT_EQ(machine.FileContent(layout.installFolder + "\\savegame.dat"), "the user's game");
+    EXPECT_EQ(machine.files.FolderEntries(layout.installFolder), std::vector<std::string>{"savegame.dat"});
+    EXPECT_EQ(machine.files.FileContent(layout.installFolder + "\\savegame.dat"), "the user's game");
     EXPECT_TRUE(NotificationsOf(machine, SHCNE_RMDIR).empty());
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        EXPECT_EQ(machine.ChildKeys(root, kVendorKey), std::vector<std::string>{"Other Game"});
+        EXPECT_EQ(machine.registry.ChildKeys(root, kVendorKey), std::vector<std::string>{"Other Game"});
     }
-    EXPECT_TRUE(
-        machine.GetValue(HKEY_CURRENT_USER, "Software\\VORSK Software\\Other Game", "Level").has_value());
+    EXPECT_TRUE(machine.registry.GetValue(HKEY_CURRENT_USER, "Software\\VORSK Software\\Other Game", "Level")
+                    .has_value());
     ExpectTemporaryFolderClean(machine, layout);
 }
 
 TEST_F(CompleteUninstall, AReadOnlyInstalledUninstallerStillEndsWithNothingLeftInTheTemporaryFolder) {
     InstallProduct(machine, layout);
-    machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
+    machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
     Uninstall run = RunUninstall(machine, layout);
     EXPECT_TRUE(run.script.finished);
     ExpectTemporaryFolderClean(machine, layout);
     // The installed one is read-only: it stays, and so does its folder.
-    EXPECT_TRUE(machine.Exists(layout.InstalledUninstaller()));
+    EXPECT_TRUE(machine.files.Exists(layout.InstalledUninstaller()));
     EXPECT_EQ(CountCall(machine, "DeleteFileA", layout.InstalledUninstaller()), 51);
 }
 
@@ -257,26 +258,26 @@ TEST_F(CompleteUninstall, AReadOnlyInstalledUninstallerStillEndsWithNothingLeftI
 // and it still removes everything. Both other starts end at once, without a box.
 TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     InstallProduct(machine, layout);
-    machine.AddFile("C:\\Downloads\\uninstall.exe", kUninstallerImage);
-    machine.AnswerMessageBox(IDOK);
-    machine.AnswerMessageBox(IDOK);
+    machine.files.AddFile("C:\\Downloads\\uninstall.exe", kUninstallerImage);
+    machine.processes.AnswerMessageBox(IDOK);
+    machine.processes.AnswerMessageBox(IDOK);
     sim::StartOutcome first = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
     sim::StartOutcome again = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
-    ASSERT_EQ(machine.Starts().size(), 1u);
-    sim::StartOutcome copy = machine.RunStart(0, &WinMain, sim::ProcessOptions{100});
+    ASSERT_EQ(machine.processes.Starts().size(), 1u);
+    sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{100});
     sim::StartOutcome meanwhile =
-        machine.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
-    std::vector<sim::StartOutcome> rest = machine.RunPendingStarts(&WinMain);
+        machine.processes.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
+    std::vector<sim::StartOutcome> rest = machine.processes.RunPendingStarts(&WinMain);
 
     EXPECT_TRUE(again.ran && meanwhile.ran);
-    ASSERT_EQ(machine.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.MessageBoxes()[0].process, first.process);
-    ASSERT_EQ(machine.Starts().size(), 2u);
-    EXPECT_EQ(machine.Starts()[1].process, copy.process);
+    ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.processes.MessageBoxes()[0].process, first.process);
+    ASSERT_EQ(machine.processes.Starts().size(), 2u);
+    EXPECT_EQ(machine.processes.Starts()[1].process, copy.process);
     ASSERT_EQ(rest.size(), 1u);
-    EXPECT_FALSE(machine.Exists(layout.installFolder));
-    EXPECT_FALSE(machine.HasKey(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"));
-    EXPECT_TRUE(machine.Exists("C:\\Downloads\\uninstall.exe"));
+    EXPECT_FALSE(machine.files.Exists(layout.installFolder));
+    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"));
+    EXPECT_TRUE(machine.files.Exists("C:\\Downloads\\uninstall.exe"));
     ExpectTemporaryFolderClean(machine, layout);
 }
 

@@ -30,18 +30,18 @@ bool Mentions(const std::vector<std::string>& output, const std::string& text) {
 }
 
 class BatchInterpreter : public ::testing::Test {
-protected:
+  protected:
     sim::BatchRun Run(const std::string& script) {
-        machine.AddFile(kScript, script);
-        return machine.RunBatch(kScript, kTemp);
+        machine.files.AddFile(kScript, script);
+        return machine.processes.RunBatch(kScript, kTemp);
     }
     sim::Machine machine;
 };
 
 TEST_F(BatchInterpreter, GotoAndIfExistChooseTheLinesThatRun) {
-    machine.AddFile("C:\\Data\\present.txt");
+    machine.files.AddFile("C:\\Data\\present.txt");
     for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
-        machine.AddFile(std::string("C:\\Data\\") + name);
+        machine.files.AddFile(std::string("C:\\Data\\") + name);
     }
     sim::BatchRun run =
         Run("@echo off\r\n"
@@ -57,73 +57,74 @@ TEST_F(BatchInterpreter, GotoAndIfExistChooseTheLinesThatRun) {
             "del \"C:\\Data\\a.txt\"\r\n");
     EXPECT_TRUE(run.finished);
     EXPECT_FALSE(run.stepLimitReached);
-    EXPECT_EQ(machine.FolderEntries("C:\\Data"), (std::vector<std::string>{"a.txt", "c.txt", "present.txt"}));
+    EXPECT_EQ(machine.files.FolderEntries("C:\\Data"),
+              (std::vector<std::string>{"a.txt", "c.txt", "present.txt"}));
     EXPECT_EQ(run.output, std::vector<std::string>{});
     EXPECT_EQ(run.steps, 8);
 }
 
 TEST_F(BatchInterpreter, TheWaitLoopEndsOnceTheHoldIsReleasedAndTheScriptDeletesItself) {
-    machine.AddFile(kCopy, "MZ");
-    machine.LockFile(kCopy, ERROR_ACCESS_DENIED, 300);  // the second process exits at 300 ms
+    machine.files.AddFile(kCopy, "MZ");
+    machine.files.LockFile(kCopy, ERROR_ACCESS_DENIED, 300);  // the second process exits at 300 ms
     sim::BatchRun run = Run(WaitLoop(kCopy));
     EXPECT_TRUE(run.finished);
     EXPECT_FALSE(run.stepLimitReached);
-    EXPECT_FALSE(machine.Exists(kCopy));
-    EXPECT_FALSE(machine.Exists(kScript));
+    EXPECT_FALSE(machine.files.Exists(kCopy));
+    EXPECT_FALSE(machine.files.Exists(kScript));
     // Every line costs time: the loop went round until the clock passed the release.
-    EXPECT_GE(machine.Now(), 300u);
-    EXPECT_LT(machine.Now(), 310u);
+    EXPECT_GE(machine.clock.Now(), 300u);
+    EXPECT_LT(machine.clock.Now(), 310u);
     EXPECT_GT(run.steps, 300 / 3);
     EXPECT_EQ(run.output.back(), "The batch file cannot be found.");
-    EXPECT_FALSE(machine.ProcessRunning(run.process));
-    ASSERT_EQ(machine.BatchRuns().size(), 1u);
-    EXPECT_EQ(machine.BatchRuns()[0].steps, run.steps);
+    EXPECT_FALSE(machine.processes.ProcessRunning(run.process));
+    ASSERT_EQ(machine.processes.BatchRuns().size(), 1u);
+    EXPECT_EQ(machine.processes.BatchRuns()[0].steps, run.steps);
 }
 
 TEST_F(BatchInterpreter, ALoopOnAFileThatCannotGoHitsTheStepLimit) {
-    machine.AddFile(kCopy, "MZ", FILE_ATTRIBUTE_READONLY);  // del without /f leaves it
-    machine.SetBatchStepLimit(500);
-    machine.SetBatchLineCost(2);
+    machine.files.AddFile(kCopy, "MZ", FILE_ATTRIBUTE_READONLY);  // del without /f leaves it
+    machine.processes.SetBatchStepLimit(500);
+    machine.processes.SetBatchLineCost(2);
     sim::BatchRun run = Run(WaitLoop(kCopy));
     EXPECT_TRUE(run.stepLimitReached);
     EXPECT_FALSE(run.finished);
     EXPECT_EQ(run.steps, 500);
-    EXPECT_EQ(machine.Now(), 1000u);
-    EXPECT_TRUE(machine.Exists(kCopy));
-    EXPECT_TRUE(machine.Exists(kScript));
+    EXPECT_EQ(machine.clock.Now(), 1000u);
+    EXPECT_TRUE(machine.files.Exists(kCopy));
+    EXPECT_TRUE(machine.files.Exists(kScript));
     EXPECT_TRUE(Mentions(run.output, "Access is denied."));
-    EXPECT_FALSE(machine.ProcessRunning(run.process));  // the report ends the interpreter too
+    EXPECT_FALSE(machine.processes.ProcessRunning(run.process));  // the report ends the interpreter too
 }
 
 TEST_F(BatchInterpreter, AScriptThatDeletesItselfStopsAtOnce) {
-    machine.AddFile("C:\\Data\\after.txt");
+    machine.files.AddFile("C:\\Data\\after.txt");
     sim::BatchRun run = Run(std::string("del \"") + kScript + "\"\r\ndel \"C:\\Data\\after.txt\"\r\n");
     EXPECT_TRUE(run.finished);
     EXPECT_EQ(run.steps, 1);
     EXPECT_EQ(run.output, std::vector<std::string>{"The batch file cannot be found."});
-    EXPECT_TRUE(machine.Exists("C:\\Data\\after.txt"));
+    EXPECT_TRUE(machine.files.Exists("C:\\Data\\after.txt"));
 }
 
 TEST_F(BatchInterpreter, AnUnterminatedQuoteNamingAFolderDeletesItsFiles) {
     // A script cut short right after the folder's path.
     for (const char* name : {"one.txt", "two.exe", "setup.log"}) {
-        machine.AddFile(std::string(kTemp) + "\\" + name, name);
+        machine.files.AddFile(std::string(kTemp) + "\\" + name, name);
     }
-    machine.AddFile("C:\\WINDOWS\\TEMP\\keep.txt", "ro", FILE_ATTRIBUTE_READONLY);
-    machine.AddFile("C:\\WINDOWS\\TEMP\\Sub\\inner.txt");
+    machine.files.AddFile("C:\\WINDOWS\\TEMP\\keep.txt", "ro", FILE_ATTRIBUTE_READONLY);
+    machine.files.AddFile("C:\\WINDOWS\\TEMP\\Sub\\inner.txt");
     sim::BatchRun run = Run("@echo off\r\ndel \"C:\\WINDOWS\\TEMP");
-    EXPECT_EQ(machine.FolderEntries(kTemp), (std::vector<std::string>{"keep.txt", "Sub"}));
-    EXPECT_TRUE(machine.Exists("C:\\WINDOWS\\TEMP\\Sub\\inner.txt"));
+    EXPECT_EQ(machine.files.FolderEntries(kTemp), (std::vector<std::string>{"keep.txt", "Sub"}));
+    EXPECT_TRUE(machine.files.Exists("C:\\WINDOWS\\TEMP\\Sub\\inner.txt"));
     EXPECT_TRUE(Mentions(run.output, "Access is denied."));
     EXPECT_TRUE(Mentions(run.output, "The batch file cannot be found."));  // it went with the rest
 }
 
 TEST_F(BatchInterpreter, GotoAMissingLabelEndsTheScript) {
-    machine.AddFile("C:\\Data\\stays.txt");
+    machine.files.AddFile("C:\\Data\\stays.txt");
     sim::BatchRun run = Run("@echo off\r\ngoto nowhere\r\n:nowhere2\r\ndel \"C:\\Data\\stays.txt\"\r\n");
     EXPECT_TRUE(run.finished);
     EXPECT_EQ(run.steps, 2);
-    EXPECT_TRUE(machine.Exists("C:\\Data\\stays.txt"));
+    EXPECT_TRUE(machine.files.Exists("C:\\Data\\stays.txt"));
     EXPECT_TRUE(Mentions(run.output, "The system cannot find the batch label specified - nowhere"));
 }
 

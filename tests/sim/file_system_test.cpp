@@ -73,24 +73,24 @@ TEST(FilePaths, EveryWin32SpellingOfAPathNamesTheSameFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         sim::Machine machine;
-        machine.AddDrive("D:");
+        machine.files.AddDrive("D:");
         for (const char* file : {kFile, "C:\\file.txt", "D:\\file.txt", "C:\\Apps\\Tool\\tool.exe"}) {
-            machine.AddFile(file);
+            machine.files.AddFile(file);
         }
-        size_t before = machine.AllFiles().size();
+        size_t before = machine.files.AllFiles().size();
         RunAsProcess(machine, "C:\\Apps\\Tool\\tool.exe", kTool, [&c](LPSTR) {
             EXPECT_EQ(Outcome(DeleteFileA(c.path)), (Failure{TRUE, 0}));
             return 0;
         });
-        EXPECT_FALSE(machine.Exists(c.named));
-        EXPECT_EQ(machine.AllFiles().size(), before - 1);  // that file only
+        EXPECT_FALSE(machine.files.Exists(c.named));
+        EXPECT_EQ(machine.files.AllFiles().size(), before - 1);  // that file only
     }
 }
 
 TEST(FilePaths, PathsOfMaxPathCharactersAreRefused) {
     sim::Machine machine;
     const std::string folder = "C:\\" + std::string(240, 'd');
-    machine.AddFolder(folder);
+    machine.files.AddFolder(folder);
     auto pathOfLength = [&folder](size_t length) {
         return folder + "\\" + std::string(length - folder.size() - 1, 'f');
     };
@@ -107,19 +107,19 @@ TEST(FilePaths, PathsOfMaxPathCharactersAreRefused) {
         EXPECT_EQ(Outcome(DeleteFileA(pathOfLength(length).c_str())),
                   (Failure{FALSE, ERROR_FILENAME_EXCED_RANGE}));
     }
-    EXPECT_EQ(machine.FolderEntries(folder).size(), 1u);
+    EXPECT_EQ(machine.files.FolderEntries(folder).size(), 1u);
 }
 
 class Files : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        machine.AddFile(kFile, "text");
-        machine.AddFile("C:\\Apps\\Tool\\readonly.txt", "r", FILE_ATTRIBUTE_READONLY);
-        machine.AddFile("C:\\Apps\\Tool\\locked.txt", "l");
-        machine.AddFolder("C:\\Apps\\Tool\\empty");
-        machine.AddFolder("C:\\Apps\\Tool\\readonly");
+        machine.files.AddFile(kFile, "text");
+        machine.files.AddFile("C:\\Apps\\Tool\\readonly.txt", "r", FILE_ATTRIBUTE_READONLY);
+        machine.files.AddFile("C:\\Apps\\Tool\\locked.txt", "l");
+        machine.files.AddFolder("C:\\Apps\\Tool\\empty");
+        machine.files.AddFolder("C:\\Apps\\Tool\\readonly");
         ASSERT_TRUE(SetFileAttributesA("C:\\Apps\\Tool\\readonly", FILE_ATTRIBUTE_READONLY));
-        machine.LockFile("C:\\Apps\\Tool\\locked.txt");
+        machine.files.LockFile("C:\\Apps\\Tool\\locked.txt");
     }
     sim::Machine machine;
 };
@@ -144,12 +144,12 @@ TEST_F(Files, DeleteAndRemoveReportWindowsErrorCodes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<std::string> before = machine.AllFiles();
+        std::vector<std::string> before = machine.files.AllFiles();
         EXPECT_EQ(Outcome(c.call(c.path)), (Failure{FALSE, c.error}));
-        EXPECT_EQ(machine.AllFiles(), before);
+        EXPECT_EQ(machine.files.AllFiles(), before);
     }
     EXPECT_TRUE(RemoveDirectoryA("C:\\Apps\\Tool\\EMPTY\\"));
-    EXPECT_FALSE(machine.Exists("C:\\Apps\\Tool\\empty"));
+    EXPECT_FALSE(machine.files.Exists("C:\\Apps\\Tool\\empty"));
     EXPECT_TRUE(DeleteFileA(kFile));
 }
 
@@ -160,11 +160,11 @@ TEST_F(Files, CreateNewRefusesAnExistingFileAndOpenFilesAreNotShared) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Create("C:\\Apps\\Tool\\readonly.txt", OPEN_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(machine.OpenFileHandleCount(), 0);
+    EXPECT_EQ(machine.files.OpenFileHandleCount(), 0);
 
     HANDLE file = Create("C:\\Apps\\Tool\\new.bat", CREATE_NEW);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(machine.OpenFileHandleCount(), 1);
+    EXPECT_EQ(machine.files.OpenFileHandleCount(), 1);
     EXPECT_EQ(Outcome(DeleteFileA("C:\\Apps\\Tool\\new.bat")), (Failure{FALSE, ERROR_SHARING_VIOLATION}));
     EXPECT_EQ(Create("C:\\Apps\\Tool\\new.bat", OPEN_EXISTING, GENERIC_READ), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -172,9 +172,9 @@ TEST_F(Files, CreateNewRefusesAnExistingFileAndOpenFilesAreNotShared) {
     EXPECT_TRUE(WriteFile(file, "del x\r\n", 7, &written, nullptr));
     EXPECT_EQ(written, 7u);
     EXPECT_TRUE(CloseHandle(file));
-    EXPECT_EQ(machine.OpenFileHandleCount(), 0);
+    EXPECT_EQ(machine.files.OpenFileHandleCount(), 0);
     EXPECT_EQ(Outcome(CloseHandle(file)), (Failure{FALSE, ERROR_INVALID_HANDLE}));
-    EXPECT_EQ(machine.FileContent("C:\\Apps\\Tool\\new.bat"), "del x\r\n");
+    EXPECT_EQ(machine.files.FileContent("C:\\Apps\\Tool\\new.bat"), "del x\r\n");
     EXPECT_TRUE(DeleteFileA("C:\\Apps\\Tool\\new.bat"));
 }
 
@@ -186,22 +186,22 @@ TEST_F(Files, AWriteFaultWithPartialBytesLeavesAShortFile) {
     for (const Case& c : {Case{0, TRUE}, Case{ERROR_DISK_FULL, FALSE}}) {
         SCOPED_TRACE(c.error);
         sim::Machine local;
-        local.AddFolder(kTool);
-        local.InjectFault(sim::Fault{"WriteFile", 1, c.error, 4});
+        local.files.AddFolder(kTool);
+        local.journal.InjectFault(sim::Fault{"WriteFile", 1, c.error, 4});
         HANDLE file = Create("C:\\Apps\\Tool\\out.bat", CREATE_NEW);
         DWORD written = 99;
         EXPECT_EQ(Outcome(WriteFile(file, "@echo off", 9, &written, nullptr)), (Failure{c.result, c.error}));
         EXPECT_EQ(written, 4u);
         EXPECT_TRUE(CloseHandle(file));
-        EXPECT_EQ(local.FileContent("C:\\Apps\\Tool\\out.bat"), "@ech");
+        EXPECT_EQ(local.files.FileContent("C:\\Apps\\Tool\\out.bat"), "@ech");
     }
 }
 
 TEST_F(Files, ListingsGiveDotsFirstOutsideARootThenNamesInCaseInsensitiveOrder) {
     for (const char* name : {"beta.txt", "Alpha.TXT", "_old.txt", "Gamma"}) {
-        machine.AddFile(std::string("C:\\Apps\\List\\") + name, "12345");
+        machine.files.AddFile(std::string("C:\\Apps\\List\\") + name, "12345");
     }
-    machine.AddFolder("C:\\Apps\\List\\Sub");
+    machine.files.AddFolder("C:\\Apps\\List\\Sub");
     DWORD end = 0;
     EXPECT_EQ(List("C:\\Apps\\List\\*.*", end),
               (std::vector<std::string>{".", "..", "Alpha.TXT", "beta.txt", "Gamma", "Sub", "_old.txt"}));
@@ -214,26 +214,26 @@ TEST_F(Files, ListingsGiveDotsFirstOutsideARootThenNamesInCaseInsensitiveOrder) 
     EXPECT_EQ(end, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(List("C:\\Apps\\List\\*.exe", end), std::vector<std::string>{});
     EXPECT_EQ(end, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(machine.OpenFindHandleCount(), 0);
+    EXPECT_EQ(machine.files.OpenFindHandleCount(), 0);
 
     WIN32_FIND_DATAA data;
     HANDLE search = FindFirstFileA("C:\\Apps\\List\\Sub", &data);  // the folder itself
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
     EXPECT_STREQ(data.cFileName, "Sub");
     EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(machine.OpenFindHandleCount(), 1);
+    EXPECT_EQ(machine.files.OpenFindHandleCount(), 1);
     EXPECT_TRUE(FindClose(search));
     EXPECT_EQ(Outcome(FindClose(search)), (Failure{FALSE, ERROR_INVALID_HANDLE}));
-    EXPECT_EQ(machine.OpenFindHandleCount(), 0);
+    EXPECT_EQ(machine.files.OpenFindHandleCount(), 0);
 }
 
 TEST_F(Files, CopiesKeepReadOnlyAndOverwriteOnlyWhenAllowed) {
-    machine.AddFile("C:\\Apps\\Tool\\tool.exe", "image");
-    machine.AddFile("C:\\Temp\\old.txt", "old");
-    machine.AddFile("C:\\Temp\\readonly.txt", "ro", FILE_ATTRIBUTE_READONLY);
-    int running = machine.StartBackgroundProcess("C:\\Temp\\running.exe", "C:\\Temp");
-    machine.AddFile("C:\\Temp\\running.exe", "running image");
-    ASSERT_TRUE(machine.ProcessRunning(running));
+    machine.files.AddFile("C:\\Apps\\Tool\\tool.exe", "image");
+    machine.files.AddFile("C:\\Temp\\old.txt", "old");
+    machine.files.AddFile("C:\\Temp\\readonly.txt", "ro", FILE_ATTRIBUTE_READONLY);
+    int running = machine.processes.StartBackgroundProcess("C:\\Temp\\running.exe", "C:\\Temp");
+    machine.files.AddFile("C:\\Temp\\running.exe", "running image");
+    ASSERT_TRUE(machine.processes.ProcessRunning(running));
 
     struct Case {
         const char* what;
@@ -252,20 +252,20 @@ TEST_F(Files, CopiesKeepReadOnlyAndOverwriteOnlyWhenAllowed) {
     };
     for (const Case& c : refused) {
         SCOPED_TRACE(c.what);
-        std::vector<std::string> before = machine.AllFiles();
+        std::vector<std::string> before = machine.files.AllFiles();
         EXPECT_EQ(Outcome(CopyFileA(c.from, c.to, c.failIfExists)), (Failure{FALSE, c.error}));
-        EXPECT_EQ(machine.AllFiles(), before);
+        EXPECT_EQ(machine.files.AllFiles(), before);
     }
 
     EXPECT_TRUE(CopyFileA(kFile, "C:\\Temp\\old.txt", FALSE));
-    EXPECT_EQ(machine.FileContent("C:\\Temp\\old.txt"), "text");
+    EXPECT_EQ(machine.files.FileContent("C:\\Temp\\old.txt"), "text");
     EXPECT_TRUE(CopyFileA("C:\\Apps\\Tool\\readonly.txt", "C:\\Temp\\copy.txt", TRUE));
-    EXPECT_TRUE(machine.Attributes("C:\\Temp\\copy.txt") & FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(machine.files.Attributes("C:\\Temp\\copy.txt") & FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(Outcome(DeleteFileA("C:\\Temp\\copy.txt")), (Failure{FALSE, ERROR_ACCESS_DENIED}));
     // A running program's file can be read, and its attributes changed.
     EXPECT_TRUE(CopyFileA("C:\\Temp\\running.exe", "C:\\Temp\\copy.exe", TRUE));
     EXPECT_TRUE(SetFileAttributesA("C:\\Temp\\running.exe", FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(machine.Attributes("C:\\Temp\\running.exe"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(machine.files.Attributes("C:\\Temp\\running.exe"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     EXPECT_TRUE(SetFileAttributesA("C:\\Temp\\copy.txt", FILE_ATTRIBUTE_NORMAL));
     EXPECT_TRUE(DeleteFileA("C:\\Temp\\copy.txt"));
     EXPECT_EQ(Outcome(SetFileAttributesA("C:\\Temp\\missing.txt", 0)),
@@ -273,11 +273,11 @@ TEST_F(Files, CopiesKeepReadOnlyAndOverwriteOnlyWhenAllowed) {
 }
 
 // Win32 opens "name\" as a folder: a file named with a trailing backslash is not found, the call
-// fails with ERROR_INVALID_NAME and the file stays. The simulation drops the backslash and deletes
-// the file, so a path composed with a stray backslash would pass here and fail on Windows.
+// fails with ERROR_INVALID_NAME and the file stays, so a path composed with a stray backslash fails
+// here as it would on Windows.
 TEST_F(Files, AFileNamedWithATrailingBackslashIsNotFound) {
     EXPECT_EQ(Outcome(DeleteFileA("C:\\Apps\\Tool\\file.txt\\")), (Failure{FALSE, ERROR_INVALID_NAME}));
-    EXPECT_TRUE(machine.Exists(kFile));
+    EXPECT_TRUE(machine.files.Exists(kFile));
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // Processes on the simulated machine: what a started program sees of itself, how long it holds its
-// executable and folder on the virtual clock, windows that close or not, shell starts, nesting, and
-// the journal with injected faults.
+// executable and folder on the virtual clock, windows that close or not, shell starts, nesting, one
+// machine per thread, and the journal with injected faults.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "in_process.h"
@@ -18,8 +20,8 @@ const char kImage[] = "C:\\Apps\\Tool\\tool.exe";
 const char kFolder[] = "C:\\Apps\\Tool";
 
 class Processes : public ::testing::Test {
-protected:
-    void SetUp() override { machine.AddFile(kImage, "MZ"); }
+  protected:
+    void SetUp() override { machine.files.AddFile(kImage, "MZ"); }
     sim::Machine machine;
 };
 
@@ -46,7 +48,7 @@ TEST_F(Processes, AProgramSeesItsCommandLineParametersAndImage) {
         EXPECT_EQ(run.exitStatus, 7);
         EXPECT_EQ(commandLine, c.commandLine);
         EXPECT_EQ(tail, c.tail);
-        EXPECT_EQ(machine.GetProcess(run.process).currentFolder, kFolder);
+        EXPECT_EQ(machine.processes.GetProcess(run.process).currentFolder, kFolder);
     }
     EXPECT_FALSE(RunAsProcess(machine, "C:\\Apps\\Tool\\missing.exe", kFolder, [](LPSTR) { return 0; }).ran);
 }
@@ -74,7 +76,7 @@ TEST_F(Processes, ModuleFileNameIsCutAndTerminatedWhenTheBufferIsTooSmall) {
 }
 
 TEST_F(Processes, ARunningProgramHoldsItsImageAndFolderUntilItsExitTime) {
-    machine.AddFolder("C:\\Work");
+    machine.files.AddFolder("C:\\Work");
     DWORD deleteError = 0;
     sim::StartOutcome run = RunAsProcess(
         machine, kImage, "C:\\Work",
@@ -87,20 +89,20 @@ TEST_F(Processes, ARunningProgramHoldsItsImageAndFolderUntilItsExitTime) {
         },
         std::nullopt, sim::ProcessOptions{100});
     EXPECT_EQ(deleteError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(machine.Now(), 250u);
+    EXPECT_EQ(machine.clock.Now(), 250u);
 
     // It lingers for its exit delay after its entry has returned.
     for (sim::Time step : {sim::Time{0}, sim::Time{99}}) {
-        machine.Advance(step);
-        SCOPED_TRACE(machine.Now());
-        EXPECT_TRUE(machine.ProcessRunning(run.process));
+        machine.clock.Advance(step);
+        SCOPED_TRACE(machine.clock.Now());
+        EXPECT_TRUE(machine.processes.ProcessRunning(run.process));
         EXPECT_FALSE(DeleteFileA(kImage));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
         EXPECT_FALSE(RemoveDirectoryA("C:\\Work"));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     }
-    machine.Advance(1);
-    EXPECT_FALSE(machine.ProcessRunning(run.process));
+    machine.clock.Advance(1);
+    EXPECT_FALSE(machine.processes.ProcessRunning(run.process));
     EXPECT_TRUE(DeleteFileA(kImage));
     EXPECT_TRUE(RemoveDirectoryA("C:\\Work"));
 }
@@ -115,85 +117,86 @@ TEST_F(Processes, WmCloseEndsAProcessWhoseWindowHonoursIt) {
          {Case{"closes at once", true, 0}, Case{"closes later", true, 40}, Case{"ignores it", false, 0}}) {
         SCOPED_TRACE(c.what);
         sim::Machine local;
-        local.AddFile(kImage);
-        int process = local.StartBackgroundProcess(kImage, kFolder);
-        HWND other = local.AddWindow("OtherClass", "Other", 0);
-        HWND window = local.AddWindow("VorskTandrel", "Tandrel", process, c.closes, c.delay);
-        HWND second = local.AddWindow("VORSKTANDREL", "Tandrel 2", process);
+        local.files.AddFile(kImage);
+        int process = local.processes.StartBackgroundProcess(kImage, kFolder);
+        HWND other = local.processes.AddWindow("OtherClass", "Other", 0);
+        HWND window = local.processes.AddWindow("VorskTandrel", "Tandrel", process, c.closes, c.delay);
+        HWND second = local.processes.AddWindow("VORSKTANDREL", "Tandrel 2", process);
         EXPECT_EQ(FindWindowA("vorsktandrel", nullptr), window);
         EXPECT_EQ(FindWindowA(nullptr, "Tandrel 2"), second);
 
         EXPECT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
-        EXPECT_EQ(local.WindowExists(window), c.delay > 0 || !c.closes);
-        ASSERT_EQ(local.PostedMessages().size(), 1u);
-        EXPECT_EQ(local.PostedMessages()[0].message, static_cast<UINT>(WM_CLOSE));
-        EXPECT_EQ(local.PostedMessages()[0].process, 1);
+        EXPECT_EQ(local.processes.WindowExists(window), c.delay > 0 || !c.closes);
+        ASSERT_EQ(local.processes.PostedMessages().size(), 1u);
+        EXPECT_EQ(local.processes.PostedMessages()[0].message, static_cast<UINT>(WM_CLOSE));
+        EXPECT_EQ(local.processes.PostedMessages()[0].process, 1);
         Sleep(static_cast<DWORD>(c.delay));
         bool ended = c.closes;
-        EXPECT_EQ(local.ProcessRunning(process), !ended);
-        EXPECT_EQ(local.WindowExists(window), !ended);
-        EXPECT_EQ(local.WindowExists(second), !ended);  // a process's windows go with it
-        EXPECT_TRUE(local.WindowExists(other));
+        EXPECT_EQ(local.processes.ProcessRunning(process), !ended);
+        EXPECT_EQ(local.processes.WindowExists(window), !ended);
+        EXPECT_EQ(local.processes.WindowExists(second), !ended);  // a process's windows go with it
+        EXPECT_TRUE(local.processes.WindowExists(other));
         EXPECT_EQ(FindWindowA("VorskTandrel", nullptr), ended ? nullptr : window);
         EXPECT_EQ(DeleteFileA(kImage), ended ? TRUE : FALSE);
         if (ended) {
             EXPECT_FALSE(PostMessageA(window, WM_CLOSE, 0, 0));
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-            EXPECT_EQ(local.PostedMessages().size(), 1u);
+            EXPECT_EQ(local.processes.PostedMessages().size(), 1u);
         }
     }
 }
 
 TEST_F(Processes, ShellExecuteRecordsTheStartAndFailsForAMissingFile) {
-    machine.AddFolder("C:\\WINDOWS\\TEMP");
+    machine.files.AddFolder("C:\\WINDOWS\\TEMP");
     HINSTANCE result =
         ShellExecuteA(nullptr, nullptr, kImage, "/internally", "C:\\WINDOWS\\TEMP", SW_MINIMIZE);
     EXPECT_GT(reinterpret_cast<INT_PTR>(result), 32);
     result = ShellExecuteA(nullptr, "open", "C:\\Apps\\Tool\\missing.exe", nullptr, nullptr, SW_SHOWNORMAL);
     EXPECT_LE(reinterpret_cast<INT_PTR>(result), 32);
-    machine.InjectFault(sim::Fault{"ShellExecuteA", 3, ERROR_ACCESS_DENIED});
+    machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 3, ERROR_ACCESS_DENIED});
     result = ShellExecuteA(nullptr, nullptr, kImage, nullptr, nullptr, SW_SHOWNORMAL);
     EXPECT_LE(reinterpret_cast<INT_PTR>(result), 32);
 
-    ASSERT_EQ(machine.Starts().size(), 3u);
-    const sim::StartRecord& start = machine.Starts()[0];
+    ASSERT_EQ(machine.processes.Starts().size(), 3u);
+    const sim::StartRecord& start = machine.processes.Starts()[0];
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, kImage);
     EXPECT_EQ(start.parameters, std::optional<std::string>("/internally"));
     EXPECT_EQ(start.directory, std::optional<std::string>("C:\\WINDOWS\\TEMP"));
     EXPECT_EQ(start.show, SW_MINIMIZE);
     EXPECT_TRUE(start.accepted);
-    EXPECT_EQ(machine.Starts()[1].verb, "open");
-    EXPECT_FALSE(machine.Starts()[1].accepted);
-    EXPECT_FALSE(machine.Starts()[2].accepted);
+    EXPECT_EQ(machine.processes.Starts()[1].verb, "open");
+    EXPECT_FALSE(machine.processes.Starts()[1].accepted);
+    EXPECT_FALSE(machine.processes.Starts()[2].accepted);
 
     // Only an accepted start runs; it runs in its folder with its parameters.
     std::string seen;
     sim_testing::CurrentBody() = [&seen](LPSTR tail) {
-        seen = std::string(tail) + " in " + sim::Machine::Current().CurrentProcess().currentFolder;
+        seen = std::string(tail) + " in " + sim::Machine::Current().processes.CurrentProcess().currentFolder;
         return 3;
     };
-    EXPECT_FALSE(machine.RunStart(1, &sim_testing::BodyEntry).ran);
-    sim::StartOutcome run = machine.RunStart(0, &sim_testing::BodyEntry);
+    EXPECT_FALSE(machine.processes.RunStart(1, &sim_testing::BodyEntry).ran);
+    sim::StartOutcome run = machine.processes.RunStart(0, &sim_testing::BodyEntry);
     sim_testing::CurrentBody() = nullptr;
     EXPECT_TRUE(run.ran);
     EXPECT_EQ(run.exitStatus, 3);
     EXPECT_EQ(seen, "/internally in C:\\WINDOWS\\TEMP");
-    EXPECT_TRUE(machine.Starts()[0].ran);
+    EXPECT_TRUE(machine.processes.Starts()[0].ran);
 }
 
 TEST_F(Processes, ABatchStartRunsWithTheCommandInterpreter) {
-    machine.AddFile("C:\\WINDOWS\\TEMP\\clean.bat", "@echo off\r\ndel \"C:\\Apps\\Tool\\tool.exe\"\r\n");
+    machine.files.AddFile("C:\\WINDOWS\\TEMP\\clean.bat",
+                          "@echo off\r\ndel \"C:\\Apps\\Tool\\tool.exe\"\r\n");
     ASSERT_GT(reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, "C:\\WINDOWS\\TEMP\\clean.bat",
                                                       nullptr, "C:\\WINDOWS\\TEMP", SW_HIDE)),
               32);
-    std::vector<sim::StartOutcome> runs = machine.RunPendingStarts(nullptr);
+    std::vector<sim::StartOutcome> runs = machine.processes.RunPendingStarts(nullptr);
     ASSERT_EQ(runs.size(), 1u);
     ASSERT_TRUE(runs[0].batch.has_value());
     EXPECT_TRUE(runs[0].batch->finished);
-    EXPECT_EQ(machine.GetProcess(runs[0].process).currentFolder, "C:\\WINDOWS\\TEMP");
-    EXPECT_FALSE(machine.Exists(kImage));
-    EXPECT_TRUE(machine.RunPendingStarts(nullptr).empty());  // each start runs once
+    EXPECT_EQ(machine.processes.GetProcess(runs[0].process).currentFolder, "C:\\WINDOWS\\TEMP");
+    EXPECT_FALSE(machine.files.Exists(kImage));
+    EXPECT_TRUE(machine.processes.RunPendingStarts(nullptr).empty());  // each start runs once
 }
 
 TEST_F(Processes, TheNewestMachineIsTheOneActedOn) {
@@ -202,11 +205,29 @@ TEST_F(Processes, TheNewestMachineIsTheOneActedOn) {
         EXPECT_EQ(&sim::Machine::Current(), &inner);
         EXPECT_FALSE(DeleteFileA(kImage));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-        EXPECT_EQ(inner.CallCount("DeleteFileA"), 1);
+        EXPECT_EQ(inner.journal.CallCount("DeleteFileA"), 1);
     }
     EXPECT_EQ(&sim::Machine::Current(), &machine);
-    EXPECT_EQ(machine.CallCount("DeleteFileA"), 0);
+    EXPECT_EQ(machine.journal.CallCount("DeleteFileA"), 0);
     EXPECT_TRUE(DeleteFileA(kImage));
+}
+
+// Each thread acts on the machine installed for it, while the other thread's machine is alive too.
+TEST_F(Processes, EachThreadActsOnItsOwnMachine) {
+    std::promise<void> built, done;
+    bool deletedThere = true;
+    std::thread other([&] {
+        sim::Machine there;
+        built.set_value();
+        done.get_future().wait();
+        deletedThere = DeleteFileA(kImage) != FALSE;
+    });
+    built.get_future().wait();
+    EXPECT_TRUE(DeleteFileA(kImage));
+    done.set_value();
+    other.join();
+    EXPECT_FALSE(deletedThere);
+    EXPECT_EQ(machine.journal.CallCount("DeleteFileA"), 1);
 }
 
 TEST_F(Processes, EveryCallIsJournaledInOrderWithItsProcessAndTime) {
@@ -217,7 +238,7 @@ TEST_F(Processes, EveryCallIsJournaledInOrderWithItsProcessAndTime) {
     });
     CreateDirectoryA("C:\\New", nullptr);
     std::vector<std::string> calls;
-    for (const sim::CallRecord& call : machine.Journal()) {
+    for (const sim::CallRecord& call : machine.journal.Calls()) {
         calls.push_back(call.function + " " + call.detail + " #" + std::to_string(call.process) + " @" +
                         std::to_string(call.time));
     }
@@ -225,30 +246,30 @@ TEST_F(Processes, EveryCallIsJournaledInOrderWithItsProcessAndTime) {
     EXPECT_EQ(calls, (std::vector<std::string>{"Sleep 30 #" + child + " @0",
                                                "DeleteFileA C:\\nothing.txt #" + child + " @30",
                                                "CreateDirectoryA C:\\New #1 @30"}));
-    EXPECT_EQ(machine.CallNames(run.process), (std::vector<std::string>{"Sleep", "DeleteFileA"}));
-    EXPECT_EQ(machine.TotalCalls(), 3);
+    EXPECT_EQ(machine.journal.CallNames(run.process), (std::vector<std::string>{"Sleep", "DeleteFileA"}));
+    EXPECT_EQ(machine.journal.TotalCalls(), 3);
 }
 
 TEST_F(Processes, FaultsHitTheKthCallOverallOrEveryCallOfAFunction) {
-    machine.AddFile("C:\\a.txt");
-    machine.AddFile("C:\\b.txt");
-    machine.AddFile("C:\\c.txt");
-    machine.InjectFault(sim::Fault{"", 2, ERROR_WRITE_FAULT});
-    machine.InjectFault(sim::Fault{"CreateDirectoryA", 0, ERROR_DISK_FULL});
+    machine.files.AddFile("C:\\a.txt");
+    machine.files.AddFile("C:\\b.txt");
+    machine.files.AddFile("C:\\c.txt");
+    machine.journal.InjectFault(sim::Fault{"", 2, ERROR_WRITE_FAULT});
+    machine.journal.InjectFault(sim::Fault{"CreateDirectoryA", 0, ERROR_DISK_FULL});
     EXPECT_TRUE(DeleteFileA("C:\\a.txt"));   // call 1
     EXPECT_FALSE(DeleteFileA("C:\\b.txt"));  // call 2
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
-    EXPECT_TRUE(machine.Exists("C:\\b.txt"));  // a failed call changes nothing
+    EXPECT_TRUE(machine.files.Exists("C:\\b.txt"));  // a failed call changes nothing
     EXPECT_TRUE(DeleteFileA("C:\\b.txt"));
     for (const char* folder : {"C:\\X", "C:\\Y", "C:\\Z"}) {
         SCOPED_TRACE(folder);
         EXPECT_FALSE(CreateDirectoryA(folder, nullptr));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
-        EXPECT_FALSE(machine.Exists(folder));
+        EXPECT_FALSE(machine.files.Exists(folder));
     }
     EXPECT_TRUE(DeleteFileA("C:\\c.txt"));
     std::vector<bool> faulted;
-    for (const sim::CallRecord& call : machine.Journal()) {
+    for (const sim::CallRecord& call : machine.journal.Calls()) {
         if (call.function != "GetLastError") {
             faulted.push_back(call.faulted);
         }

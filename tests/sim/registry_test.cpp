@@ -25,12 +25,12 @@ LONG Create(HKEY root, const char* path, HKEY& key, DWORD& disposition) {
 }
 
 class Registry : public ::testing::Test {
-protected:
+  protected:
     sim::Machine machine;
 };
 
 TEST_F(Registry, NamesIgnoreLetterCaseAndCreateMakesTheMissingKeys) {
-    machine.SetString(HKEY_CURRENT_USER, kProduct, "InstallPath", "C:\\Apps");
+    machine.registry.SetString(HKEY_CURRENT_USER, kProduct, "InstallPath", "C:\\Apps");
     HKEY key = Open(HKEY_CURRENT_USER, "SOFTWARE\\vorsk software\\TANDREL");
     ASSERT_NE(key, nullptr);
     char data[32] = {};
@@ -51,10 +51,11 @@ TEST_F(Registry, NamesIgnoreLetterCaseAndCreateMakesTheMissingKeys) {
     HKEY deep = nullptr;
     ASSERT_EQ(Create(key, "Other\\Deep\\Deeper", deep, disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-    EXPECT_TRUE(machine.HasKey(HKEY_CURRENT_USER, "Software\\VORSK Software\\Other\\Deep\\Deeper"));
+    EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, "Software\\VORSK Software\\Other\\Deep\\Deeper"));
     EXPECT_EQ(RegCloseKey(deep), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
-    EXPECT_EQ(machine.ChildKeys(HKEY_CURRENT_USER, "Software"), std::vector<std::string>{"VORSK Software"});
+    EXPECT_EQ(machine.registry.ChildKeys(HKEY_CURRENT_USER, "Software"),
+              std::vector<std::string>{"VORSK Software"});
 }
 
 TEST_F(Registry, AKeyWithChildKeysIsRefusedOnNtAndDeletedWholeOn9x) {
@@ -67,15 +68,16 @@ TEST_F(Registry, AKeyWithChildKeysIsRefusedOnNtAndDeletedWholeOn9x) {
                           Case{"9x", sim::KeyDeletion::Win9x, ERROR_SUCCESS}}) {
         SCOPED_TRACE(c.name);
         sim::Machine local;  // the newest machine is the one acted on
-        local.SetKeyDeletion(c.behaviour);
-        local.AddKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product\\Settings\\Window");
-        local.AddKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Other");
+        local.registry.SetKeyDeletion(c.behaviour);
+        local.registry.AddKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product\\Settings\\Window");
+        local.registry.AddKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Other");
         HKEY vendor = Open(HKEY_LOCAL_MACHINE, "Software\\Vendor");
         EXPECT_EQ(RegDeleteKeyA(vendor, "Product"), c.status);
         bool deleted = c.status == ERROR_SUCCESS;
-        EXPECT_EQ(local.HasKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product"), !deleted);
-        EXPECT_EQ(local.HasKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product\\Settings\\Window"), !deleted);
-        EXPECT_TRUE(local.HasKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Other"));
+        EXPECT_EQ(local.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product"), !deleted);
+        EXPECT_EQ(local.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product\\Settings\\Window"),
+                  !deleted);
+        EXPECT_TRUE(local.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Other"));
         // A leaf goes on both, named through several levels.
         EXPECT_EQ(RegDeleteKeyA(vendor, "Other"), ERROR_SUCCESS);
         EXPECT_EQ(RegDeleteKeyA(vendor, "Other"), ERROR_FILE_NOT_FOUND);
@@ -84,7 +86,7 @@ TEST_F(Registry, AKeyWithChildKeysIsRefusedOnNtAndDeletedWholeOn9x) {
 }
 
 TEST_F(Registry, AHandleToADeletedKeyAnswersKeyDeleted) {
-    machine.SetString(HKEY_LOCAL_MACHINE, kProduct, "Version", "1.0");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kProduct, "Version", "1.0");
     HKEY product = Open(HKEY_LOCAL_MACHINE, kProduct);
     HKEY vendor = Open(HKEY_LOCAL_MACHINE, "Software\\VORSK Software");
     ASSERT_EQ(RegDeleteKeyA(vendor, "Tandrel"), ERROR_SUCCESS);
@@ -114,12 +116,12 @@ TEST_F(Registry, AHandleToADeletedKeyAnswersKeyDeleted) {
     EXPECT_EQ(RegCloseKey(product), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(again), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(vendor), ERROR_SUCCESS);
-    EXPECT_EQ(machine.OpenKeyCount(), 0);
+    EXPECT_EQ(machine.registry.OpenKeyCount(), 0);
 }
 
 TEST_F(Registry, EnumerationIsInCaseInsensitiveOrderAndReportsShortBuffers) {
     for (const char* name : {"beta", "Alpha", "_old", "gamma", "Zeta9"}) {
-        machine.AddKey(HKEY_CURRENT_USER, std::string("Software\\List\\") + name);
+        machine.registry.AddKey(HKEY_CURRENT_USER, std::string("Software\\List\\") + name);
     }
     HKEY list = Open(HKEY_CURRENT_USER, "Software\\List");
     std::vector<std::string> names;
@@ -153,10 +155,11 @@ TEST_F(Registry, EnumerationIsInCaseInsensitiveOrderAndReportsShortBuffers) {
 
 TEST_F(Registry, QueryGivesRawBytesAndReportsSizes) {
     const std::string path = "C:\\Apps\\Tandrel";
-    machine.SetString(HKEY_LOCAL_MACHINE, kProduct, "InstallPath", path);
-    machine.SetValue(HKEY_LOCAL_MACHINE, kProduct, "Count", REG_DWORD, std::string("\x07\x00\x00\x01", 4));
-    machine.SetValue(HKEY_LOCAL_MACHINE, kProduct, "Blob", REG_BINARY, std::string("a\0b", 3));
-    machine.SetValue(HKEY_LOCAL_MACHINE, kProduct, "", REG_SZ, std::string("default", 8));
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kProduct, "InstallPath", path);
+    machine.registry.SetValue(HKEY_LOCAL_MACHINE, kProduct, "Count", REG_DWORD,
+                              std::string("\x07\x00\x00\x01", 4));
+    machine.registry.SetValue(HKEY_LOCAL_MACHINE, kProduct, "Blob", REG_BINARY, std::string("a\0b", 3));
+    machine.registry.SetValue(HKEY_LOCAL_MACHINE, kProduct, "", REG_SZ, std::string("default", 8));
     HKEY key = Open(HKEY_LOCAL_MACHINE, kProduct);
 
     struct Case {
@@ -196,10 +199,10 @@ TEST_F(Registry, QueryGivesRawBytesAndReportsSizes) {
 }
 
 TEST_F(Registry, DeniedKeysCannotBeOpenedCreatedBelowOrDeleted) {
-    machine.AddKey(HKEY_LOCAL_MACHINE, "Software\\Locked");
-    machine.AddKey(HKEY_LOCAL_MACHINE, "Software\\Kept");
-    machine.DenyKeyOpen(HKEY_LOCAL_MACHINE, "Software\\Locked");
-    machine.DenyKeyDelete(HKEY_LOCAL_MACHINE, "Software\\Kept");
+    machine.registry.AddKey(HKEY_LOCAL_MACHINE, "Software\\Locked");
+    machine.registry.AddKey(HKEY_LOCAL_MACHINE, "Software\\Kept");
+    machine.registry.DenyKeyOpen(HKEY_LOCAL_MACHINE, "Software\\Locked");
+    machine.registry.DenyKeyDelete(HKEY_LOCAL_MACHINE, "Software\\Kept");
 
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Locked", 0, KEY_QUERY_VALUE, &key),
@@ -207,40 +210,40 @@ TEST_F(Registry, DeniedKeysCannotBeOpenedCreatedBelowOrDeleted) {
     DWORD disposition = 0;
     EXPECT_EQ(Create(HKEY_LOCAL_MACHINE, "Software\\Locked", key, disposition), ERROR_ACCESS_DENIED);
     EXPECT_EQ(Create(HKEY_LOCAL_MACHINE, "Software\\Locked\\Child", key, disposition), ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(machine.HasKey(HKEY_LOCAL_MACHINE, "Software\\Locked\\Child"));
+    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Locked\\Child"));
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Locked"), ERROR_ACCESS_DENIED);
 
     key = Open(HKEY_LOCAL_MACHINE, "Software\\Kept");  // opening is allowed
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Kept"), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(machine.HasKey(HKEY_LOCAL_MACHINE, "Software\\Kept"));
+    EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Kept"));
 
     // Deleting a whole subtree stops short at a key that may not go, and then nothing goes.
-    machine.SetKeyDeletion(sim::KeyDeletion::Win9x);
+    machine.registry.SetKeyDeletion(sim::KeyDeletion::Win9x);
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(machine.AllKeys(HKEY_LOCAL_MACHINE),
+    EXPECT_EQ(machine.registry.AllKeys(HKEY_LOCAL_MACHINE),
               (std::vector<std::string>{"Software", "Software\\Kept", "Software\\Locked"}));
-    EXPECT_EQ(machine.OpenKeyCount(), 0);
+    EXPECT_EQ(machine.registry.OpenKeyCount(), 0);
 }
 
 TEST_F(Registry, OpenHandlesAreCountedUntilClosed) {
-    machine.AddKey(HKEY_LOCAL_MACHINE, kProduct);
-    EXPECT_EQ(machine.OpenKeyCount(), 0);
+    machine.registry.AddKey(HKEY_LOCAL_MACHINE, kProduct);
+    EXPECT_EQ(machine.registry.OpenKeyCount(), 0);
     HKEY first = Open(HKEY_LOCAL_MACHINE, kProduct);
     HKEY second = Open(first, "");  // a second handle to the same key
     EXPECT_NE(first, second);
     HKEY missing = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Missing", 0, KEY_QUERY_VALUE, &missing),
               ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(machine.OpenKeyCount(), 2);
+    EXPECT_EQ(machine.registry.OpenKeyCount(), 2);
 
     EXPECT_EQ(RegCloseKey(first), ERROR_SUCCESS);
-    EXPECT_EQ(machine.OpenKeyCount(), 1);
+    EXPECT_EQ(machine.registry.OpenKeyCount(), 1);
     EXPECT_EQ(RegCloseKey(first), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(0x7777)), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);  // the roots are always open
     EXPECT_EQ(RegCloseKey(second), ERROR_SUCCESS);
-    EXPECT_EQ(machine.OpenKeyCount(), 0);
+    EXPECT_EQ(machine.registry.OpenKeyCount(), 0);
 }
 
 }  // namespace

@@ -24,68 +24,74 @@ std::vector<std::string> ProductFileNames() {
 }
 
 void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
-    machine.SetTempPath(layout.tempFolder);
-    machine.AddFolder(layout.tempFolder);
+    machine.files.SetTempPath(layout.tempFolder);
+    machine.files.AddFolder(layout.tempFolder);
 
     // The product's registry entries.
-    machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", layout.installFolder);
-    machine.SetString(HKEY_LOCAL_MACHINE, kProductKey, "Version", "1.0");
-    machine.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", kProductName);
-    machine.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "UninstallString", layout.InstalledUninstaller());
-    machine.SetString(HKEY_LOCAL_MACHINE, kAppPathsEntry, "", layout.installFolder + "\\Tandrel.exe");
-    machine.SetString(HKEY_CURRENT_USER, kProductKey, "Registered", "no");
-    machine.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Window", "Left", "10");
-    machine.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Sound", "Volume", "7");
-    machine.AddKey(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Recent\\Games\\Level 1");
-    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", layout.startupFolder);
-    machine.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", layout.programsFolder);
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", layout.installFolder);
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "Version", "1.0");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", kProductName);
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "UninstallString",
+                               layout.InstalledUninstaller());
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kAppPathsEntry, "",
+                               layout.installFolder + "\\Tandrel.exe");
+    machine.registry.SetString(HKEY_CURRENT_USER, kProductKey, "Registered", "no");
+    machine.registry.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Window", "Left",
+                               "10");
+    machine.registry.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Sound", "Volume",
+                               "7");
+    machine.registry.AddKey(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Recent\\Games\\Level 1");
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", layout.startupFolder);
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", layout.programsFolder);
 
     // Other programs' entries, which must survive.
-    machine.SetString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp", "DisplayName", "Other");
-    machine.SetString(HKEY_LOCAL_MACHINE, std::string(kAppPathsKey) + "\\other.exe", "",
-                      "C:\\Other\\other.exe");
-    machine.SetString(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool", "InstallPath", "C:\\Other");
-    machine.SetString(HKEY_CURRENT_USER, "Software\\Other Vendor\\Tool", "Colour", "blue");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp", "DisplayName",
+                               "Other");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, std::string(kAppPathsKey) + "\\other.exe", "",
+                               "C:\\Other\\other.exe");
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Tool", "InstallPath",
+                               "C:\\Other");
+    machine.registry.SetString(HKEY_CURRENT_USER, "Software\\Other Vendor\\Tool", "Colour", "blue");
 
     // The product's files.
     for (const std::string& name : ProductFileNames()) {
-        machine.AddFile(layout.installFolder + "\\" + name, name + " content");
+        machine.files.AddFile(layout.installFolder + "\\" + name, name + " content");
     }
-    machine.AddFile(layout.installFolder + "\\images\\title.bmp", "bitmap");
-    machine.AddFile(layout.installFolder + "\\images\\ghost.bmp", "bitmap");
-    machine.AddFile(layout.installFolder + "\\images\\board.gif", "gif");
-    machine.AddFile(layout.InstalledUninstaller(), kUninstallerImage);
-    machine.AddFile(layout.startupFolder + "\\" + kShortcutName, "shortcut");
-    machine.AddFile(layout.programsFolder + "\\" + kShortcutName, "shortcut");
+    machine.files.AddFile(layout.installFolder + "\\images\\title.bmp", "bitmap");
+    machine.files.AddFile(layout.installFolder + "\\images\\ghost.bmp", "bitmap");
+    machine.files.AddFile(layout.installFolder + "\\images\\board.gif", "gif");
+    machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage);
+    machine.files.AddFile(layout.startupFolder + "\\" + kShortcutName, "shortcut");
+    machine.files.AddFile(layout.programsFolder + "\\" + kShortcutName, "shortcut");
 
     // Other programs' files, beside the product's.
-    machine.AddFile("C:\\Other\\other.exe", "other");
-    machine.AddFile(layout.programsFolder + "\\Other.lnk", "other shortcut");
-    machine.AddFile(layout.TempFile("setup.log"), "someone's log");
+    machine.files.AddFile("C:\\Other\\other.exe", "other");
+    machine.files.AddFile(layout.programsFolder + "\\Other.lnk", "other shortcut");
+    machine.files.AddFile(layout.TempFile("setup.log"), "someone's log");
 }
 
 int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closesOnWmClose) {
-    int product =
-        machine.StartBackgroundProcess(layout.installFolder + "\\Tandrel.exe", layout.installFolder);
-    machine.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose);
+    int product = machine.processes.StartBackgroundProcess(layout.installFolder + "\\Tandrel.exe",
+                                                           layout.installFolder);
+    machine.processes.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose);
     return product;
 }
 
 sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout,
                                         sim::ProcessOptions options) {
-    return machine.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt, layout.installFolder,
-                              options);
+    return machine.processes.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt,
+                                        layout.installFolder, options);
 }
 
 Snapshot TakeSnapshot(const sim::Machine& machine) {
-    return Snapshot{machine.AllKeys(HKEY_LOCAL_MACHINE), machine.AllKeys(HKEY_CURRENT_USER),
-                    machine.AllFiles()};
+    return Snapshot{machine.registry.AllKeys(HKEY_LOCAL_MACHINE), machine.registry.AllKeys(HKEY_CURRENT_USER),
+                    machine.files.AllFiles()};
 }
 
 std::vector<std::string> CallsOf(const sim::Machine& machine, int process,
                                  const std::vector<std::string>& functions) {
     std::vector<std::string> calls;
-    for (const sim::CallRecord& call : machine.Journal()) {
+    for (const sim::CallRecord& call : machine.journal.Calls()) {
         if ((process == 0 || call.process == process) &&
             std::find(functions.begin(), functions.end(), call.function) != functions.end()) {
             calls.push_back(call.detail.empty() ? call.function : call.function + " " + call.detail);
@@ -97,7 +103,7 @@ std::vector<std::string> CallsOf(const sim::Machine& machine, int process,
 int CountCall(const sim::Machine& machine, const std::string& function, const std::string& detail,
               int process) {
     int count = 0;
-    for (const sim::CallRecord& call : machine.Journal()) {
+    for (const sim::CallRecord& call : machine.journal.Calls()) {
         if (call.function == function && call.detail == detail && (process == 0 || call.process == process)) {
             ++count;
         }
@@ -106,7 +112,7 @@ int CountCall(const sim::Machine& machine, const std::string& function, const st
 }
 
 int FirstCallAt(const sim::Machine& machine, const std::string& function, const std::string& detail) {
-    const std::vector<sim::CallRecord>& journal = machine.Journal();
+    const std::vector<sim::CallRecord>& journal = machine.journal.Calls();
     for (size_t i = 0; i < journal.size(); ++i) {
         if (journal[i].function == function && journal[i].detail == detail) {
             return static_cast<int>(i);
@@ -131,13 +137,13 @@ std::string ExpectedCleanupScript(const std::string& tempFolder, int number) {
 }
 
 ::testing::AssertionResult NoHandlesOpen(const sim::Machine& machine) {
-    if (machine.OpenKeyCount() == 0 && machine.OpenFileHandleCount() == 0 &&
-        machine.OpenFindHandleCount() == 0) {
+    if (machine.registry.OpenKeyCount() == 0 && machine.files.OpenFileHandleCount() == 0 &&
+        machine.files.OpenFindHandleCount() == 0) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure()
-           << "open handles: " << machine.OpenKeyCount() << " keys, " << machine.OpenFileHandleCount()
-           << " files, " << machine.OpenFindHandleCount() << " searches";
+    return ::testing::AssertionFailure() << "open handles: " << machine.registry.OpenKeyCount() << " keys, "
+                                         << machine.files.OpenFileHandleCount() << " files, "
+                                         << machine.files.OpenFindHandleCount() << " searches";
 }
 
 }  // namespace testing_support

@@ -1,0 +1,250 @@
+#include "file_system.h"
+
+namespace sim {
+
+namespace {
+
+std::unique_ptr<FileNode> NewNode(const std::string& name, bool folder, DWORD attributes) {
+    auto node = std::make_unique<FileNode>();
+    node->name = name;
+    node->folder = folder;
+    node->attributes = folder ? (attributes | FILE_ATTRIBUTE_DIRECTORY) : attributes;
+    return node;
+}
+
+void ListFiles(const FileNode& node, const std::string& path, std::vector<std::string>& out) {
+    for (const auto& entry : node.children) {
+        const FileNode& child = *entry.second;
+        std::string childPath = path + "\\" + child.name;
+        if (child.folder) {
+            out.push_back(childPath + "\\");
+            ListFiles(child, childPath, out);
+        } else {
+            out.push_back(childPath + "=" + child.content);
+        }
+    }
+}
+
+}  // namespace
+
+FileSystem::FileSystem(const Clock& clock) : clock_(clock) {
+    AddDrive("C:");
+    AddFolder("C:\\WINDOWS\\TEMP");
+}
+
+void FileSystem::AddDrive(const std::string& drive) {
+    roots_[UpperCase(drive)] = NewNode(UpperCase(drive), true, 0);
+}
+
+void FileSystem::AddShare(const std::string& share) {
+    roots_[UpperCase(share)] = NewNode(share, true, 0);
+}
+
+FileNode* FileSystem::EnsureFolder(const std::string& path) {
+    SimPath resolved;
+    if (ResolvePath(path, "", resolved, false, false) != 0) {
+        Fail("not a full path: " + path);
+    }
+    auto root = roots_.find(UpperCase(resolved.root));
+    if (root == roots_.end()) {
+        Fail("no such drive or share: " + path);
+    }
+    FileNode* node = root->second.get();
+    for (const std::string& segment : resolved.segments) {
+        auto& slot = node->children[UpperCase(segment)];
+        if (!slot) {
+            slot = NewNode(segment, true, 0);
+            slot->parent = node;
+        } else if (!slot->folder) {
+            Fail("a file stands where a folder is wanted: " + path);
+        }
+        node = slot.get();
+    }
+    return node;
+}
+
+void FileSystem::AddFolder(const std::string& path) {
+    EnsureFolder(path);
+}
+
+void FileSystem::AddFile(const std::string& path, const std::string& content, DWORD attributes) {
+    SimPath resolved;
+    if (ResolvePath(path, "", resolved, false, false) != 0 || resolved.segments.empty()) {
+        Fail("not a full file path: " + path);
+    }
+    std::string name = resolved.segments.back();
+    resolved.segments.pop_back();
+    FileNode* folder = EnsureFolder(PathText(resolved));
+    auto node = NewNode(name, false, attributes);
+    node->content = content;
+    node->parent = folder;
+    folder->children[UpperCase(name)] = std::move(node);
+}
+
+const FileNode* FileSystem::FindNode(const std::string& path) const {
+    Located located;
+    if (Locate(path, "C:\\", located, false, false) != 0) {
+        return nullptr;
+    }
+    return located.node;
+}
+
+bool FileSystem::Exists(const std::string& path) const {
+    return FindNode(path) != nullptr;
+}
+
+bool FileSystem::IsFolder(const std::string& path) const {
+    const FileNode* node = FindNode(path);
+    return node != nullptr && node->folder;
+}
+
+std::string FileSystem::FileContent(const std::string& path) const {
+    const FileNode* node = FindNode(path);
+    return node != nullptr ? node->content : std::string();
+}
+
+DWORD FileSystem::Attributes(const std::string& path) const {
+    const FileNode* node = FindNode(path);
+    return node != nullptr ? node->attributes : INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> FileSystem::FolderEntries(const std::string& path) const {
+    std::vector<std::string> names;
+    if (const FileNode* node = FindNode(path)) {
+        for (const auto& entry : node->children) {
+            names.push_back(entry.second->name);
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> FileSystem::AllFiles() const {
+    std::vector<std::string> files;
+    for (const auto& root : roots_) {
+        ListFiles(*root.second, root.second->name, files);
+    }
+    return files;
+}
+
+void FileSystem::LockFile(const std::string& path, DWORD error, Time until) {
+    SimPath resolved;
+    if (ResolvePath(path, "", resolved, false, false) != 0) {
+        Fail("not a full path: " + path);
+    }
+    holds_.push_back(Hold{PathKey(resolved), HoldKind::Locked, 0, until, error});
+}
+
+DWORD FileSystem::Locate(const std::string& raw, const std::string& cwd, Located& out, bool wildcards,
+                         bool enforceLimit) const {
+    out = Located{};
+    if (DWORD error = ResolvePath(raw, cwd, out.path, wildcards, enforceLimit)) {
+        return error;
+    }
+    out.key = PathKey(out.path);
+    auto root = roots_.find(UpperCase(out.path.root));
+    if (root == roots_.end()) {
+        return out.path.root.size() > 2 ? ERROR_BAD_NETPATH : ERROR_PATH_NOT_FOUND;
+    }
+    FileNode* node = root->second.get();
+    if (out.path.segments.empty()) {
+        out.node = node;
+        return 0;
+    }
+    for (size_t i = 0; i + 1 < out.path.segments.size(); ++i) {
+        auto child = node->children.find(UpperCase(out.path.segments[i]));
+        if (child == node->children.end() || !child->second->folder) {
+            return ERROR_PATH_NOT_FOUND;
+        }
+        node = child->second.get();
+    }
+    out.parent = node;
+    auto target = node->children.find(UpperCase(out.path.segments.back()));
+    out.node = target == node->children.end() ? nullptr : target->second.get();
+    // "file.txt\" asks for a folder: Windows refuses the name rather than find the file.
+    if (out.node != nullptr && !out.node->folder && out.path.folderForm) {
+        return ERROR_INVALID_NAME;
+    }
+    return 0;
+}
+
+FileNode& FileSystem::Create(const Located& located, bool folder, DWORD attributes) {
+    const std::string& name = located.path.segments.back();
+    auto node = NewNode(name, folder, attributes);
+    node->parent = located.parent;
+    FileNode& created = *node;
+    located.parent->children[UpperCase(name)] = std::move(node);
+    return created;
+}
+
+const Hold* FileSystem::ActiveHold(const std::string& key) const {
+    for (const Hold& hold : holds_) {
+        if (hold.key == key && clock_.Now() < hold.until) {
+            return &hold;
+        }
+    }
+    return nullptr;
+}
+
+void FileSystem::ReleaseHolds(int process, Time at) {
+    for (Hold& hold : holds_) {
+        if (hold.process == process && hold.until > at) {
+            hold.until = at;
+        }
+    }
+}
+
+void FileSystem::ReleaseHold(const std::string& key, HoldKind kind, int process) {
+    for (Hold& hold : holds_) {
+        if (hold.key == key && hold.kind == kind && hold.process == process && hold.until > clock_.Now()) {
+            hold.until = clock_.Now();
+            return;
+        }
+    }
+}
+
+DWORD FileSystem::DeleteFileAt(const std::string& raw, const std::string& cwd) {
+    Located located;
+    if (DWORD error = Locate(raw, cwd, located)) {
+        return error;
+    }
+    if (located.node == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (located.node->folder || located.parent == nullptr ||
+        (located.node->attributes & FILE_ATTRIBUTE_READONLY)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (const Hold* hold = ActiveHold(located.key)) {
+        return hold->kind == HoldKind::Image    ? ERROR_ACCESS_DENIED
+               : hold->kind == HoldKind::Locked ? hold->error
+                                                : ERROR_SHARING_VIOLATION;
+    }
+    located.parent->children.erase(UpperCase(located.path.segments.back()));
+    return ERROR_SUCCESS;
+}
+
+DWORD FileSystem::RemoveFolderAt(const std::string& raw, const std::string& cwd) {
+    Located located;
+    if (DWORD error = Locate(raw, cwd, located)) {
+        return error;
+    }
+    if (located.node == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (!located.node->folder) {
+        return ERROR_DIRECTORY;
+    }
+    if (located.parent == nullptr || (located.node->attributes & FILE_ATTRIBUTE_READONLY)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (!located.node->children.empty()) {
+        return ERROR_DIR_NOT_EMPTY;
+    }
+    if (const Hold* hold = ActiveHold(located.key)) {
+        return hold->kind == HoldKind::Locked ? hold->error : ERROR_SHARING_VIOLATION;
+    }
+    located.parent->children.erase(UpperCase(located.path.segments.back()));
+    return ERROR_SUCCESS;
+}
+
+}  // namespace sim

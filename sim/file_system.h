@@ -1,0 +1,117 @@
+// The file system of the simulated Windows: drives and shares of folders and files, found without
+// regard to letter case with Win32 path rules, the holds that keep a file or folder from being
+// deleted or written, the temporary folder, and the open file and search handles.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "journal.h"
+#include "platform/windows_api.h"
+#include "sim_path.h"
+
+namespace sim {
+
+struct FileNode {
+    std::string name;
+    bool folder = false;
+    DWORD attributes = 0;
+    std::string content;
+    FileNode* parent = nullptr;
+    std::map<std::string, std::unique_ptr<FileNode>> children;  // by upper-case name: listing order
+};
+
+// What keeps a file or folder from being deleted or written.
+enum class HoldKind {
+    Image,          // the executable of a running process: no delete (5), no write (32); reading is fine
+    OpenFile,       // opened without sharing: no delete, read or write (32)
+    Locked,         // held by somebody else: every access fails with the hold's error
+    CurrentFolder,  // a process's current folder: cannot be removed (32)
+};
+
+struct Hold {
+    std::string key;  // PathKey of the held file or folder
+    HoldKind kind;
+    int process = 0;
+    Time until = kForever;
+    DWORD error = ERROR_SHARING_VIOLATION;
+};
+
+class FileSystem {
+  public:
+    explicit FileSystem(const Clock& clock);
+    FileSystem(const FileSystem&) = delete;
+    FileSystem& operator=(const FileSystem&) = delete;
+
+    // A test names files and folders by full paths (a query reads a relative one from C:\).
+    void AddDrive(const std::string& drive);  // "D:"
+    void AddShare(const std::string& share);  // "\\SERVER\SHARE"
+    void AddFolder(const std::string& path);  // with every missing parent
+    void AddFile(const std::string& path, const std::string& content = "",
+                 DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+    bool Exists(const std::string& path) const;
+    bool IsFolder(const std::string& path) const;
+    std::string FileContent(const std::string& path) const;
+    DWORD Attributes(const std::string& path) const;  // INVALID_FILE_ATTRIBUTES when missing
+    std::vector<std::string> FolderEntries(const std::string& path) const;  // names, listing order
+    // Every file and folder with its content, as "PATH" or "PATH=content", for comparisons.
+    std::vector<std::string> AllFiles() const;
+    // Somebody else holds the file or folder until `until`: every access fails with `error`.
+    void LockFile(const std::string& path, DWORD error = ERROR_SHARING_VIOLATION, Time until = kForever);
+    void SetTempPath(const std::string& path) { tempPath_ = path; }
+    const std::string& TempPath() const { return tempPath_; }
+    int OpenFileHandleCount() const { return static_cast<int>(fileHandles_.size()); }
+    int OpenFindHandleCount() const { return static_cast<int>(findHandles_.size()); }
+
+    // --- For the file functions, the processes and the command interpreter --------------------
+    struct Located {
+        SimPath path;
+        std::string key;
+        FileNode* parent = nullptr;  // the folder that holds (or would hold) the target
+        FileNode* node = nullptr;    // the target, when it exists
+    };
+    // Resolves a path against the current folder `cwd`; 0, or the error for a path that cannot be
+    // resolved or whose parent folder is missing.
+    DWORD Locate(const std::string& raw, const std::string& cwd, Located& out, bool wildcards = false,
+                 bool enforceLimit = true) const;
+    // Puts a new file or folder where `located` points.
+    FileNode& Create(const Located& located, bool folder, DWORD attributes);
+    DWORD DeleteFileAt(const std::string& raw, const std::string& cwd);
+    DWORD RemoveFolderAt(const std::string& raw, const std::string& cwd);
+
+    const Hold* ActiveHold(const std::string& key) const;
+    void AddHold(const Hold& hold) { holds_.push_back(hold); }
+    // Lets go of every hold of the process at `at`.
+    void ReleaseHolds(int process, Time at);
+    void ReleaseHold(const std::string& key, HoldKind kind, int process);
+
+    struct OpenFileState {
+        std::string key;
+        FileNode* node = nullptr;
+        int process = 0;
+    };
+    struct SearchState {
+        std::vector<WIN32_FIND_DATAA> entries;
+        size_t next = 0;
+    };
+    HANDLE NewHandle() { return reinterpret_cast<HANDLE>(nextHandle_ += 4); }
+    std::map<HANDLE, OpenFileState>& FileHandles() { return fileHandles_; }
+    std::map<HANDLE, SearchState>& FindHandles() { return findHandles_; }
+
+  private:
+    const FileNode* FindNode(const std::string& path) const;
+    FileNode* EnsureFolder(const std::string& path);
+
+    const Clock& clock_;
+    std::map<std::string, std::unique_ptr<FileNode>> roots_;  // by upper-case root
+    std::vector<Hold> holds_;
+    std::string tempPath_ = "C:\\WINDOWS\\TEMP\\";
+    std::map<HANDLE, OpenFileState> fileHandles_;
+    std::map<HANDLE, SearchState> findHandles_;
+    std::uintptr_t nextHandle_ = 0x100;
+};
+
+}  // namespace sim

@@ -1,0 +1,196 @@
+// The processes of the simulated Windows with their windows, message boxes, shell starts and
+// notifications, and the driver that runs what the programs start: an .exe with its entry, a .bat
+// with the small command interpreter. A process holds its executable and current folder until it
+// ends.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+#include "journal.h"
+#include "platform/windows_api.h"
+#include "registry.h"
+
+namespace sim {
+
+using ProgramEntry = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
+
+struct Process {
+    int id = 0;
+    std::string image;
+    std::string commandLine;
+    std::string currentFolder;
+    DWORD lastError = 0;
+    bool running = true;
+    Time exitTime = kForever;
+    int exitStatus = 0;
+};
+
+struct WindowRecord {
+    HWND handle = nullptr;
+    std::string className;
+    std::string title;
+    int process = 0;
+    bool closesOnWmClose = true;
+    Time closeDelay = 0;
+    Time destroyedAt = kForever;
+};
+
+struct MessageBoxRecord {
+    std::string text;
+    std::string caption;
+    UINT type = 0;
+    int answer = 0;
+    int process = 0;
+    bool hadOwner = false;
+};
+
+struct PostedMessage {
+    HWND window = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    int process = 0;
+};
+
+struct StartRecord {
+    std::string verb;  // empty: the default verb
+    std::string file;
+    std::optional<std::string> parameters;
+    std::optional<std::string> directory;
+    int show = 0;
+    int process = 0;
+    bool hadOwner = false;
+    bool accepted = false;  // ShellExecuteA reported a start
+    bool ran = false;       // the driver has run it
+};
+
+struct Notification {
+    LONG event = 0;
+    UINT flags = 0;
+    std::string path;
+    bool secondItem = false;
+    int process = 0;
+};
+
+// An open handle to a named mutex; the mutex exists while some running process has one.
+struct MutexHandle {
+    HANDLE handle = nullptr;
+    std::string name;  // as given: kernel object names are case-sensitive
+    int process = 0;
+};
+
+struct BatchRun {
+    std::string script;
+    int process = 0;
+    bool finished = false;
+    bool stepLimitReached = false;
+    int steps = 0;
+    std::vector<std::string> output;  // what the interpreter would have printed: errors, mostly
+};
+
+struct ProcessOptions {
+    // How long the process lingers after its entry returns, holding its executable and folder.
+    Time exitDelay = 0;
+};
+
+struct StartOutcome {
+    bool ran = false;
+    int process = 0;
+    int exitStatus = 0;
+    std::optional<BatchRun> batch;
+};
+
+class Processes {
+  public:
+    // The desktop (process 1) is running: the process in whose name a test calls the Windows
+    // functions directly.
+    Processes(FileSystem& files, Clock& clock, const Registry& registry);
+    Processes(const Processes&) = delete;
+    Processes& operator=(const Processes&) = delete;
+
+    // A process that runs without a program of ours (the product, say): it holds its executable and
+    // current folder until it ends.
+    int StartBackgroundProcess(const std::string& image, const std::string& currentFolder);
+    void EndProcess(int process, Time at);
+    const Process& GetProcess(int process) const;
+    bool ProcessRunning(int process) const;
+    Process& CurrentProcess();
+    int CurrentProcessId() const { return current_; }
+    // Whether a named mutex exists: some process still running has a handle to it open.
+    bool MutexExists(const std::string& name) const;
+
+    // Runs `entry` as a new process of `image`, like the system starts a GUI program: its command
+    // line is the quoted image path, and a space and the parameters when there are any.
+    StartOutcome RunProgram(ProgramEntry entry, const std::string& image,
+                            const std::optional<std::string>& parameters, const std::string& currentFolder,
+                            ProcessOptions options = {});
+    // Runs a start recorded by ShellExecuteA: an .exe with `entry`, a .bat with the command interpreter.
+    StartOutcome RunStart(size_t index, ProgramEntry entry, ProcessOptions options = {});
+    // Runs every recorded start not yet run, oldest first, including those the runs record; at most
+    // `limit` of them.
+    std::vector<StartOutcome> RunPendingStarts(ProgramEntry entry, ProcessOptions options = {},
+                                               int limit = 16);
+    BatchRun RunBatch(const std::string& script, const std::string& currentFolder);
+    void SetBatchStepLimit(int steps) { batchStepLimit_ = steps; }
+    void SetBatchLineCost(Time ms) { batchLineCost_ = ms; }
+    const std::vector<BatchRun>& BatchRuns() const { return batchRuns_; }
+    // Whether the command interpreter expands "!NAME!": the "DelayedExpansion" value of
+    // Software\Microsoft\Command Processor, per user or per machine.
+    bool DelayedExpansion() const;
+
+    HWND AddWindow(const std::string& className, const std::string& title, int process,
+                   bool closesOnWmClose = true, Time closeDelay = 0);
+    bool WindowExists(HWND window) const;
+    const std::vector<WindowRecord>& Windows() const { return windows_; }
+    void AnswerMessageBox(int answer) { answers_.push_back(answer); }  // queued, first in first out
+    const std::vector<MessageBoxRecord>& MessageBoxes() const { return messageBoxes_; }
+    const std::vector<PostedMessage>& PostedMessages() const { return posted_; }
+    const std::vector<StartRecord>& Starts() const { return starts_; }
+    const std::vector<Notification>& Notifications() const { return notifications_; }
+    void MarkUnreadable(const void* pointer);  // IsBadReadPtr reports it
+    void MarkUnwritable(const void* pointer);  // IsBadWritePtr reports it
+
+    // --- For the Windows functions ----------------------------------------------------------------
+    void SetLastErrorCode(DWORD error) { CurrentProcess().lastError = error; }
+    // Shows a box: the next queued answer, or OK (Return on the default button).
+    int ShowMessageBox(const MessageBoxRecord& box);
+    // Posts a message; WM_CLOSE closes a window that closes on it, and its process with it.
+    bool PostMessage(const PostedMessage& message);
+    void RecordStart(const StartRecord& start) { starts_.push_back(start); }
+    void RecordNotification(const Notification& notification) { notifications_.push_back(notification); }
+    bool IsMarked(const void* pointer, bool write) const;
+    // Opens a handle to a named mutex for the current process; true when it existed before.
+    bool OpenMutex(HANDLE handle, const std::string& name);
+    bool CloseMutex(HANDLE handle);
+
+  private:
+    int NewProcess(const std::string& image, const std::string& commandLine,
+                   const std::string& currentFolder);
+
+    FileSystem& files_;
+    Clock& clock_;
+    const Registry& registry_;
+    std::deque<Process> processes_;  // a deque: command lines handed out stay where they are
+    int current_ = 0;
+
+    std::vector<WindowRecord> windows_;
+    std::uintptr_t nextWindow_ = 0x20000000;
+    std::vector<PostedMessage> posted_;
+    std::vector<int> answers_;
+    std::vector<MessageBoxRecord> messageBoxes_;
+    std::vector<StartRecord> starts_;
+    std::vector<Notification> notifications_;
+    std::vector<std::pair<const void*, bool>> badPointers_;
+    std::vector<MutexHandle> mutexes_;
+
+    std::vector<BatchRun> batchRuns_;
+    int batchStepLimit_ = 100000;
+    Time batchLineCost_ = 1;
+};
+
+}  // namespace sim

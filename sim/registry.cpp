@@ -1,0 +1,187 @@
+#include "registry.h"
+
+#include <algorithm>
+
+#include "sim_path.h"
+
+namespace sim {
+
+namespace {
+
+std::vector<std::string> SplitKeyPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\') {
+            if (!part.empty()) {
+                parts.push_back(part);
+            }
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+void ListKeys(const RegistryKey& key, const std::string& prefix, std::vector<std::string>& out) {
+    for (const auto& entry : key.children) {
+        std::string path = prefix.empty() ? entry.second->name : prefix + "\\" + entry.second->name;
+        out.push_back(path);
+        ListKeys(*entry.second, path, out);
+    }
+}
+
+std::string RootName(HKEY root) {
+    if (root == HKEY_LOCAL_MACHINE) {
+        return "HKLM";
+    }
+    if (root == HKEY_CURRENT_USER) {
+        return "HKCU";
+    }
+    return "?";
+}
+
+}  // namespace
+
+Registry::Registry() {
+    localMachine_.name = "HKEY_LOCAL_MACHINE";
+    currentUser_.name = "HKEY_CURRENT_USER";
+}
+
+RegistryKey& Registry::Root(HKEY root) const {
+    if (root == HKEY_LOCAL_MACHINE) {
+        return localMachine_;
+    }
+    if (root == HKEY_CURRENT_USER) {
+        return currentUser_;
+    }
+    Fail("unknown registry root");
+}
+
+RegistryKey* Registry::FindKey(HKEY root, const std::string& path) const {
+    RegistryKey* key = &Root(root);
+    for (const std::string& part : SplitKeyPath(path)) {
+        auto child = key->children.find(UpperCase(part));
+        if (child == key->children.end()) {
+            return nullptr;
+        }
+        key = child->second.get();
+    }
+    return key;
+}
+
+RegistryKey& Registry::EnsureKey(HKEY root, const std::string& path) {
+    RegistryKey* key = &Root(root);
+    for (const std::string& part : SplitKeyPath(path)) {
+        auto& slot = key->children[UpperCase(part)];
+        if (!slot) {
+            slot = std::make_shared<RegistryKey>();
+            slot->name = part;
+            slot->parent = key;
+        }
+        key = slot.get();
+    }
+    return *key;
+}
+
+void Registry::AddKey(HKEY root, const std::string& path) {
+    EnsureKey(root, path);
+}
+
+void Registry::SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                        const std::string& data) {
+    RegistryKey& key = EnsureKey(root, path);
+    for (RegistryValue& value : key.values) {
+        if (SameName(value.name, name)) {
+            value.type = type;
+            value.data = data;
+            return;
+        }
+    }
+    key.values.push_back(RegistryValue{name, type, data});
+}
+
+void Registry::SetString(HKEY root, const std::string& path, const std::string& name,
+                         const std::string& text) {
+    SetValue(root, path, name, REG_SZ, text + std::string(1, '\0'));
+}
+
+void Registry::DeleteValue(HKEY root, const std::string& path, const std::string& name) {
+    RegistryKey& key = EnsureKey(root, path);
+    key.values.erase(
+        std::remove_if(key.values.begin(), key.values.end(),
+                       [&name](const RegistryValue& value) { return SameName(value.name, name); }),
+        key.values.end());
+}
+
+bool Registry::HasKey(HKEY root, const std::string& path) const {
+    return FindKey(root, path) != nullptr;
+}
+
+std::optional<RegistryValue> Registry::GetValue(HKEY root, const std::string& path,
+                                                const std::string& name) const {
+    const RegistryKey* key = FindKey(root, path);
+    if (key != nullptr) {
+        for (const RegistryValue& value : key->values) {
+            if (SameName(value.name, name)) {
+                return value;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> Registry::ChildKeys(HKEY root, const std::string& path) const {
+    std::vector<std::string> names;
+    if (const RegistryKey* key = FindKey(root, path)) {
+        for (const auto& entry : key->children) {
+            names.push_back(entry.second->name);
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> Registry::AllKeys(HKEY root) const {
+    std::vector<std::string> keys;
+    ListKeys(Root(root), "", keys);
+    return keys;
+}
+
+void Registry::DenyKeyOpen(HKEY root, const std::string& path) {
+    EnsureKey(root, path).denyOpen = true;
+}
+
+void Registry::DenyKeyDelete(HKEY root, const std::string& path) {
+    EnsureKey(root, path).denyDelete = true;
+}
+
+DWORD Registry::KeyFromHandle(HKEY handle, KeyLookup& out) {
+    if (handle == HKEY_LOCAL_MACHINE || handle == HKEY_CURRENT_USER) {
+        // Roots are never deleted; an aliasing shared_ptr lends them without ownership.
+        out.key = std::shared_ptr<RegistryKey>(std::shared_ptr<RegistryKey>(), &Root(handle));
+        out.path = RootName(handle);
+        return ERROR_SUCCESS;
+    }
+    auto found = handles_.find(handle);
+    if (found == handles_.end()) {
+        return ERROR_INVALID_HANDLE;
+    }
+    out = found->second;
+    return out.key->deleted ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
+HKEY Registry::OpenKeyHandle(const std::shared_ptr<RegistryKey>& key, const std::string& path) {
+    HKEY handle = reinterpret_cast<HKEY>(nextHandle_ += 4);
+    handles_[handle] = KeyLookup{key, path};
+    return handle;
+}
+
+bool Registry::CloseKeyHandle(HKEY handle) {
+    return handles_.erase(handle) == 1;
+}
+
+}  // namespace sim
