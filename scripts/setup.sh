@@ -16,7 +16,7 @@ done
 packages=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev python3 g++-mingw-w64-i686-win32
           binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64)
 if [ "$want_wine" = 1 ]; then
-    packages+=(wine wine32:i386 xvfb xdotool x11-utils x11-apps imagemagick)
+    packages+=(wine wine32:i386 wine64 xvfb xdotool x11-utils x11-apps imagemagick)
 fi
 if [ "$want_bench" = 1 ]; then
     # and the 64-bit compiler for a kernel without 32-bit emulation, where only wine64 runs
