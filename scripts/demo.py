@@ -154,7 +154,7 @@ def main():
 
         if args.build_dir == parser.get_default("build_dir"):
             args.build_dir = os.path.join(ROOT, "build", "win64")
-        use_wine64(os.path.join(ROOT, "build", "bench-win64", "wine64-shims"))
+        use_wine64()
     if args.interactive and not os.environ.get("DISPLAY"):
         parser.error("--interactive needs an X display in $DISPLAY")
 

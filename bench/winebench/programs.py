@@ -71,21 +71,12 @@ def makensis_version():
     return result.stdout.strip()
 
 
-def use_wine64(shim_dir):
+def use_wine64():
     """Runs everything under wine64 in 64-bit prefixes, for kernels without 32-bit emulation, where
-    the 32-bit loader cannot start: `wine` and `wineboot` in PATH become wine64's, and the harness
-    makes 64-bit prefixes."""
+    the 32-bit loader cannot start: the harness's own switch, for this process and for the harness
+    in the processes it starts."""
     from harness import prefix as wine_prefix
 
-    os.makedirs(shim_dir, exist_ok=True)
-    for name, line in (("wine", 'WINELOADER=/usr/lib/wine/wine64 exec /usr/lib/wine/wine64 "$@"'),
-                       ("wineboot", 'exec wine wineboot.exe "$@"')):
-        path = os.path.join(shim_dir, name)
-        with open(path, "w") as shim:
-            shim.write(f"#!/bin/sh\n{line}\n")
-        os.chmod(path, 0o755)
-    os.environ["PATH"] = shim_dir + os.pathsep + os.environ["PATH"]
-    # The harness's own switch, for this process and the harness in the processes it starts.
     os.environ["TANDREL_WINE_ARCH"] = "win64"
     wine_prefix.WINE_ARCH = "win64"
     wine_prefix.WINE = "/usr/lib/wine/wine64"
