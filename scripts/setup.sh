@@ -29,7 +29,17 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
-[ "${#missing[@]}" -eq 0 ] && exit 0
+# On a kernel that runs no 32-bit programs, the 32-bit Wine runs under user-mode emulation, set up
+# in the project's build folder only (scripts/i386).
+install_emulator() {
+    if [ "$want_wine" = 1 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        "$(dirname "$0")/i386/install.sh"
+    fi
+}
+if [ "${#missing[@]}" -eq 0 ]; then
+    install_emulator
+    exit 0
+fi
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
@@ -59,3 +69,4 @@ with_apt_lock() {
 }
 with_apt_lock $sudo apt-get update -q
 with_apt_lock $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+install_emulator
