@@ -43,10 +43,14 @@ endif()
 
 # The stand-in product and the end-to-end tests under Wine.
 # The Wine tests run each build in a prefix of its own kind: 32-bit, or 64-bit for the x86-64 build.
+# The 32-bit Wine runs natively where the kernel runs 32-bit programs, and under user-mode emulation
+# where it does not (scripts/i386/run.sh decides per test).
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     set(WINE_TEST_ENVIRONMENT TANDREL_WINE_ARCH=win64)
+    set(WINE_TEST_LAUNCHER "")
 else()
     set(WINE_TEST_ENVIRONMENT TANDREL_WINE_ARCH=win32)
+    set(WINE_TEST_LAUNCHER ${CMAKE_SOURCE_DIR}/scripts/i386/run.sh)
 endif()
 add_subdirectory(tests/wine)
 

@@ -139,6 +139,21 @@ def print_temp_story(watch, temp_windows, answered):
         print(f"{left:<{LEFT}}  {right}")
 
 
+def how_it_runs(wine64):
+    """One line on which program the demo runs, and how; exits where the 32-bit one cannot start."""
+    if wine64:
+        return "uninstall.exe: the 64-bit build of the same sources, under wine64"
+    how = os.environ.get("TANDREL_I386", "native")
+    if how == "native":
+        return "uninstall.exe: the real 32-bit program (PE32), run natively by the 32-bit Wine"
+    if how == "emulated":
+        return ("uninstall.exe: the real 32-bit program (PE32), run by the 32-bit Wine under user-mode emulation"
+                "\n(qemu-i386: this kernel runs no 32-bit programs). Emulated, everything takes several times"
+                " longer than natively;\nscripts/demo.sh --wine64 shows a 64-bit build at native speed.")
+    sys.exit(f"demo: the 32-bit Wine cannot start here ({how});\nscripts/demo.sh --wine64 shows a 64-bit build"
+             " of the same sources under wine64")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--interactive", action="store_true", help="use $DISPLAY and let the user answer")
@@ -157,6 +172,7 @@ def main():
         use_wine64()
     if args.interactive and not os.environ.get("DISPLAY"):
         parser.error("--interactive needs an X display in $DISPLAY")
+    print(how_it_runs(args.wine64))
 
     started = time.monotonic()
     display = os.environ["DISPLAY"] if args.interactive else None

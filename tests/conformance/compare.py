@@ -8,8 +8,7 @@ reason. Fails on a difference not listed, and on a listed difference that no lon
 Wine's todo_wine does: the list is kept true both ways).
 
 The 64-bit build folder runs the same comparison with a 64-bit probe.exe under a 64-bit Wine
-(TANDREL_WINE_ARCH=win64), which also runs where the kernel cannot run 32-bit programs; there the
-32-bit one reports itself skipped."""
+(TANDREL_WINE_ARCH=win64); the 32-bit one runs natively or emulated (scripts/i386/run.sh)."""
 
 import argparse
 import os
@@ -78,7 +77,7 @@ def run_native(native):
 
 class WineSide:
     """probe.exe in a fresh copy of the build folder's template prefix: 32-bit, or 64-bit for the
-    64-bit build (TANDREL_WINE_ARCH=win64), which runs where the kernel cannot run 32-bit programs."""
+    64-bit build (TANDREL_WINE_ARCH=win64)."""
 
     def __init__(self, args, work_dir):
         self.args = args

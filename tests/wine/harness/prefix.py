@@ -24,9 +24,10 @@ _UNMANAGED_WINDOWS_REG = """REGEDIT4
 
 WINESERVER_TIMEOUT = 60
 
-# The product is a 32-bit program and runs in a 32-bit prefix. Where this machine cannot run 32-bit
-# code (and so no 32-bit Wine), the tests run a 64-bit build of the same program in a 64-bit prefix;
-# the build folder's tests say which (TANDREL_WINE_ARCH=win64).
+# The product is a 32-bit program and runs in a 32-bit prefix: natively where the kernel runs 32-bit
+# code, emulated where it does not (scripts/i386/run.sh, which says which in TANDREL_I386). A 64-bit
+# build of the same program runs in a 64-bit prefix as a second, faster view; the build folder's
+# tests say which (TANDREL_WINE_ARCH=win64).
 WINE_ARCH = os.environ.get("TANDREL_WINE_ARCH", "win32")
 WINE = "wine" if WINE_ARCH == "win32" else "/usr/lib/wine/wine64"
 
@@ -38,13 +39,14 @@ def wine_version():
 
 def wine_runs():
     """Whether this machine can start the Wine of this arch at all ("Exec format error" where the
-    kernel runs no 32-bit code); None when it can, else why not."""
+    kernel runs no 32-bit code and no emulator is at hand); None when it can, else why not."""
+    how = f" (32-bit programs: {os.environ['TANDREL_I386']})" if "TANDREL_I386" in os.environ else ""
     try:
         result = subprocess.run([WINE, "--version"], capture_output=True, text=True, timeout=60)
     except (OSError, subprocess.TimeoutExpired) as error:
-        return f"{WINE} --version: {error}"
+        return f"{WINE} --version: {error}{how}"
     if result.returncode != 0:
-        return f"{WINE} --version exits with {result.returncode}: {result.stderr.strip()[-200:]}"
+        return f"{WINE} --version exits with {result.returncode}: {result.stderr.strip()[-200:]}{how}"
     return None
 
 
@@ -54,7 +56,7 @@ def unix_to_windows(path):
 
 
 class Prefix:
-    """A Wine prefix (32-bit, or 64-bit where only that runs) and the environment its programs run in.
+    """A Wine prefix (32-bit, or 64-bit for the 64-bit build) and the environment its programs run in.
 
     Every program of the prefix gets its own HOME and TMPDIR inside `work_dir`, so that nothing is
     written into the user's home and Wine's server socket folder goes away with the test."""
