@@ -67,29 +67,16 @@ std::vector<std::string> ReadLines(const std::string& content) {
     return lines;
 }
 
-// The variables of the environment a script started by the shell sees, as far as they matter here;
-// any other is not set.
-std::string Variable(const std::string& name, const std::string& tempFolder) {
-    std::string upper = UpperCase(name);
-    if (upper == "TEMP" || upper == "TMP") {
-        std::string folder = tempFolder;
-        while (folder.size() > 3 && folder.back() == '\\') {
-            folder.pop_back();
-        }
-        return folder;
-    }
-    if (upper == "WINDIR" || upper == "SYSTEMROOT") {
-        return "C:\\WINDOWS";
-    }
-    return "";
+// A variable of the environment, or nothing when it is not set.
+std::string Variable(const std::string& name, const Processes& processes) {
+    return processes.Variable(name).value_or("");
 }
 
 // cmd expands each line of a batch file before it runs it: "%%" is one percent sign, %0 the script as
 // it was started (quoted) and %1 to %9 and %* its arguments (none here), %~...0 the script's path,
 // %NAME% the variable, or nothing when it is not set; a percent sign that starts none of these is
 // dropped.
-std::string ExpandPercents(const std::string& line, const std::string& script,
-                           const std::string& tempFolder) {
+std::string ExpandPercents(const std::string& line, const std::string& script, const Processes& processes) {
     std::string out;
     for (size_t i = 0; i < line.size(); ++i) {
         if (line[i] != '%') {
@@ -121,7 +108,7 @@ std::string ExpandPercents(const std::string& line, const std::string& script,
         } else {
             size_t close = line.find('%', i + 1);
             if (close != std::string::npos) {
-                out += Variable(line.substr(i + 1, close - i - 1), tempFolder);
+                out += Variable(line.substr(i + 1, close - i - 1), processes);
                 i = close;
             }
         }
@@ -132,7 +119,7 @@ std::string ExpandPercents(const std::string& line, const std::string& script,
 // With delayed expansion on, a line that holds '!' is read once more after the '%' expansion:
 // "!NAME!" is the variable (nothing when it is not set), a lone '!' is dropped, and '^' makes the
 // next character plain.
-std::string ExpandExclamations(const std::string& line, const std::string& tempFolder) {
+std::string ExpandExclamations(const std::string& line, const Processes& processes) {
     if (line.find('!') == std::string::npos) {
         return line;
     }
@@ -145,7 +132,7 @@ std::string ExpandExclamations(const std::string& line, const std::string& tempF
         } else if (line[i] == '!') {
             size_t close = line.find('!', i + 1);
             if (close != std::string::npos) {
-                out += Variable(line.substr(i + 1, close - i - 1), tempFolder);
+                out += Variable(line.substr(i + 1, close - i - 1), processes);
                 i = close;
             }
         } else {
@@ -267,9 +254,9 @@ BatchRun Processes::RunBatch(const std::string& script, const std::string& curre
         }
         ++run.steps;
         clock_.Advance(batchLineCost_);
-        std::string rest = ExpandPercents(lines[next++], script, files_.TempPath());
+        std::string rest = ExpandPercents(lines[next++], script, *this);
         if (delayed) {
-            rest = ExpandExclamations(rest, files_.TempPath());
+            rest = ExpandExclamations(rest, *this);
         }
         rest = Trim(rest);
         if (!rest.empty() && rest[0] == '@') {

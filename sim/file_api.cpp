@@ -178,6 +178,58 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     return TRUE;
 }
 
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("GetFileAttributesA", Text(lpFileName));
+    if (fault != nullptr) {
+        Failed(machine, fault->error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    FileSystem::Located located;
+    DWORD error = Locate(machine, Text(lpFileName), located);
+    if (error == 0 && located.node == nullptr) {
+        error = ERROR_FILE_NOT_FOUND;
+    }
+    if (error != 0) {
+        Failed(machine, error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    // Of a link, its own attributes; a file without attributes is "normal", as Windows reports it.
+    return located.node->attributes != 0 ? located.node->attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR* lpFilePart) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("GetFullPathNameA", Text(lpFileName));
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    std::string raw = Text(lpFileName);
+    std::string full;
+    if (raw.rfind("\\\\?\\", 0) == 0 || raw.rfind("\\\\.\\", 0) == 0) {
+        full = raw;  // device and long-path forms stay as they are
+    } else {
+        // Resolved as text only: whether the file exists does not matter.
+        sim::SimPath path;
+        if (DWORD error = sim::ResolvePath(raw, Cwd(machine), path, true, false)) {
+            return Failed(machine, error);
+        }
+        full = sim::PathText(path);
+        if (path.folderForm && full.back() != '\\') {
+            full += '\\';
+        }
+    }
+    if (nBufferLength < full.size() + 1) {
+        return static_cast<DWORD>(full.size() + 1);
+    }
+    std::memcpy(lpBuffer, full.c_str(), full.size() + 1);
+    if (lpFilePart != nullptr) {
+        size_t name = full.find_last_of('\\') + 1;
+        *lpFilePart = name < full.size() ? lpBuffer + name : nullptr;
+    }
+    return static_cast<DWORD>(full.size());
+}
+
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("FindFirstFileA", Text(lpFileName));
@@ -206,6 +258,12 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         Failed(machine, error);
         return INVALID_HANDLE_VALUE;
     }
+    // A listing of a link lists the folder it leads to.
+    const FileNode* listed = machine.files.FollowLinks(folder.node);
+    if (listed == nullptr) {
+        Failed(machine, ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
     FileSystem::SearchState search;
     WIN32_FIND_DATAA data;
     if (folder.parent != nullptr) {
@@ -216,7 +274,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
             }
         }
     }
-    for (const auto& entry : folder.node->children) {
+    for (const auto& entry : listed->children) {
         if (sim::MatchesPattern(entry.second->name, namePattern)) {
             FillFindData(*entry.second, entry.second->name, data);
             search.entries.push_back(data);
@@ -356,7 +414,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("CloseHandle", "");
-    if (machine.processes.CloseMutex(hObject)) {
+    if (machine.processes.CloseMutex(hObject) || machine.processes.CloseEvent(hObject)) {
         return fault != nullptr ? Failed(machine, fault->error) : TRUE;
     }
     auto found = machine.files.FileHandles().find(hObject);

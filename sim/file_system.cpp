@@ -4,6 +4,9 @@ namespace sim {
 
 namespace {
 
+// Links to links are followed this many times at most: a link that leads to itself leads nowhere.
+constexpr int kLinkDepth = 8;
+
 std::unique_ptr<FileNode> NewNode(const std::string& name, bool folder, DWORD attributes) {
     auto node = std::make_unique<FileNode>();
     node->name = name;
@@ -18,7 +21,7 @@ void ListFiles(const FileNode& node, const std::string& path, std::vector<std::s
         std::string childPath = path + "\\" + child.name;
         if (child.folder) {
             out.push_back(childPath + "\\");
-            ListFiles(child, childPath, out);
+            ListFiles(child, childPath, out);  // a link has no entries of its own
         } else {
             out.push_back(childPath + "=" + child.content);
         }
@@ -81,6 +84,32 @@ void FileSystem::AddFile(const std::string& path, const std::string& content, DW
     folder->children[UpperCase(name)] = std::move(node);
 }
 
+void FileSystem::AddLink(const std::string& path, const std::string& target) {
+    SimPath resolved;
+    if (ResolvePath(path, "", resolved, false, false) != 0 || resolved.segments.empty()) {
+        Fail("not a full path for a link: " + path);
+    }
+    std::string name = resolved.segments.back();
+    resolved.segments.pop_back();
+    FileNode* folder = EnsureFolder(PathText(resolved));
+    auto node = NewNode(name, true, FILE_ATTRIBUTE_REPARSE_POINT);
+    node->linkTarget = target;
+    node->parent = folder;
+    folder->children[UpperCase(name)] = std::move(node);
+}
+
+FileNode* FileSystem::FollowLinks(FileNode* node, int depth) const {
+    if (node == nullptr || node->linkTarget.empty()) {
+        return node;
+    }
+    Located target;
+    if (depth >= kLinkDepth || LocateAt(node->linkTarget, "", target, false, false, depth + 1) != 0 ||
+        target.node == nullptr || !target.node->folder) {
+        return nullptr;
+    }
+    return FollowLinks(target.node, depth + 1);
+}
+
 const FileNode* FileSystem::FindNode(const std::string& path) const {
     Located located;
     if (Locate(path, "C:\\", located, false, false) != 0) {
@@ -136,6 +165,11 @@ void FileSystem::LockFile(const std::string& path, DWORD error, Time until) {
 
 DWORD FileSystem::Locate(const std::string& raw, const std::string& cwd, Located& out, bool wildcards,
                          bool enforceLimit) const {
+    return LocateAt(raw, cwd, out, wildcards, enforceLimit, 0);
+}
+
+DWORD FileSystem::LocateAt(const std::string& raw, const std::string& cwd, Located& out, bool wildcards,
+                           bool enforceLimit, int depth) const {
     out = Located{};
     if (DWORD error = ResolvePath(raw, cwd, out.path, wildcards, enforceLimit)) {
         return error;
@@ -155,7 +189,10 @@ DWORD FileSystem::Locate(const std::string& raw, const std::string& cwd, Located
         if (child == node->children.end() || !child->second->folder) {
             return ERROR_PATH_NOT_FOUND;
         }
-        node = child->second.get();
+        node = FollowLinks(child->second.get(), depth);
+        if (node == nullptr) {
+            return ERROR_PATH_NOT_FOUND;
+        }
     }
     out.parent = node;
     auto target = node->children.find(UpperCase(out.path.segments.back()));

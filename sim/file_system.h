@@ -22,6 +22,9 @@ struct FileNode {
     std::string content;
     FileNode* parent = nullptr;
     std::map<std::string, std::unique_ptr<FileNode>> children;  // by upper-case name: listing order
+    // A link (a junction, a symbolic link) to a folder: a path through it, and a listing of it, lead to
+    // that folder; the link itself has no entries of its own, and removing it removes only the link.
+    std::string linkTarget;
 };
 
 // What keeps a file or folder from being deleted or written.
@@ -52,6 +55,8 @@ class FileSystem {
     void AddFolder(const std::string& path);  // with every missing parent
     void AddFile(const std::string& path, const std::string& content = "",
                  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+    // A link at `path` to the folder `target` (full paths; the target need not exist).
+    void AddLink(const std::string& path, const std::string& target);
     bool Exists(const std::string& path) const;
     bool IsFolder(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
@@ -79,6 +84,9 @@ class FileSystem {
                  bool enforceLimit = true) const;
     // Puts a new file or folder where `located` points.
     FileNode& Create(const Located& located, bool folder, DWORD attributes);
+    // The folder a link leads to (through links to links, a few at most), or the node itself when it
+    // is no link; null for a link that leads nowhere.
+    FileNode* FollowLinks(FileNode* node, int depth = 0) const;
     DWORD DeleteFileAt(const std::string& raw, const std::string& cwd);
     DWORD RemoveFolderAt(const std::string& raw, const std::string& cwd);
 
@@ -102,6 +110,8 @@ class FileSystem {
     std::map<HANDLE, SearchState>& FindHandles() { return findHandles_; }
 
   private:
+    DWORD LocateAt(const std::string& raw, const std::string& cwd, Located& out, bool wildcards,
+                   bool enforceLimit, int depth) const;
     const FileNode* FindNode(const std::string& path) const;
     FileNode* EnsureFolder(const std::string& path);
 

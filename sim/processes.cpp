@@ -13,6 +13,9 @@ Processes::Processes(FileSystem& files, Clock& clock, const Registry& registry)
     desktop.currentFolder = "C:\\";
     processes_.push_back(desktop);
     current_ = 1;
+    variables_["WINDIR"] = "C:\\WINDOWS";
+    variables_["SYSTEMROOT"] = "C:\\WINDOWS";
+    variables_["USERNAME"] = "User";
 }
 
 Process& Processes::CurrentProcess() {
@@ -91,6 +94,7 @@ StartOutcome Processes::RunProgram(ProgramEntry entry, const std::string& image,
         tail = *parameters;
     }
     int id = NewProcess(image, commandLine, currentFolder);
+    processes_.back().exitDelay = options.exitDelay;
     current_ = id;
     std::vector<char> tailBuffer(tail.begin(), tail.end());
     tailBuffer.push_back('\0');
@@ -101,7 +105,7 @@ StartOutcome Processes::RunProgram(ProgramEntry entry, const std::string& image,
             process.exitStatus = status;
         }
     }
-    EndProcess(id, clock_.Now() + options.exitDelay);
+    EndProcess(id, WaitsEnd(id) + options.exitDelay);
     outcome.ran = true;
     outcome.process = id;
     outcome.exitStatus = status;
@@ -226,6 +230,146 @@ bool Processes::CloseMutex(HANDLE handle) {
         }
     }
     return false;
+}
+
+std::optional<size_t> Processes::OpenEventNamed(const std::string& name) const {
+    for (const EventHandle& open : eventHandles_) {
+        if (!name.empty() && events_[open.event].name == name && ProcessRunning(open.process) &&
+            (!open.closesWithWait || WaitPending(open.process, open.event))) {
+            return open.event;
+        }
+    }
+    return std::nullopt;
+}
+
+bool Processes::WaitPending(int process, size_t event) const {
+    return std::any_of(waits_.begin(), waits_.end(), [this, process, event](const EventWait& wait) {
+        return wait.process == process && wait.event == event && !wait.over && clock_.Now() < wait.deadline;
+    });
+}
+
+bool Processes::EventExists(const std::string& name) const {
+    return OpenEventNamed(name).has_value();
+}
+
+bool Processes::EventIsSet(const std::string& name) const {
+    std::optional<size_t> event = OpenEventNamed(name);
+    return event.has_value() && events_[*event].set;
+}
+
+bool Processes::OpenEvent(HANDLE handle, const std::string& name, bool manualReset, bool initiallySet) {
+    std::optional<size_t> existing = OpenEventNamed(name);
+    if (!existing.has_value()) {
+        events_.push_back(EventObject{name, manualReset, initiallySet});
+    }
+    eventHandles_.push_back(EventHandle{handle, existing.value_or(events_.size() - 1), current_});
+    return existing.has_value();
+}
+
+bool Processes::CloseEvent(HANDLE handle) {
+    for (auto open = eventHandles_.begin(); open != eventHandles_.end(); ++open) {
+        if (open->handle == handle && !open->closesWithWait) {
+            if (WaitPending(open->process, open->event)) {
+                open->closesWithWait = true;
+            } else {
+                eventHandles_.erase(open);
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Processes::IsEvent(HANDLE handle) const {
+    return std::any_of(eventHandles_.begin(), eventHandles_.end(), [handle](const EventHandle& open) {
+        return open.handle == handle && !open.closesWithWait;
+    });
+}
+
+void Processes::SetEvent(HANDLE handle) {
+    for (const EventHandle& open : eventHandles_) {
+        if (open.handle != handle || open.closesWithWait) {
+            continue;
+        }
+        EventObject& event = events_[open.event];
+        event.set = true;
+        for (EventWait& wait : waits_) {
+            if (wait.event == open.event && !wait.over && clock_.Now() < wait.deadline) {
+                wait.over = true;
+                EndProcess(wait.process, clock_.Now() + GetProcess(wait.process).exitDelay);
+                if (!event.manualReset) {
+                    event.set = false;  // an auto-reset event lets one waiter go
+                    break;
+                }
+            }
+        }
+        return;
+    }
+}
+
+bool Processes::WaitForEvent(HANDLE handle, DWORD milliseconds) {
+    for (const EventHandle& open : eventHandles_) {
+        if (open.handle != handle || open.closesWithWait) {
+            continue;
+        }
+        EventObject& event = events_[open.event];
+        if (event.set) {
+            event.set = event.manualReset;
+            return true;
+        }
+        Time deadline = milliseconds == 0xFFFFFFFF ? kForever : clock_.Now() + milliseconds;
+        waits_.push_back(EventWait{current_, open.event, deadline, false});
+        return false;
+    }
+    return false;
+}
+
+Time Processes::WaitsEnd(int process) const {
+    Time end = clock_.Now();
+    for (const EventWait& wait : waits_) {
+        if (wait.process == process && !wait.over) {
+            end = std::max(end, wait.deadline);
+        }
+    }
+    return end;
+}
+
+void Processes::SetVariable(const std::string& name, const std::string& value) {
+    variables_[UpperCase(name)] = value;
+}
+
+std::optional<std::string> Processes::Variable(const std::string& name) const {
+    std::string upper = UpperCase(name);
+    auto found = variables_.find(upper);
+    if (found != variables_.end()) {
+        return found->second.empty() ? std::nullopt : std::optional<std::string>(found->second);
+    }
+    if (upper == "TEMP" || upper == "TMP") {
+        std::string folder = files_.TempPath();
+        while (folder.size() > 3 && folder.back() == '\\') {
+            folder.pop_back();
+        }
+        return folder;
+    }
+    return std::nullopt;
+}
+
+std::string Processes::ExpandVariables(const std::string& text) const {
+    std::string out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t open = text.find('%', at);
+        size_t close = open == std::string::npos ? std::string::npos : text.find('%', open + 1);
+        if (close == std::string::npos) {
+            out += text.substr(at);
+            break;
+        }
+        out += text.substr(at, open - at);
+        std::optional<std::string> value = Variable(text.substr(open + 1, close - open - 1));
+        out += value.has_value() ? *value : text.substr(open, close - open + 1);
+        at = close + 1;
+    }
+    return out;
 }
 
 }  // namespace sim

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct Process {
     DWORD lastError = 0;
     bool running = true;
     Time exitTime = kForever;
+    Time exitDelay = 0;  // how long it lingers after its entry returns
     int exitStatus = 0;
 };
 
@@ -84,6 +86,33 @@ struct MutexHandle {
     int process = 0;
 };
 
+// An event. A named one exists while some running process has a handle to it open, and is opened
+// again by that name; an unnamed one only through its own handle.
+struct EventObject {
+    std::string name;  // as given: kernel object names are case-sensitive
+    bool manualReset = true;
+    bool set = false;
+};
+
+struct EventHandle {
+    HANDLE handle = nullptr;
+    size_t event = 0;  // index into the events
+    int process = 0;
+    bool closesWithWait = false;  // closed by its process after a wait that has not ended yet
+};
+
+// A process waiting for an event that was not set. The simulation runs one program at a time, so the
+// waiting program goes on at once, and what it does next counts from the wait's end: its exit, and the
+// closing of its handle to the event, wait until the event is set by a program that runs after it or
+// until the wait times out. The wait itself reports WAIT_TIMEOUT, since what it will end with is not
+// known yet; so a program here does nothing after such a wait but close the handle and end.
+struct EventWait {
+    int process = 0;
+    size_t event = 0;
+    Time deadline = kForever;
+    bool over = false;
+};
+
 struct BatchRun {
     std::string script;
     int process = 0;
@@ -123,6 +152,17 @@ class Processes {
     int CurrentProcessId() const { return current_; }
     // Whether a named mutex exists: some process still running has a handle to it open.
     bool MutexExists(const std::string& name) const;
+    // Whether a named event exists, and whether it is set.
+    bool EventExists(const std::string& name) const;
+    bool EventIsSet(const std::string& name) const;
+
+    // The environment every process sees: TEMP and TMP name the temporary folder, WINDIR and
+    // SYSTEMROOT C:\WINDOWS, USERNAME the user; a test may set others, or these (empty: not set).
+    void SetVariable(const std::string& name, const std::string& value);
+    std::optional<std::string> Variable(const std::string& name) const;
+    // "%NAME%" replaced by the variable's value where it is set, as ExpandEnvironmentStringsA and the
+    // shell's start do; any other '%' stays.
+    std::string ExpandVariables(const std::string& text) const;
 
     // Runs `entry` as a new process of `image`, like the system starts a GUI program: its command
     // line is the quoted image path, and a space and the parameters when there are any.
@@ -167,10 +207,22 @@ class Processes {
     // Opens a handle to a named mutex for the current process; true when it existed before.
     bool OpenMutex(HANDLE handle, const std::string& name);
     bool CloseMutex(HANDLE handle);
+    // Opens a handle to an event, named or not, for the current process; true when it existed before.
+    bool OpenEvent(HANDLE handle, const std::string& name, bool manualReset, bool initiallySet);
+    bool CloseEvent(HANDLE handle);
+    bool IsEvent(HANDLE handle) const;
+    // Sets an event: the processes waiting for it may end now.
+    void SetEvent(HANDLE handle);
+    // Waits for an event: true when it is set; otherwise the process's exit waits (see EventWait).
+    bool WaitForEvent(HANDLE handle, DWORD milliseconds);
 
   private:
     int NewProcess(const std::string& image, const std::string& commandLine,
                    const std::string& currentFolder);
+    std::optional<size_t> OpenEventNamed(const std::string& name) const;
+    bool WaitPending(int process, size_t event) const;
+    // When the process's waits let it end: now, or the latest moment an unfinished wait ends.
+    Time WaitsEnd(int process) const;
 
     FileSystem& files_;
     Clock& clock_;
@@ -187,6 +239,10 @@ class Processes {
     std::vector<Notification> notifications_;
     std::vector<std::pair<const void*, bool>> badPointers_;
     std::vector<MutexHandle> mutexes_;
+    std::vector<EventObject> events_;
+    std::vector<EventHandle> eventHandles_;
+    std::vector<EventWait> waits_;
+    std::map<std::string, std::string> variables_;  // by upper-case name
 
     std::vector<BatchRun> batchRuns_;
     int batchStepLimit_ = 100000;

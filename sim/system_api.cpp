@@ -18,6 +18,21 @@ BOOL Failed(Machine& machine, DWORD error) {
     return FALSE;
 }
 
+// Copies a folder's path as GetWindowsDirectoryA does: its length, or the size it needs when it does
+// not fit.
+UINT CopyFolderPath(Machine& machine, const char* function, const std::string& path, LPSTR buffer,
+                    UINT size) {
+    const Fault* fault = machine.EnterCall(function, "");
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    if (size < path.size() + 1) {
+        return static_cast<UINT>(path.size() + 1);
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<UINT>(path.size());
+}
+
 }  // namespace
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
@@ -78,6 +93,66 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
     return handle;
 }
 
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("CreateEventA", Text(lpName));
+    if (fault != nullptr) {
+        machine.processes.SetLastErrorCode(fault->error);
+        return nullptr;
+    }
+    HANDLE handle = machine.files.NewHandle();
+    bool existed =
+        machine.processes.OpenEvent(handle, Text(lpName), bManualReset != FALSE, bInitialState != FALSE);
+    machine.processes.SetLastErrorCode(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL WINAPI SetEvent(HANDLE hEvent) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("SetEvent", "");
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    if (!machine.processes.IsEvent(hEvent)) {
+        return Failed(machine, ERROR_INVALID_HANDLE);
+    }
+    machine.processes.SetEvent(hEvent);
+    return TRUE;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("WaitForSingleObject", std::to_string(dwMilliseconds));
+    if (fault != nullptr || !machine.processes.IsEvent(hHandle)) {
+        Failed(machine, fault != nullptr ? fault->error : ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    return machine.processes.WaitForEvent(hHandle, dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("ExpandEnvironmentStringsA", Text(lpSrc));
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    std::string expanded = machine.processes.ExpandVariables(Text(lpSrc));
+    // The size the text needs, its terminator included; nothing is written where it does not fit.
+    if (expanded.size() + 1 <= nSize) {
+        std::memcpy(lpDst, expanded.c_str(), expanded.size() + 1);
+    }
+    return static_cast<DWORD>(expanded.size() + 1);
+}
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+    return CopyFolderPath(Machine::Current(), "GetWindowsDirectoryA", "C:\\WINDOWS", lpBuffer, uSize);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+    return CopyFolderPath(Machine::Current(), "GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer,
+                          uSize);
+}
+
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
     Machine::Current().EnterCall("wsprintfA", Text(format));
     va_list arguments;
@@ -94,7 +169,8 @@ HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPC
     const Fault* fault = machine.EnterCall("ShellExecuteA", Text(lpFile));
     sim::StartRecord start;
     start.verb = Text(lpOperation);
-    start.file = Text(lpFile);
+    // The shell expands environment variables in the name of what it starts.
+    start.file = machine.processes.ExpandVariables(Text(lpFile));
     if (lpParameters != nullptr) {
         start.parameters = lpParameters;
     }
@@ -217,6 +293,19 @@ LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
         return nullptr;
     }
     return std::strcat(lpString1, lpString2);
+}
+
+int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
+    Machine::Current().EnterCall("lstrcmpiA", Text(lpString1) + "|" + Text(lpString2));
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(lpString1 != nullptr ? lpString1 : "");
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(lpString2 != nullptr ? lpString2 : "");
+    for (;; ++a, ++b) {
+        int x = std::tolower(*a);
+        int y = std::tolower(*b);
+        if (x != y || x == 0) {
+            return x < y ? -1 : x > y ? 1 : 0;
+        }
+    }
 }
 
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
