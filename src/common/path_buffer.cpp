@@ -49,6 +49,21 @@ int ContainsText(LPCSTR text, LPCSTR part) {
     return part[0] == 0;
 }
 
+int SameText(LPCSTR text, LPCSTR other) {
+    for (; *text == *other; ++text, ++other) {
+        if (*text == 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int ExpandsToItself(LPCSTR path) {
+    PathBuffer expanded;
+    DWORD size = ExpandEnvironmentStringsA(path, expanded, MAX_PATH);
+    return size > 0 && size <= MAX_PATH && SameText(expanded, path);
+}
+
 int IsFullPath(LPCSTR path) {
     char drive = static_cast<char>(path[0] | 0x20);
     if (drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\') {
@@ -82,6 +97,16 @@ void ClearPath(PathBuffer& path) {
     for (char& slot : path) {
         slot = 0;
     }
+}
+
+int GetOwnPath(PathBuffer& path) {
+    // A path that did not fit comes back cut, naming some other file.
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        path[0] = 0;
+        return 0;
+    }
+    return 1;
 }
 
 int GetTempFolder(PathBuffer& folder) {

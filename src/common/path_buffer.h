@@ -23,6 +23,13 @@ int EnsureTrailingBackslash(PathBuffer& path);
 // Byte-exact, case-sensitive substring search.
 int ContainsText(LPCSTR text, LPCSTR part);
 
+// Byte-exact equality: lstrcmpA compares as words do and takes some different texts for equal.
+int SameText(LPCSTR text, LPCSTR other);
+
+// Whether the environment would expand nothing in the path. The shell expands variables in the names
+// it starts, so a folder really named "%USERNAME%" would start a file of some other folder.
+int ExpandsToItself(LPCSTR path);
+
 // A path that names its place by itself: "X:\..." or "\\server\share...". Relative and drive-relative
 // paths would be resolved against whatever folder the process happens to run in.
 int IsFullPath(LPCSTR path);
@@ -34,6 +41,9 @@ int TerminateValueData(PathBuffer& path, DWORD size);
 
 // The temporary folder as GetTempPathA reports it; 0 (folder emptied) when it cannot be had whole.
 int GetTempFolder(PathBuffer& folder);
+
+// The running program's own path; 0 (path emptied) when it cannot be had whole.
+int GetOwnPath(PathBuffer& path);
 
 // Clears every byte of the buffer.
 void ClearPath(PathBuffer& path);

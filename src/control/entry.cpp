@@ -20,3 +20,11 @@ int HoldUninstallMutex() {
     HANDLE mutex = CreateMutexA(nullptr, FALSE, kProduct.uninstallMutexName);
     return mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS;
 }
+
+void SignalHandOver() {
+    HANDLE handOver = CreateEventA(nullptr, TRUE, FALSE, kProduct.handOverEventName);
+    if (handOver != nullptr) {
+        SetEvent(handOver);
+        CloseHandle(handOver);
+    }
+}

@@ -10,6 +10,10 @@ const char kUninstallKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 const char kCopyFailedMessage[] = "Can not copy uninstall.exe to TEMP.";
 const char kStartFailedMessage[] = "Can not start uninstall.exe in TEMP.";
 
+// How long this process waits for the copy to say that it holds the mutex. A copy that never says so
+// (it could not start after all) does not keep this process for longer.
+const DWORD kHandOverWaitMs = 5000;
+
 int ConfirmUninstall() {
     char text[300];
     text[0] = 0;
@@ -41,11 +45,8 @@ int CloseRunningProduct() {
 }
 
 int RelaunchFromTemp() {
-    // A path that did not fit would come back cut, naming some other file: it counts as not obtained.
     PathBuffer ownPath;
-    DWORD ownLength = GetModuleFileNameA(nullptr, ownPath, MAX_PATH);
-    int ready = ownLength > 0 && ownLength < MAX_PATH;
-
+    int ready = GetOwnPath(ownPath);
     PathBuffer copyPath;
     if (GetTempFolder(copyPath)) {
         CreateDirectoryA(copyPath, nullptr);
@@ -54,22 +55,42 @@ int RelaunchFromTemp() {
     } else {
         ready = 0;
     }
-    if (!ready || !CopyWritable(ownPath, copyPath)) {
+    if (!ready) {
+        ShowError(kCopyFailedMessage);
+        return 0;
+    }
+    // Refused before copying: a copy that is never started would stay in the temporary folder.
+    if (!ExpandsToItself(copyPath)) {
+        ShowError(kStartFailedMessage);
+        return 0;
+    }
+    if (!CopyWritable(ownPath, copyPath)) {
         ShowError(kCopyFailedMessage);
         return 0;
     }
 
+    // Made before the start, so that the copy finds it however soon it runs.
+    HANDLE handOver = CreateEventA(nullptr, TRUE, FALSE, kProduct.handOverEventName);
+    int started = 0;
     // Started from the temporary folder, the copy keeps no hold on the installation folder.
     PathBuffer workingFolder;
     if (GetTempFolder(workingFolder)) {
-        HINSTANCE started =
+        HINSTANCE result =
             ShellExecuteA(nullptr, nullptr, copyPath, kProduct.secondPhaseSwitch, workingFolder, SW_MINIMIZE);
-        if (reinterpret_cast<INT_PTR>(started) > 32) {
-            return 1;
-        }
+        started = reinterpret_cast<INT_PTR>(result) > 32;
     }
-    ShowError(kStartFailedMessage);
-    return 0;
+    if (started && handOver != nullptr) {
+        // The mutex lives on this process's handle until the copy holds it too; ending earlier would
+        // leave a moment in which a second start finds no uninstall under way.
+        WaitForSingleObject(handOver, kHandOverWaitMs);
+    }
+    if (handOver != nullptr) {
+        CloseHandle(handOver);
+    }
+    if (!started) {
+        ShowError(kStartFailedMessage);
+    }
+    return started;
 }
 
 void RunFirstPhase() {

@@ -10,6 +10,9 @@ void RunSecondPhase();
 // under way is the only one. 0 when some other process already had it open.
 int HoldUninstallMutex();
 
+// Tells the first process that this one now holds the mutex, so that it may end.
+void SignalHandOver();
+
 // Parts of the first phase.
 int CloseRunningProduct();
 int RelaunchFromTemp();

@@ -15,6 +15,7 @@ struct ProductIdentity {
     const char* secondPhaseSwitch;
     const char* installPathValueName;
     const char* uninstallMutexName;
+    const char* handOverEventName;
 };
 
 inline constexpr ProductIdentity kProduct = {
@@ -31,4 +32,5 @@ inline constexpr ProductIdentity kProduct = {
     "/internally",                        // secondPhaseSwitch
     "InstallPath",                        // installPathValueName
     "VorskTandrelUninstall",              // uninstallMutexName
+    "VorskTandrelUninstallHandOver",      // handOverEventName
 };

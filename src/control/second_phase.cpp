@@ -10,8 +10,10 @@ const char kMissingInstallPathMessage[] = "Can not find install path to remove f
 }
 
 void RunSecondPhase() {
-    // The first process may still hold it too; from here on, this process keeps it until it ends.
+    // The first process still holds it too, and waits for this signal before it ends, so that the
+    // mutex never goes away in between. From here on, this process keeps it until it ends.
     HoldUninstallMutex();
+    SignalHandOver();
     PathBuffer installPath;
     ClearPath(installPath);
     // Read before the registry entries go: their removal deletes the key that holds it.

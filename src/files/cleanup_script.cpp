@@ -42,28 +42,18 @@ int AppendScriptPath(LPSTR text, LPCSTR path) {
     return 1;
 }
 
-// Lines 3 to 5 loop until the temporary copy can be deleted, which becomes possible once the
-// second process has exited; the last line deletes the script itself.
-int ComposeScript(LPSTR text, LPCSTR tempFolder, LPCSTR scriptPath) {
+// Lines 3 to 5 loop until the program that ran can be deleted, which becomes possible once the second
+// process has exited; the last line deletes the script itself.
+int ComposeScript(LPSTR text, LPCSTR ownPath, LPCSTR scriptPath) {
     struct Piece {
         LPCSTR text;
         int isPath;
     };
     const Piece pieces[] = {
-        {"\r\n", 0},
-        {"@echo off\r\n", 0},
-        {":myLabel\r\n", 0},
-        {"del \"", 0},
-        {tempFolder, 1},
-        {kProduct.uninstallerFileName, 0},
-        {"\"\r\n", 0},
-        {"if exist \"", 0},
-        {tempFolder, 1},
-        {kProduct.uninstallerFileName, 0},
-        {"\" goto myLabel\r\n", 0},
-        {"del \"", 0},
-        {scriptPath, 1},
-        {"\"\r\n", 0},
+        {"\r\n", 0},        {"@echo off\r\n", 0}, {":myLabel\r\n", 0},
+        {"del \"", 0},      {ownPath, 1},         {"\"\r\n", 0},
+        {"if exist \"", 0}, {ownPath, 1},         {"\" goto myLabel\r\n", 0},
+        {"del \"", 0},      {scriptPath, 1},      {"\"\r\n", 0},
     };
     text[0] = 0;
     for (const Piece& piece : pieces) {
@@ -77,35 +67,34 @@ int ComposeScript(LPSTR text, LPCSTR tempFolder, LPCSTR scriptPath) {
     return CharToOemBuffA(text, text, static_cast<DWORD>(length)) ? length : 0;
 }
 
-// Whether the script can name the temporary folder exactly. The interpreter reads the script in the
-// OEM code page: a character without an exact OEM twin would come out as a look-alike, naming some
-// other folder. With delayed expansion turned on for the interpreter, '!' starts a variable, and a
-// lone one is dropped, which names some other folder too.
-int ScriptCanName(LPCSTR tempFolder) {
-    if (ContainsText(tempFolder, "!")) {
+// Whether the script can name a path exactly. The interpreter reads the script in the OEM code page:
+// a character without an exact OEM twin would come out as a look-alike, naming some other file. With
+// delayed expansion turned on for the interpreter, '!' starts a variable, and a lone one is dropped,
+// which names some other file too.
+int ScriptCanName(LPCSTR path) {
+    if (ContainsText(path, "!")) {
         return 0;
     }
     PathBuffer oem;
     PathBuffer back;
-    DWORD length = static_cast<DWORD>(lstrlenA(tempFolder));
-    if (!CharToOemBuffA(tempFolder, oem, length) || !OemToCharBuffA(oem, back, length)) {
+    DWORD length = static_cast<DWORD>(lstrlenA(path));
+    if (!CharToOemBuffA(path, oem, length) || !OemToCharBuffA(oem, back, length)) {
         return 0;
     }
-    // Byte by byte: lstrcmpA compares as words do and would take some look-alikes for equal.
-    for (DWORD i = 0; i < length; ++i) {
-        if (back[i] != tempFolder[i]) {
-            return 0;
-        }
-    }
-    return 1;
+    back[length] = 0;
+    return SameText(back, path);
 }
 
 }  // namespace
 
 void WriteCleanupScript() {
     PathBuffer tempFolder;
-    // The script's own path is the temporary folder and plain ASCII: the folder decides for both.
-    if (!GetTempFolder(tempFolder) || !EnsureTrailingBackslash(tempFolder) || !ScriptCanName(tempFolder)) {
+    // The script waits for and deletes the program that ran: the temporary copy, or the installed
+    // uninstaller when the switch was given by hand. The script's own path is the temporary folder and
+    // plain ASCII: the folder decides for it, also for its start, in which the shell expands variables.
+    PathBuffer ownPath;
+    if (!GetTempFolder(tempFolder) || !EnsureTrailingBackslash(tempFolder) || !ScriptCanName(tempFolder) ||
+        !ExpandsToItself(tempFolder) || !GetOwnPath(ownPath) || !ScriptCanName(ownPath)) {
         return;
     }
     PathBuffer scriptPath;
@@ -114,7 +103,7 @@ void WriteCleanupScript() {
         return;
     }
     char text[kScriptTextSize];
-    int length = ComposeScript(text, tempFolder, scriptPath);
+    int length = ComposeScript(text, ownPath, scriptPath);
     DWORD written = 0;
     BOOL wrote = length > 0 && WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
     CloseHandle(file);

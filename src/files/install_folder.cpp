@@ -12,10 +12,21 @@ const char kImagesFolder[] = "\\images";
 const int kUninstallerRetries = 50;
 const DWORD kRetryPauseMs = 50;
 
+// Files copied from a CD keep their read-only attribute, and DeleteFileA refuses such a file. So a
+// plain file of ours loses the attribute just before it is deleted; a folder or a link keeps its own.
+BOOL DeleteProductFile(LPCSTR path) {
+    DWORD attributes = GetFileAttributesA(path);
+    DWORD kinds = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kinds) == FILE_ATTRIBUTE_READONLY) {
+        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    }
+    return DeleteFileA(path);
+}
+
 void DeleteFileIn(LPCSTR folder, LPCSTR separator, LPCSTR name) {
     PathBuffer path;
     if (BuildPath(path, folder, separator, name)) {
-        DeleteFileA(path);
+        DeleteProductFile(path);
     }
 }
 
@@ -41,7 +52,10 @@ void RemoveImagesFolder(LPCSTR installPath) {
     PathBuffer pattern;
     WIN32_FIND_DATAA entry;
     HANDLE search = INVALID_HANDLE_VALUE;
-    if (BuildPath(pattern, imagesFolder, "\\*.*")) {
+    // A link (a junction, a symbolic link) leads to a folder of somebody else's: it is not listed, and
+    // removing it below removes only the link.
+    if ((GetFileAttributesA(imagesFolder) & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+        BuildPath(pattern, imagesFolder, "\\*.*")) {
         search = FindFirstFileA(pattern, &entry);
     }
     if (search != INVALID_HANDLE_VALUE) {
@@ -61,7 +75,7 @@ void DeleteInstalledUninstaller(LPCSTR installPath) {
         return;
     }
     int retries = 0;
-    while (!DeleteFileA(uninstaller)) {
+    while (!DeleteProductFile(uninstaller)) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND || ++retries > kUninstallerRetries) {
             return;
         }
@@ -115,11 +129,58 @@ void RemoveVendorFolder(LPCSTR installPath) {
     }
 }
 
+// "X:", or "\\server\share": at most the one backslash between server and share.
+int IsRoot(LPCSTR path) {
+    if (path[0] != 0 && path[1] == ':') {
+        return path[2] == 0;
+    }
+    int separators = 0;
+    for (int i = 2; path[i] != 0; ++i) {
+        separators += path[i] == '\\';
+    }
+    return separators < 2;
+}
+
+// Cuts the backslashes at the end of a path, so that "C:\WINDOWS\" compares equal to "C:\WINDOWS".
+void CutTrailingBackslashes(LPSTR path) {
+    int length = lstrlenA(path);
+    while (length > 0 && path[length - 1] == '\\') {
+        path[--length] = 0;
+    }
+}
+
+// Whether the path is the folder that getFolder reports; also when that one cannot be had.
+int IsFolderOf(LPCSTR path, UINT(WINAPI* getFolder)(LPSTR, UINT)) {
+    PathBuffer folder;
+    UINT length = getFolder(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return 1;
+    }
+    CutTrailingBackslashes(folder);
+    return lstrcmpiA(path, folder) == 0;
+}
+
+// A drive or share root, the Windows folder and the system folder are never the product's folder,
+// whatever "InstallPath" says (a damaged value, or a product installed into a root): files there of
+// the product's names are somebody else's. The path is judged in its full form, so that "C:\." or
+// "c:\windows\system32\.." are known too; one that cannot be judged is left alone, and so is a
+// device path ("\\?\", "\\.\"), which names the same places in another spelling.
+int IsSharedFolder(LPCSTR installPath) {
+    PathBuffer full;
+    DWORD length = GetFullPathNameA(installPath, MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH ||
+        (full[0] == '\\' && full[1] == '\\' && (full[2] == '?' || full[2] == '.') && full[3] == '\\')) {
+        return 1;
+    }
+    CutTrailingBackslashes(full);
+    return IsRoot(full) || IsFolderOf(full, GetWindowsDirectoryA) || IsFolderOf(full, GetSystemDirectoryA);
+}
+
 }  // namespace
 
 void RemoveInstallFolder(LPCSTR installPath) {
     // A relative path would be resolved against the temporary folder this process runs in.
-    if (!IsFullPath(installPath)) {
+    if (!IsFullPath(installPath) || IsSharedFolder(installPath)) {
         return;
     }
     DeleteProductFiles(installPath);

@@ -11,15 +11,18 @@ import subprocess
 import sys
 
 # What the program may import: the ANSI functions it calls, ExitProcess and the DLL loading functions
-# for its own start-up, SetFileAttributesA to make the temporary copy deletable, CreateMutexA for one
-# uninstall at a time, and the code page conversions for the cleanup script.
+# for its own start-up, the attribute functions to make the temporary copy and read-only product files
+# deletable and to leave links alone, CreateMutexA and the hand-over event for one uninstall at a
+# time, ExpandEnvironmentStringsA to start nothing the shell would expand, the folder functions to
+# leave roots and the system's folders alone, and the code page conversions for the cleanup script.
 ALLOWED_IMPORTS = {
     'KERNEL32.dll': {
-        'CloseHandle', 'CopyFileA', 'CreateDirectoryA', 'CreateFileA', 'CreateMutexA', 'DeleteFileA', 'ExitProcess',
-        'FindClose', 'FindFirstFileA', 'FindNextFileA', 'GetCommandLineA', 'GetLastError', 'GetModuleFileNameA',
-        'GetModuleHandleA', 'GetProcAddress', 'GetSystemDirectoryA', 'GetTempPathA', 'IsBadReadPtr', 'IsBadWritePtr',
-        'LoadLibraryA', 'RemoveDirectoryA', 'SetFileAttributesA', 'Sleep', 'WriteFile', 'lstrcatA', 'lstrcmpA',
-        'lstrcpyA', 'lstrlenA',
+        'CloseHandle', 'CopyFileA', 'CreateDirectoryA', 'CreateEventA', 'CreateFileA', 'CreateMutexA', 'DeleteFileA',
+        'ExitProcess', 'ExpandEnvironmentStringsA', 'FindClose', 'FindFirstFileA', 'FindNextFileA', 'GetCommandLineA',
+        'GetFileAttributesA', 'GetFullPathNameA', 'GetLastError', 'GetModuleFileNameA', 'GetModuleHandleA',
+        'GetProcAddress', 'GetSystemDirectoryA', 'GetTempPathA', 'GetWindowsDirectoryA', 'IsBadReadPtr',
+        'IsBadWritePtr', 'LoadLibraryA', 'RemoveDirectoryA', 'SetEvent', 'SetFileAttributesA', 'Sleep',
+        'WaitForSingleObject', 'WriteFile', 'lstrcatA', 'lstrcmpA', 'lstrcmpiA', 'lstrcpyA', 'lstrlenA',
     },
     'USER32.dll': {'CharToOemBuffA', 'FindWindowA', 'MessageBoxA', 'OemToCharBuffA', 'PostMessageA', 'wsprintfA'},
     'ADVAPI32.dll': {

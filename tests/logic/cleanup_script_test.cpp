@@ -15,13 +15,15 @@ std::string ScriptName(int number) {
     return "delme" + std::to_string(number) + ".bat";
 }
 
-// A temporary folder as the second phase finds it: its copy of the uninstaller and someone's file.
+// A temporary folder as the second phase finds it: its copy of the uninstaller, which is the program
+// running the task, and someone's file.
 void PrepareTemporaryFolder(sim::Machine& machine, const std::string& folder) {
     machine.files.SetTempPath(folder);
     machine.files.AddFolder(folder);
     std::string withBackslash = folder.back() == '\\' ? folder : folder + "\\";
     machine.files.AddFile(withBackslash + "uninstall.exe", kUninstallerImage);
     machine.files.AddFile(withBackslash + "setup.log", "someone's log");
+    machine.processes.CurrentProcess().image = withBackslash + "uninstall.exe";
 }
 
 // How much of the script comes before the temporary folder's path ends in its first "del" line.
@@ -65,7 +67,7 @@ TEST(WriteCleanupScript, ScriptLinesNameTheFolderAsTheInterpreterReadsItAndTheSt
         {"C:\\WINDOWS\\TEMP\\", "C:\\WINDOWS\\TEMP\\"},
         {"C:\\Users\\Anna Berg\\Local Settings\\Temp", "C:\\Users\\Anna Berg\\Local Settings\\Temp\\"},
         {"C:\\TEMP%\\", "C:\\TEMP%%\\"},
-        {"C:\\Users\\%USERNAME%\\Temp\\", "C:\\Users\\%%USERNAME%%\\Temp\\"},
+        {"C:\\Users\\%NOT SET%\\Temp\\", "C:\\Users\\%%NOT SET%%\\Temp\\"},
         {"C:\\Users\\Jos\xE9\\Temp", "C:\\Users\\Jos\x82\\Temp\\"},
     };
     for (const Case& c : cases) {
@@ -186,7 +188,7 @@ TEST(WriteCleanupScript, ATemporaryFolderTooLongForTheScriptsNameGetsNoScript) {
     const std::string noRoom = "C:\\" + std::string(246, 't') + "\\";
     const std::string noBackslashRoom = "C:\\" + std::string(256, 't');
     const std::vector<Case> cases = {
-        {"249 characters", fits, 0, true},
+        {"249 characters, run from a shorter folder", fits, 0, true},
         {"249 characters with delme1 to delme9 taken", fits, 9, false},
         {"250 characters", noRoom, 0, false},
         {"259 characters without a backslash", noBackslashRoom, 0, false},
@@ -195,6 +197,9 @@ TEST(WriteCleanupScript, ATemporaryFolderTooLongForTheScriptsNameGetsNoScript) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         PrepareTemporaryFolder(machine, c.folder);
+        // A copy in so long a folder would not fit its own path: this program runs from elsewhere.
+        const std::string program = "C:\\Tandrel\\uninstall.exe";
+        machine.processes.CurrentProcess().image = program;
         const std::string folder = c.folder.back() == '\\' ? c.folder : c.folder + "\\";
         for (int n = 1; n <= c.taken; ++n) {
             machine.files.AddFile(folder + ScriptName(n), "earlier script");
@@ -206,7 +211,8 @@ TEST(WriteCleanupScript, ATemporaryFolderTooLongForTheScriptsNameGetsNoScript) {
         if (c.written) {
             ASSERT_EQ(machine.processes.Starts().size(), 1u);
             EXPECT_EQ(machine.processes.Starts()[0].file, folder + ScriptName(1));
-            EXPECT_EQ(machine.files.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(folder, 1));
+            EXPECT_EQ(machine.files.FileContent(folder + ScriptName(1)),
+                      ExpectedCleanupScript(folder, 1, program));
         } else {
             // Nothing written under a cut name either.
             EXPECT_EQ(machine.files.FolderEntries(folder), before);
@@ -219,10 +225,11 @@ TEST(WriteCleanupScript, ATemporaryFolderTooLongForTheScriptsNameGetsNoScript) {
 
 // Where the script could not name the folder exactly, it would name another one: no script at all,
 // and the copy stays. A '!' is dropped when the user turned on delayed expansion for the interpreter;
-// Ø and a curly quote have no twin in the OEM code page, only look-alikes (O, a straight quote).
+// Ø and a curly quote have no twin in the OEM code page, only look-alikes (O, a straight quote); the
+// shell would start the script from the folder a set variable names.
 TEST(WriteCleanupScript, ATemporaryFolderTheScriptCannotNameExactlyGetsNoScript) {
-    for (const char* folder :
-         {"C:\\Temp\\a!b\\", "C:\\Users\\J\xD8rn\\Temp\\", "C:\\Temp\\\x93quoted\x94\\"}) {
+    for (const char* folder : {"C:\\Temp\\a!b\\", "C:\\Users\\J\xD8rn\\Temp\\", "C:\\Temp\\\x93quoted\x94\\",
+                               "C:\\T\\%USERNAME%\\", "C:\\Users\\%TEMP%\\Temp\\"}) {
         SCOPED_TRACE(folder);
         sim::Machine machine;
         PrepareTemporaryFolder(machine, folder);
@@ -243,7 +250,7 @@ TEST(WriteCleanupScript, TheStartedScriptDeletesTheCopyAndItselfAndNothingElse) 
         "C:\\Users\\Temp\\delme1.bat", "C:\\Users\\Jos\\Temp\\uninstall.exe"};
     for (const std::string& reported :
          {std::string("C:\\WINDOWS\\TEMP\\"), std::string("C:\\WINDOWS\\TEMP"), std::string("C:\\TEMP%\\"),
-          std::string("C:\\Users\\%TEMP%\\Temp\\"), std::string("C:\\Users\\Jos\xE9\\Temp"),
+          std::string("C:\\Users\\%NOT SET%\\Temp\\"), std::string("C:\\Users\\Jos\xE9\\Temp"),
           std::string("C:\\Temp\\a & (b) ^c; d=e, f'g\\")}) {
         SCOPED_TRACE(reported);
         sim::Machine machine;

@@ -121,7 +121,7 @@ TEST(RemoveInstallFolder, AProductFileThatCannotBeDeletedKeepsTheFolderAfterOneA
         const char* name;
         bool running;
     };
-    for (const Case& c : {Case{"read-only text", false}, Case{"product still running", true}}) {
+    for (const Case& c : {Case{"held by another program", false}, Case{"product still running", true}}) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         AddInstallation(machine, kFolder);
@@ -129,7 +129,7 @@ TEST(RemoveInstallFolder, AProductFileThatCannotBeDeletedKeepsTheFolderAfterOneA
         if (c.running) {
             machine.processes.StartBackgroundProcess(kept, "C:\\");
         } else {
-            machine.files.AddFile(kept, "la.txt content", FILE_ATTRIBUTE_READONLY);
+            machine.files.LockFile(kept);
         }
 
         RemoveInstallFolder(kFolder.c_str());

@@ -243,15 +243,20 @@ TEST_F(CompleteUninstall, ForeignFilesAndKeysStayWithTheirParents) {
     ExpectTemporaryFolderClean(machine, layout);
 }
 
-TEST_F(CompleteUninstall, AReadOnlyInstalledUninstallerStillEndsWithNothingLeftInTheTemporaryFolder) {
+// Installed from a CD, every file is read-only; the copy must be deletable by the script, and the
+// product's files are made deletable one by one.
+TEST_F(CompleteUninstall, AReadOnlyInstallationIsRemovedWholeAndNothingIsLeftInTheTemporaryFolder) {
     InstallProduct(machine, layout);
-    machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
+    for (const std::string& file : machine.files.AllFiles()) {
+        std::string path = file.substr(0, file.find('='));
+        if (StartsWith(path, layout.installFolder + "\\") && path.back() != '\\') {
+            machine.files.AddFile(path, machine.files.FileContent(path), FILE_ATTRIBUTE_READONLY);
+        }
+    }
     Uninstall run = RunUninstall(machine, layout);
     EXPECT_TRUE(run.script.finished);
     ExpectTemporaryFolderClean(machine, layout);
-    // The installed one is read-only: it stays, and so does its folder.
-    EXPECT_TRUE(machine.files.Exists(layout.InstalledUninstaller()));
-    EXPECT_EQ(CountCall(machine, "DeleteFileA", layout.InstalledUninstaller()), 51);
+    EXPECT_FALSE(machine.files.Exists("C:\\Apps\\VORSK Software"));
 }
 
 // A double-click too many, and a start while the copy works: only the uninstall under way goes on,

@@ -121,17 +121,18 @@ int FirstCallAt(const sim::Machine& machine, const std::string& function, const 
     return -1;
 }
 
-std::string ExpectedCleanupScript(const std::string& tempFolder, int number) {
+std::string ExpectedCleanupScript(const std::string& tempFolder, int number, const std::string& program) {
     std::string script = tempFolder + "delme" + std::to_string(number) + ".bat";
+    std::string ran = program.empty() ? tempFolder + "uninstall.exe" : program;
     return "\r\n"
            "@echo off\r\n"
            ":myLabel\r\n"
            "del \"" +
-           tempFolder +
-           "uninstall.exe\"\r\n"
+           ran +
+           "\"\r\n"
            "if exist \"" +
-           tempFolder +
-           "uninstall.exe\" goto myLabel\r\n"
+           ran +
+           "\" goto myLabel\r\n"
            "del \"" +
            script + "\"\r\n";
 }

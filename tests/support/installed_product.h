@@ -62,8 +62,8 @@ int CountCall(const sim::Machine& machine, const std::string& function, const st
 int FirstCallAt(const sim::Machine& machine, const std::string& function, const std::string& detail);
 
 // The cleanup script the uninstaller writes, byte for byte, for a temporary folder (ending in a
-// backslash) and a script number.
-std::string ExpectedCleanupScript(const std::string& tempFolder, int number);
+// backslash), a script number and the program that ran (by default the temporary copy).
+std::string ExpectedCleanupScript(const std::string& tempFolder, int number, const std::string& program = "");
 
 // Whatever a test built the machine with, the program must have closed every handle it opened.
 ::testing::AssertionResult NoHandlesOpen(const sim::Machine& machine);
