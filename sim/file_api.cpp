@@ -211,7 +211,7 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
     } else {
         // Resolved as text only: whether the file exists does not matter.
         sim::SimPath path;
-        if (DWORD error = sim::ResolvePath(raw, Cwd(machine), path, true, false)) {
+        if (DWORD error = sim::ResolvePath(raw, Cwd(machine), path, true, false, false)) {
             return Failed(machine, error);
         }
         full = sim::PathText(path);

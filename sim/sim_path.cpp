@@ -72,7 +72,7 @@ std::vector<std::string> SplitPath(const std::string& text) {
 }  // namespace
 
 DWORD ResolvePath(const std::string& raw, const std::string& cwd, SimPath& out, bool wildcards,
-                  bool enforceLimit) {
+                  bool enforceLimit, bool checkNames) {
     out = SimPath{};
     if (raw.empty()) {
         return ERROR_PATH_NOT_FOUND;
@@ -152,7 +152,7 @@ DWORD ResolvePath(const std::string& raw, const std::string& cwd, SimPath& out, 
             }
             continue;
         }
-        if (!ValidName(part, wildcards && last)) {
+        if (checkNames && !ValidName(part, wildcards && last)) {
             return ERROR_INVALID_NAME;
         }
         out.segments.push_back(part);

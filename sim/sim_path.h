@@ -19,9 +19,10 @@ struct SimPath {
 // Resolves `raw` against the current folder `cwd` (a full path). Returns 0 or a Windows error code
 // (ERROR_PATH_NOT_FOUND, ERROR_INVALID_NAME, ERROR_FILENAME_EXCED_RANGE). Wildcards are allowed in the
 // last name only when `wildcards` is set. The ANSI functions refuse paths of MAX_PATH characters or
-// more; a test building a machine may go past that with `enforceLimit` off.
+// more; a test building a machine may go past that with `enforceLimit` off. With `checkNames` off, the
+// path is resolved as text only, whatever characters its names hold (as GetFullPathNameA does).
 DWORD ResolvePath(const std::string& raw, const std::string& cwd, SimPath& out, bool wildcards = false,
-                  bool enforceLimit = true);
+                  bool enforceLimit = true, bool checkNames = true);
 
 // "C:\Apps\Tandrel" in the letter case written; the root alone for a root.
 std::string PathText(const SimPath& path);

@@ -196,6 +196,21 @@ void ProbePathSpellings() {
             CloseHandle(file);
         }
         Line(std::string("path.open.") + spelling[0], "%s", outcome.c_str());
+        // The same spelling in its full form, as the program judges an installation folder by it.
+        char full[MAX_PATH + 8];
+        LPSTR name = nullptr;
+        DWORD length = GetFullPathNameA(spelling[1], MAX_PATH, full, &name);
+        Line(std::string("path.full.") + spelling[0], "%lu %s name=%d", static_cast<unsigned long>(length),
+             length > 0 && length < MAX_PATH ? Bytes(full, length).c_str()
+                                             : std::to_string(GetLastError()).c_str(),
+             name == nullptr ? -1 : static_cast<int>(name - full));
+    }
+    for (const char* root :
+         {"C:\\", "C:\\.", "C:\\conf\\..", "\\\\server\\share", "\\\\server\\share\\x\\..\\"}) {
+        char full[MAX_PATH + 8];
+        DWORD length = GetFullPathNameA(root, MAX_PATH, full, nullptr);
+        Line(std::string("path.full_root.") + root, "%lu %s", static_cast<unsigned long>(length),
+             Bytes(full, length < MAX_PATH ? length : 0).c_str());
     }
     // Creating through a spelling: which name does the file get?
     Line("path.create.trailing_dot", "%s", CreateNew("C:\\conf\\p\\b.txt.").c_str());
@@ -234,6 +249,15 @@ void ProbeFileOperations() {
     HANDLE held = OpenShared("C:\\conf\\d\\held.txt", GENERIC_READ, 0, OPEN_EXISTING);
     HANDLE heldTarget = OpenShared("C:\\conf\\d\\heldtarget.txt", GENERIC_WRITE, 0, OPEN_EXISTING);
     Line("file.hold", "%s %s", Handle(held).c_str(), Handle(heldTarget).c_str());
+
+    for (const char* path :
+         {"C:\\conf\\d\\plain.txt", "C:\\conf\\d\\ro.txt", "C:\\conf\\d\\sub", "C:\\conf\\d\\rofolder",
+          "C:\\conf\\d\\missing.txt", "C:\\conf\\d\\nothing\\x.txt", "C:\\conf\\d\\plain.txt\\",
+          "C:\\conf\\d\\sub\\"}) {
+        DWORD attributes = GetFileAttributesA(path);
+        Line(std::string("file.get_attributes.") + path, "0x%lX %s", static_cast<unsigned long>(attributes),
+             attributes == INVALID_FILE_ATTRIBUTES ? std::to_string(GetLastError()).c_str() : "");
+    }
 
     const char* deletions[][2] = {
         {"missing", "C:\\conf\\d\\missing.txt"}, {"missing_folder", "C:\\conf\\d\\nothing\\x.txt"},
@@ -595,6 +619,50 @@ void ProbeSystem() {
     Line("str.lstrcmp", "%s", orders.c_str());
     Line("str.lstrcmp_null", "%d %d %d", lstrcmpA(nullptr, "a"), lstrcmpA("a", nullptr),
          lstrcmpA(nullptr, nullptr));
+    orders.clear();
+    for (const auto& pair : pairs) {
+        int order = lstrcmpiA(pair[0], pair[1]);
+        orders += std::to_string(order < 0 ? -1 : (order > 0 ? 1 : 0)) + " ";
+    }
+    Line("str.lstrcmpi", "%s %d", orders.c_str(),
+         lstrcmpiA("C:\\WINDOWS\\System32", "c:\\windows\\SYSTEM32"));
+
+    // The folders as the program compares them: without regard to case, and what a short buffer gets.
+    for (auto folder : {&GetWindowsDirectoryA, &GetSystemDirectoryA}) {
+        UINT length = folder(buffer, MAX_PATH);
+        UINT needed = folder(buffer, 3);
+        Line(folder == &GetWindowsDirectoryA ? "sys.windows_folder" : "sys.system_folder", "%u %u %d", length,
+             needed,
+             lstrcmpiA(buffer, folder == &GetWindowsDirectoryA ? "C:\\WINDOWS" : "C:\\WINDOWS\\SYSTEM32"));
+    }
+    // TEMP is the temporary folder without its backslash; NOSUCH is set nowhere.
+    for (const char* text :
+         {"%TEMP%\\x", "a%NOSUCH%b", "100%", "%%", "%TEMP", "%NOSUCH%TEMP%", "%temp%%TEMP%"}) {
+        std::memset(buffer, '#', sizeof buffer);
+        DWORD size = ExpandEnvironmentStringsA(text, buffer, MAX_PATH);
+        DWORD shortSize = ExpandEnvironmentStringsA(text, buffer + 600, 4);
+        Line(std::string("env.expand.") + text, "%lu %lu %s", static_cast<unsigned long>(size),
+             static_cast<unsigned long>(shortSize), Bytes(buffer, std::strlen(buffer)).c_str());
+    }
+
+    // A named event: made, opened again by its name, set, waited for; gone once every handle is closed.
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "ConformanceProbeEvent");
+    DWORD made = GetLastError();
+    HANDLE again = CreateEventA(nullptr, FALSE, TRUE, "ConformanceProbeEvent");
+    DWORD opened = GetLastError();
+    DWORD unset = WaitForSingleObject(again, 0);
+    BOOL set = SetEvent(event);
+    DWORD first = WaitForSingleObject(again, 0);
+    DWORD second = WaitForSingleObject(event, 0);
+    CloseHandle(event);
+    CloseHandle(again);
+    HANDLE anew = CreateEventA(nullptr, TRUE, FALSE, "ConformanceProbeEvent");
+    Line("sys.event", "made=%lu opened=%lu unset=0x%lX set=%d waits=0x%lX,0x%lX anew=%lu wait=0x%lX",
+         static_cast<unsigned long>(made), static_cast<unsigned long>(opened),
+         static_cast<unsigned long>(unset), set, static_cast<unsigned long>(first),
+         static_cast<unsigned long>(second), static_cast<unsigned long>(GetLastError()),
+         static_cast<unsigned long>(WaitForSingleObject(anew, 0)));
+    CloseHandle(anew);
 }
 
 // Writes each cleanup script of the form the uninstaller writes, for the starter to run.
