@@ -209,6 +209,15 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
              return layout.InstalledUninstaller();
          },
          kUninstallerImage, "Can not start uninstall.exe in TEMP."},
+        // The shell would start C:\T\User\uninstall.exe, somebody else's: nothing is copied or started.
+        {"the temporary folder's name holds a variable",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.files.AddFolder("C:\\T\\%USERNAME%");
+             machine.files.SetTempPath("C:\\T\\%USERNAME%\\");
+             machine.files.AddFile("C:\\T\\User\\uninstall.exe", "somebody else's program");
+             return layout.InstalledUninstaller();
+         },
+         nullptr, "Can not start uninstall.exe in TEMP."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -84,20 +84,26 @@ TEST(RemoveInstallFolder, LookAlikesStayAndKeepTheFolder) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         AddInstallation(machine, kFolder, c.leaveOut, c.images);
+        // Read-only, as everything installed from a CD: the product's files lose the attribute, these not.
         for (const std::string& file : c.files) {
-            machine.files.AddFile(kFolder + "\\" + file, "look-alike");
+            machine.files.AddFile(kFolder + "\\" + file, "look-alike", FILE_ATTRIBUTE_READONLY);
         }
         for (const std::string& folder : c.folders) {
             machine.files.AddFolder(kFolder + "\\" + folder);
+            SetFileAttributesA((kFolder + "\\" + folder).c_str(), FILE_ATTRIBUTE_READONLY);
         }
 
         RemoveInstallFolder(kFolder.c_str());
 
         for (const std::string& file : c.files) {
             EXPECT_EQ(machine.files.FileContent(kFolder + "\\" + file), "look-alike") << file;
+            EXPECT_EQ(machine.files.Attributes(kFolder + "\\" + file),
+                      static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
         }
         for (const std::string& folder : c.folders) {
-            EXPECT_TRUE(machine.files.IsFolder(kFolder + "\\" + folder)) << folder;
+            EXPECT_EQ(machine.files.Attributes(kFolder + "\\" + folder),
+                      static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+                << folder;
         }
         for (const std::string& name : ProductFileNames()) {
             if (c.leaveOut.count(name) == 0) {
@@ -190,18 +196,51 @@ TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsT
     }
 }
 
-TEST(RemoveInstallFolder, APathThatIsNotFullDeletesNothingAtAll) {
-    // The desktop process runs in C:\, so each of these would name the installed product's files.
-    for (const char* path : {"Apps\\VORSK Software\\Tandrel", ".\\Apps\\VORSK Software\\Tandrel",
-                             "C:Apps\\VORSK Software\\Tandrel", "\\Apps\\VORSK Software\\Tandrel"}) {
-        SCOPED_TRACE(path);
+// A relative path would name the installed product's files from wherever the process runs (the desktop
+// here, in C:\); a root and the system's folders hold files of the product's names that are not its own.
+TEST(RemoveInstallFolder, APathThatIsNotFullOrNamesARootOrTheSystemsFolderDeletesNothingAtAll) {
+    struct Case {
+        const char* path;
+        const char* filesIn;
+    };
+    const char* relative[] = {"Apps\\VORSK Software\\Tandrel", ".\\Apps\\VORSK Software\\Tandrel",
+                              "C:Apps\\VORSK Software\\Tandrel", "\\Apps\\VORSK Software\\Tandrel"};
+    std::vector<Case> cases = {{"C:\\", "C:"},
+                               {"C:\\.", "C:"},
+                               {"C:\\Apps\\..\\", "C:"},
+                               {"D:\\", "D:"},
+                               {"\\\\SERVER\\SHARE\\", "\\\\SERVER\\SHARE"},
+                               {"c:\\windows", "C:\\WINDOWS"},
+                               {"C:\\WINDOWS\\SYSTEM32\\..\\", "C:\\WINDOWS"},
+                               {"C:\\Windows\\System32", "C:\\WINDOWS\\SYSTEM32"}};
+    for (const char* path : relative) {
+        cases.push_back(Case{path, kDefaultInstallFolder});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
         sim::Machine machine;
-        AddInstallation(machine, kFolder);
+        machine.files.AddDrive("D:");
+        machine.files.AddShare("\\\\SERVER\\SHARE");
+        AddInstallation(machine, c.filesIn);
         Snapshot before = TakeSnapshot(machine);
-        RemoveInstallFolder(path);
+        RemoveInstallFolder(c.path);
         EXPECT_TRUE(TakeSnapshot(machine) == before);
         EXPECT_TRUE(machine.processes.Notifications().empty());
     }
+}
+
+// A link (a junction, a symbolic link) named images leads to somebody else's folder: only the link goes.
+TEST(RemoveInstallFolder, ALinkedImagesFolderGoesAsALinkAndWhatItLeadsToStays) {
+    sim::Machine machine;
+    AddInstallation(machine, kFolder, {}, {});
+    machine.files.AddFile("C:\\Users\\Ann\\Pictures\\holiday.jpg", "the user's picture");
+    machine.files.AddLink(kFolder + "\\images", "C:\\Users\\Ann\\Pictures");
+
+    RemoveInstallFolder(kFolder.c_str());
+
+    EXPECT_EQ(machine.files.FileContent("C:\\Users\\Ann\\Pictures\\holiday.jpg"), "the user's picture");
+    EXPECT_FALSE(machine.files.Exists(kFolder));
+    EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
 TEST(RemoveInstallFolder, AnImagesFolderThatCannotBeListedIsStillRemovedByNameAndNoSearchIsLeftOpen) {

@@ -268,13 +268,16 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     machine.processes.AnswerMessageBox(IDOK);
     sim::StartOutcome first = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
     sim::StartOutcome again = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
+    // Past the first process's own end, before the copy runs: it still holds on for the copy.
+    machine.clock.Advance(121);
+    sim::StartOutcome duringHandOver = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
     ASSERT_EQ(machine.processes.Starts().size(), 1u);
     sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{100});
     sim::StartOutcome meanwhile =
         machine.processes.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
     std::vector<sim::StartOutcome> rest = machine.processes.RunPendingStarts(&WinMain);
 
-    EXPECT_TRUE(again.ran && meanwhile.ran);
+    EXPECT_TRUE(again.ran && duringHandOver.ran && meanwhile.ran);
     ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
     EXPECT_EQ(machine.processes.MessageBoxes()[0].process, first.process);
     ASSERT_EQ(machine.processes.Starts().size(), 2u);
@@ -284,6 +287,24 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"));
     EXPECT_TRUE(machine.files.Exists("C:\\Downloads\\uninstall.exe"));
     ExpectTemporaryFolderClean(machine, layout);
+}
+
+// The switch typed by hand from the installed folder: the product goes, and the script waits for and
+// deletes the program that ran, not somebody else's uninstall.exe in the temporary folder.
+TEST_F(CompleteUninstall, TheSwitchTypedByHandRemovesTheProductAndTheScriptDeletesTheProgramThatRan) {
+    InstallProduct(machine, layout);
+    machine.files.AddFile(layout.TempCopy(), "somebody else's program");
+    machine.processes.RunProgram(&WinMain, layout.InstalledUninstaller(), std::string("/internally"),
+                                 layout.installFolder, sim::ProcessOptions{10});
+    std::vector<sim::StartOutcome> runs = machine.processes.RunPendingStarts(&WinMain);
+
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_TRUE(runs[0].batch.has_value());
+    EXPECT_TRUE(runs[0].batch->finished);
+    EXPECT_EQ(machine.files.FileContent(layout.TempCopy()), "somebody else's program");
+    EXPECT_FALSE(machine.files.Exists(layout.InstalledUninstaller()));
+    EXPECT_FALSE(machine.files.Exists(layout.TempFile("delme1.bat")));
+    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
 }
 
 }  // namespace

@@ -153,6 +153,28 @@ TEST_F(Files, DeleteAndRemoveReportWindowsErrorCodes) {
     EXPECT_TRUE(DeleteFileA(kFile));
 }
 
+// A link to a folder (a junction, a symbolic link) leads paths and listings to that folder; removing it
+// removes only the link. A link that leads to itself leads nowhere.
+TEST_F(Files, ALinkLeadsToItsFolderAndRemovingItRemovesOnlyTheLink) {
+    machine.files.AddFile("C:\\Users\\Ann\\Pictures\\cat.jpg", "cat");
+    machine.files.AddLink("C:\\Apps\\Tool\\images", "C:\\Users\\Ann\\Pictures");
+    machine.files.AddLink("C:\\Apps\\Tool\\loop", "C:\\Apps\\Tool\\loop\\x");
+    EXPECT_EQ(GetFileAttributesA("C:\\Apps\\Tool\\images"),
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA("C:\\Apps\\Tool\\images\\*.jpg", &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, "cat.jpg");
+    FindClose(search);
+    EXPECT_EQ(Outcome(DeleteFileA("C:\\Apps\\Tool\\loop\\a.txt")), (Failure{FALSE, ERROR_PATH_NOT_FOUND}));
+    EXPECT_TRUE(RemoveDirectoryA("C:\\Apps\\Tool\\images"));
+    EXPECT_FALSE(machine.files.Exists("C:\\Apps\\Tool\\images"));
+    EXPECT_EQ(machine.files.FileContent("C:\\Users\\Ann\\Pictures\\cat.jpg"), "cat");
+    machine.files.AddLink("C:\\Apps\\Tool\\images", "C:\\Users\\Ann\\Pictures");
+    EXPECT_TRUE(DeleteFileA("C:\\Apps\\Tool\\images\\cat.jpg"));
+    EXPECT_FALSE(machine.files.Exists("C:\\Users\\Ann\\Pictures\\cat.jpg"));
+}
+
 TEST_F(Files, CreateNewRefusesAnExistingFileAndOpenFilesAreNotShared) {
     EXPECT_EQ(Create(kFile, CREATE_NEW), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));

@@ -107,6 +107,49 @@ TEST_F(Processes, ARunningProgramHoldsItsImageAndFolderUntilItsExitTime) {
     EXPECT_TRUE(RemoveDirectoryA("C:\\Work"));
 }
 
+// One program runs at a time here, so a program that waits for an event goes on at once, and its exit
+// (with its image and its handle to the event) waits until a later program sets the event or the wait
+// times out.
+TEST_F(Processes, AWaitForAnEventHoldsTheWaitersExitUntilTheEventIsSetOrTheWaitTimesOut) {
+    struct Case {
+        const char* what;
+        bool setBefore;
+        sim::Time setAt;  // when a later program sets it; 0: never
+        sim::Time exitAt;
+    };
+    for (const Case& c : {Case{"set later", false, 300, 310}, Case{"never set", false, 0, 5010},
+                          Case{"set before the wait", true, 0, 10}}) {
+        SCOPED_TRACE(c.what);
+        sim::Machine local;
+        local.files.AddFile(kImage, "MZ");
+        sim::StartOutcome waiter = RunAsProcess(
+            local, kImage, kFolder,
+            [&c](LPSTR) {
+                HANDLE event = CreateEventA(nullptr, TRUE, c.setBefore, "Handed");
+                DWORD result = WaitForSingleObject(event, 5000);
+                CloseHandle(event);
+                return static_cast<int>(result);
+            },
+            std::nullopt, sim::ProcessOptions{10});
+        EXPECT_EQ(waiter.exitStatus, c.setBefore ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+        EXPECT_EQ(local.processes.EventExists("Handed"), !c.setBefore);
+        if (c.setAt != 0) {
+            local.clock.Advance(c.setAt);
+            HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "Handed");
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+            EXPECT_TRUE(SetEvent(event));
+            EXPECT_TRUE(CloseHandle(event));
+        }
+        local.clock.Advance(c.exitAt - 1 - local.clock.Now());
+        EXPECT_TRUE(local.processes.ProcessRunning(waiter.process));
+        EXPECT_FALSE(DeleteFileA(kImage));
+        local.clock.Advance(1);
+        EXPECT_FALSE(local.processes.ProcessRunning(waiter.process));
+        EXPECT_FALSE(local.processes.EventExists("Handed"));
+        EXPECT_TRUE(DeleteFileA(kImage));
+    }
+}
+
 TEST_F(Processes, WmCloseEndsAProcessWhoseWindowHonoursIt) {
     struct Case {
         const char* what;
@@ -168,6 +211,10 @@ TEST_F(Processes, ShellExecuteRecordsTheStartAndFailsForAMissingFile) {
     EXPECT_EQ(machine.processes.Starts()[1].verb, "open");
     EXPECT_FALSE(machine.processes.Starts()[1].accepted);
     EXPECT_FALSE(machine.processes.Starts()[2].accepted);
+    // The shell expands variables in the name it starts.
+    machine.processes.SetVariable("Place", "Apps");
+    ShellExecuteA(nullptr, nullptr, "C:\\%PLACE%\\Tool\\tool.exe", nullptr, nullptr, SW_SHOWNORMAL);
+    EXPECT_EQ(machine.processes.Starts().back().file, kImage);
 
     // Only an accepted start runs; it runs in its folder with its parameters.
     std::string seen;
