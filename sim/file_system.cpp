@@ -70,32 +70,27 @@ void FileSystem::AddFolder(const std::string& path) {
     EnsureFolder(path);
 }
 
-void FileSystem::AddFile(const std::string& path, const std::string& content, DWORD attributes) {
+FileNode& FileSystem::Place(const std::string& path, bool folder, DWORD attributes) {
     SimPath resolved;
     if (ResolvePath(path, "", resolved, false, false) != 0 || resolved.segments.empty()) {
-        Fail("not a full file path: " + path);
+        Fail("not a full path below a root: " + path);
     }
     std::string name = resolved.segments.back();
     resolved.segments.pop_back();
-    FileNode* folder = EnsureFolder(PathText(resolved));
-    auto node = NewNode(name, false, attributes);
-    node->content = content;
-    node->parent = folder;
-    folder->children[UpperCase(name)] = std::move(node);
+    FileNode* parent = EnsureFolder(PathText(resolved));
+    auto node = NewNode(name, folder, attributes);
+    node->parent = parent;
+    FileNode& placed = *node;
+    parent->children[UpperCase(name)] = std::move(node);
+    return placed;
+}
+
+void FileSystem::AddFile(const std::string& path, const std::string& content, DWORD attributes) {
+    Place(path, false, attributes).content = content;
 }
 
 void FileSystem::AddLink(const std::string& path, const std::string& target) {
-    SimPath resolved;
-    if (ResolvePath(path, "", resolved, false, false) != 0 || resolved.segments.empty()) {
-        Fail("not a full path for a link: " + path);
-    }
-    std::string name = resolved.segments.back();
-    resolved.segments.pop_back();
-    FileNode* folder = EnsureFolder(PathText(resolved));
-    auto node = NewNode(name, true, FILE_ATTRIBUTE_REPARSE_POINT);
-    node->linkTarget = target;
-    node->parent = folder;
-    folder->children[UpperCase(name)] = std::move(node);
+    Place(path, true, FILE_ATTRIBUTE_REPARSE_POINT).linkTarget = target;
 }
 
 FileNode* FileSystem::FollowLinks(FileNode* node, int depth) const {

@@ -113,6 +113,8 @@ class FileSystem {
     DWORD LocateAt(const std::string& raw, const std::string& cwd, Located& out, bool wildcards,
                    bool enforceLimit, int depth) const;
     const FileNode* FindNode(const std::string& path) const;
+    // Puts a new file or folder at a full path, replacing what stood there, with every missing parent.
+    FileNode& Place(const std::string& path, bool folder, DWORD attributes);
     FileNode* EnsureFolder(const std::string& path);
 
     const Clock& clock_;
