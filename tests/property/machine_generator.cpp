@@ -280,11 +280,21 @@ void AddProductFilesIn(Builder& b, const std::string& folder, const std::string&
 void PlaceProductFiles(Builder& b, const Install& install) {
     const std::string& L = install.folder;
     b.Folder(install.value);
+    // Copied from a CD: all or some of the product's files read-only, and the user's files beside them too.
+    int readOnly = b.c.Weighted({85, 8, 7});
+    auto attributes = [&b, readOnly](int oddPercent) {
+        bool set = readOnly == 1 || (readOnly == 2 && b.c.Chance(50)) || b.Odd(oddPercent);
+        return set ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE;
+    };
+    DWORD others = readOnly != 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE;
+    if (readOnly != 0) {
+        b.Note(readOnly == 1 ? "all product files read-only" : "some product files read-only");
+    }
     for (const std::string& name : ProductFileNames()) {
         std::string path = Join(L, name);
         switch (b.Variant({85, 8, 4, 3})) {
             case 0:
-                b.File(path, name + " content", b.Odd(5) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE);
+                b.File(path, name + " content", attributes(5));
                 break;
             case 1:
                 break;  // not there
@@ -314,7 +324,7 @@ void PlaceProductFiles(Builder& b, const Install& install) {
             int count = 1 + b.c.Pick(6);
             for (int i = 0; i < count; ++i) {
                 std::string picture = Join(images, b.c.OneOf(kPictures));
-                b.File(picture, "picture", b.Odd(4) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE);
+                b.File(picture, "picture", attributes(4));
                 if (b.Odd(3)) {
                     b.Lock(picture, LockTime(b.c));
                 }
@@ -326,7 +336,7 @@ void PlaceProductFiles(Builder& b, const Install& install) {
                        "long picture");
             }
             if (b.Odd(10)) {
-                b.File(Join(images, "sub\\deep.bmp"), "picture in a subfolder");
+                b.File(Join(images, "sub\\deep.bmp"), "picture in a subfolder", others);
                 b.Note("images has a subfolder");
             }
             break;
@@ -346,7 +356,7 @@ void PlaceProductFiles(Builder& b, const Install& install) {
 
     std::string uninstaller = Join(L, "uninstall.exe");
     if (!b.Odd(8) || install.folder.size() > 200) {
-        b.File(uninstaller, kUninstallerImage, b.Odd(5) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE);
+        b.File(uninstaller, kUninstallerImage, attributes(5));
     }
     if (b.Odd(3)) {
         b.Lock(uninstaller, LockTime(b.c));
@@ -366,7 +376,7 @@ void PlaceProductFiles(Builder& b, const Install& install) {
     for (const Extra& extra : kExtras) {
         if (b.Odd(extra.percent)) {
             std::string path = Join(L, extra.path);
-            if (b.File(path, std::string("the user's ") + extra.path)) {
+            if (b.File(path, std::string("the user's ") + extra.path, others)) {
                 b.Note("look-alike: " + path);
             }
         }

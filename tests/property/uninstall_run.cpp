@@ -54,6 +54,7 @@ void RunStats::Add(const RunStats& o) {
     installFoldersRemoved += o.installFoldersRemoved;
     vendorFoldersRemoved += o.vendorFoldersRemoved;
     productFilesRemoved += o.productFilesRemoved;
+    readOnlyFilesRemoved += o.readOnlyFilesRemoved;
     missingPathMessages += o.missingPathMessages;
     copyOrStartMessages += o.copyOrStartMessages;
     faultsInjected += o.faultsInjected;
@@ -66,6 +67,7 @@ std::string RunStats::Describe() const {
            std::to_string(installFoldersRemoved) + " installation folders removed, " +
            std::to_string(vendorFoldersRemoved) + " vendor folders removed, " +
            std::to_string(productFilesRemoved) + " with Tandrel.exe removed, " +
+           std::to_string(readOnlyFilesRemoved) + " with read-only files removed, " +
            std::to_string(missingPathMessages) + " missing-path messages, " +
            std::to_string(copyOrStartMessages) + " copy or start messages, " +
            std::to_string(faultsInjected) + " faults injected";
@@ -277,6 +279,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
             if (endsWith("\\TANDREL.EXE")) {
                 run.productFilesRemoved = 1;
             }
+            run.readOnlyFilesRemoved |= (entry.second.attributes & FILE_ATTRIBUTE_READONLY) != 0;
         }
         run.missingPathMessages = missingPath;
         run.copyOrStartMessages = copyOrStart;

@@ -21,6 +21,7 @@ struct RunStats {
     int installFoldersRemoved = 0;
     int vendorFoldersRemoved = 0;
     int productFilesRemoved = 0;
+    int readOnlyFilesRemoved = 0;
     int missingPathMessages = 0;
     int copyOrStartMessages = 0;
     int faultsInjected = 0;
