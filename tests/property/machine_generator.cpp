@@ -318,7 +318,7 @@ void PlaceProductFiles(Builder& b, const Install& install) {
                                                        "logo.ico",      "splash.jpg", "a.bmp",
                                                        "uninstall.exe", "Tandrel.exe"};
     std::string images = Join(L, "images");
-    switch (b.Variant({65, 15, 8, 7, 5})) {
+    switch (b.Variant({65, 15, 8, 7, 5, 5})) {
         case 0:
         case 2: {
             int count = 1 + b.c.Pick(6);
@@ -346,10 +346,23 @@ void PlaceProductFiles(Builder& b, const Install& install) {
         case 3:
             b.Folder(images);
             break;
-        default:
+        case 4:
             b.File(images, "a file named images");
             b.Note("images is a file");
             break;
+        default: {
+            // A link (a junction) to a folder of the user's, whose files are not the product's.
+            std::string target = b.c.Chance(50) ? "C:\\Users\\User\\Pictures" : "D:\\Photos";
+            b.File(Join(target, "title.bmp"), "the user's picture", FILE_ATTRIBUTE_READONLY);
+            b.File(Join(target, "holiday.jpg"), "the user's picture");
+            std::vector<std::string> keys;
+            if (b.Placeable(images, false, keys)) {
+                b.m.files.AddLink(images, target);
+                b.Placed(keys, false);  // as a file: nothing is placed below a link
+                b.Note("images is a link to " + target);
+            }
+            break;
+        }
     }
     AddCutVictims(b, Join(images, "*.*"), "look-alike of the images pattern");
     AddCutVictims(b, images, "look-alike of images");
@@ -669,6 +682,9 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
             break;
         case 11:
             T = Join(install.folder, "images\\");
+            if (b.m.files.IsFolder(T) && (b.m.files.Attributes(T) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                T = "C:\\WINDOWS\\TEMP\\";  // the model names files by their paths, not through links
+            }
             break;
         case 12:
             T = "C:\\WINDOWS\\SYSTEM\\..\\TEMP\\";
