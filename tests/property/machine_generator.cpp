@@ -453,7 +453,7 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
                " bytes: " + what);
     };
     std::string last = L.substr(L.find_last_of('\\') + 1);
-    switch (b.Variant({40, 4, 2, 3, 3, 3, 6, 3, 3, 3, 8, 7, 5, 5, 3, 2, 3, 3})) {
+    switch (b.Variant({40, 4, 2, 3, 3, 3, 6, 3, 3, 3, 8, 7, 5, 5, 3, 2, 3, 3, 6})) {
         case 0:
             sz(L);
             break;
@@ -624,10 +624,20 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
         case 16:
             raw(REG_SZ, L + std::string(1, '\0') + "C:\\WINDOWS" + std::string(1, '\0'), "a NUL inside");
             break;
-        default:
+        case 17:
             sz(b.c.OneOf(
                 std::vector<std::string>{"C:\\WINDOWS", "C:\\Other", "C:\\Apps", "C:\\WINDOWS\\TEMP"}));
             break;
+        default: {
+            // A root, the Windows folder or the system folder, with somebody else's files of the
+            // product's names there.
+            std::string shared = b.c.OneOf(std::vector<std::string>{
+                "C:\\.", "c:\\", "D:\\", "\\\\server\\share\\", "C:\\Windows", "c:\\windows\\system32\\..",
+                "C:\\WINDOWS\\SYSTEM32", "c:\\Windows\\System32\\", "C:\\WINDOWS\\.\\SYSTEM32\\."});
+            AddVictimFolder(b, shared, "a root or system folder");
+            sz(shared);
+            break;
+        }
     }
 }
 

@@ -28,6 +28,14 @@ std::optional<std::string> StringData(const sim::Machine& machine, HKEY root, co
     return value->data.substr(0, value->data.find('\0'));
 }
 
+// A drive or share root, the Windows folder or the system folder (those of the simulated machine):
+// never an installation folder, whatever "InstallPath" says.
+bool IsSharedFolder(const std::string& path) {
+    sim::SimPath resolved;
+    return sim::ResolvePath(path, "", resolved, false, false) != 0 || resolved.segments.empty() ||
+           sim::PathKey(resolved) == "C:\\WINDOWS" || sim::PathKey(resolved) == "C:\\WINDOWS\\SYSTEM32";
+}
+
 std::string DescribeFile(const FileState& file) {
     std::string text = file.folder ? "folder" : "file \"" + file.content + "\"";
     return text + " attributes " + std::to_string(file.attributes);
@@ -110,7 +118,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
     // The installation folder, its named files, the files directly in its images folder, the
     // installed uninstaller, and the vendor's folder above it.
     std::optional<std::string> install = StringData(machine, HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
-    if (install && FullPathKey(*install)) {
+    if (install && FullPathKey(*install) && !IsSharedFolder(*install)) {
         const std::string& P = *install;
         MayGo(P);
         for (const std::string& name : ProductFileNames()) {
