@@ -646,7 +646,7 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
 std::string ChooseTempFolder(Builder& b, const Install& install) {
     std::string T;
     bool create = true;
-    switch (b.Variant({60, 8, 3, 3, 3, 3, 4, 4, 3, 4, 3, 3, 3, 3, 3, 8})) {
+    switch (b.Variant({60, 8, 3, 3, 3, 3, 4, 4, 3, 4, 3, 3, 3, 3, 3, 8, 6})) {
         case 0:
             T = "C:\\WINDOWS\\TEMP\\";
             break;
@@ -719,11 +719,25 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
                 b.File(victim, "somebody else's file where a misread path points");
             }
             break;
+        case 16:
+            // A name the environment expands, and one it does not (%NOSUCH% is not set).
+            T = b.c.OneOf(std::vector<std::string>{"C:\\Users\\%USERNAME%\\Temp\\", "C:\\T\\%username%\\",
+                                                   "C:\\T\\%windir%\\", "C:\\T\\%TEMP%\\",
+                                                   "C:\\T\\%NOSUCH%\\"});
+            break;
         default:
             T = "c:\\windows\\temp\\";
             break;
     }
     b.m.files.SetTempPath(T);
+    // Somebody else's files where the name expanded would point.
+    std::string expanded = b.m.processes.ExpandVariables(T);
+    if (expanded != T) {
+        for (const char* name : {"uninstall.exe", "delme1.bat"}) {
+            b.File(Join(expanded, name), std::string("somebody else's ") + name);
+        }
+        b.Note("the environment expands it to \"" + expanded + "\"");
+    }
     if (create) {
         b.Folder(T);
     }
@@ -1186,6 +1200,21 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
         b.g.firstExit = 2500;
     }
     b.g.secondExit = b.Odd(4) ? 2000 : b.c.OneOf(kSecondExits);
+    // The user types the switch the copy is started with. The script then loops until it can delete
+    // that program: forever when somebody holds it forever, which its fixed text allows, and when it
+    // is read-only and "InstallPath" does not lead to it ("del" refuses read-only files).
+    sim::SimPath own;
+    if (b.g.uninstallerImage == installed && b.Odd(8) &&
+        sim::ResolvePath(installed, "", own, false, false) == 0 &&
+        b.m.files.ActiveHold(sim::PathKey(own)) == nullptr &&
+        (b.m.files.Attributes(installed) & FILE_ATTRIBUTE_READONLY) == 0) {
+        b.g.typesSwitch = true;
+        std::string copy = Join(tempFolder, "uninstall.exe");
+        if (b.m.files.IsFolder(tempFolder) && !b.m.files.Exists(copy)) {
+            b.File(copy, "somebody else's uninstall.exe");
+        }
+        b.Note("the user types /internally");
+    }
     // A double-click too many, or a start while the copy works: the uninstall under way is the only one.
     b.g.startsAgainAtOnce = b.g.firstExit > 0 && b.c.Chance(8);
     b.g.startsAgainDuringCopy = b.g.secondExit > 0 && b.c.Chance(8);

@@ -29,6 +29,7 @@ struct GeneratedMachine {
     sim::Time secondExit = 10;           // how long the second process lingers after writing the script
     bool startsAgainAtOnce = false;      // the user starts the same file again while the first lingers
     bool startsAgainDuringCopy = false;  // ... and while the second process lingers, if it is still there
+    bool typesSwitch = false;            // the user starts it with "/internally", as the copy is started
     std::vector<std::string> description;
 
     std::string Describe() const;

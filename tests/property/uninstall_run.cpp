@@ -55,6 +55,7 @@ void RunStats::Add(const RunStats& o) {
     vendorFoldersRemoved += o.vendorFoldersRemoved;
     productFilesRemoved += o.productFilesRemoved;
     readOnlyFilesRemoved += o.readOnlyFilesRemoved;
+    percentTempSecondPhases += o.percentTempSecondPhases;
     missingPathMessages += o.missingPathMessages;
     copyOrStartMessages += o.copyOrStartMessages;
     faultsInjected += o.faultsInjected;
@@ -68,6 +69,7 @@ std::string RunStats::Describe() const {
            std::to_string(vendorFoldersRemoved) + " vendor folders removed, " +
            std::to_string(productFilesRemoved) + " with Tandrel.exe removed, " +
            std::to_string(readOnlyFilesRemoved) + " with read-only files removed, " +
+           std::to_string(percentTempSecondPhases) + " second phases in a temporary folder with '%', " +
            std::to_string(missingPathMessages) + " missing-path messages, " +
            std::to_string(copyOrStartMessages) + " copy or start messages, " +
            std::to_string(faultsInjected) + " faults injected";
@@ -77,12 +79,15 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
                                            RunStats* stats) {
     std::vector<std::string> problems;
     MachineState before = CaptureState(machine, generated, true);
-    RemovalModel model(machine, before);
+    const std::optional<std::string> typed =
+        generated.typesSwitch ? std::optional<std::string>(generated.uninstallerImage) : std::nullopt;
+    RemovalModel model(machine, before, typed);
 
     // The user's start, then every start the processes record, oldest first, as the system runs them.
     sim::StartOutcome user =
-        machine.processes.RunProgram(&WinMain, generated.uninstallerImage, std::nullopt, generated.userFolder,
-                                     sim::ProcessOptions{generated.firstExit});
+        machine.processes.RunProgram(&WinMain, generated.uninstallerImage,
+                                     typed ? std::optional<std::string>("/internally") : std::nullopt,
+                                     generated.userFolder, sim::ProcessOptions{generated.firstExit});
     if (!user.ran) {
         problems.push_back("the user's start of " + generated.uninstallerImage + " did not run");
         return problems;
@@ -103,7 +108,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     if (generated.startsAgainAtOnce) {
         startAgain();
     }
-    int second = 0;
+    int second = typed ? first : 0;  // started with the switch, the user's process is the second phase
     std::vector<sim::BatchRun> scripts;
     for (size_t i = 0; i < machine.processes.Starts().size() && i < 8; ++i) {
         if (machine.processes.Starts()[i].ran) {
@@ -139,9 +144,9 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     int secondStarts = 0;
     for (const sim::StartRecord& start : machine.processes.Starts()) {
         std::optional<std::string> key = KeyOf(start.file);
-        if (start.process == first) {
+        if (start.process == first && !typed) {
             ++firstStarts;
-            if (!key || !model.IsTempCopy(*key) ||
+            if (!key || !model.IsSecondPhaseImage(*key) ||
                 start.parameters != std::optional<std::string>("/internally")) {
                 problems.push_back("first process started \"" + start.file + "\" " +
                                    start.parameters.value_or(""));
@@ -166,11 +171,11 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
                                std::to_string(script.steps) + " steps)");
         }
     }
-    // A script that ended has removed the temporary copy, whatever the folder's name. (Its own file
+    // A script that ended has removed the program that ran, whatever the folder's name. (Its own file
     // may stay: somebody else may hold it.)
     if (!scripts.empty() && scripts.back().finished) {
         for (const auto& entry : after.files) {
-            if (model.IsTempCopy(entry.first)) {
+            if (model.IsSecondPhaseImage(entry.first)) {
                 problems.push_back("the cleanup script ended but left " + entry.first);
             }
         }
@@ -206,7 +211,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
                                std::to_string(count.first));
         }
     }
-    bool confirmed = confirmation != nullptr && confirmation->answer == IDOK;
+    bool confirmed = typed || (confirmation != nullptr && confirmation->answer == IDOK);
     if (!confirmed) {
         if (!machine.processes.Starts().empty() || !machine.processes.PostedMessages().empty() ||
             !SameState(before, after)) {
@@ -256,7 +261,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         run.scriptsRun = static_cast<int>(scripts.size());
         bool clean = !scripts.empty();
         for (const auto& entry : after.files) {
-            if (model.IsTempCopy(entry.first) || model.IsNewScript(entry.first)) {
+            if (model.IsSecondPhaseImage(entry.first) || model.IsNewScript(entry.first)) {
                 clean = false;
             }
         }
@@ -281,6 +286,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
             }
             run.readOnlyFilesRemoved |= (entry.second.attributes & FILE_ATTRIBUTE_READONLY) != 0;
         }
+        run.percentTempSecondPhases = second != 0 && machine.files.TempPath().find('%') != std::string::npos;
         run.missingPathMessages = missingPath;
         run.copyOrStartMessages = copyOrStart;
         stats->Add(run);

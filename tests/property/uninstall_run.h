@@ -22,6 +22,7 @@ struct RunStats {
     int vendorFoldersRemoved = 0;
     int productFilesRemoved = 0;
     int readOnlyFilesRemoved = 0;
+    int percentTempSecondPhases = 0;  // whose name the environment leaves as it is
     int missingPathMessages = 0;
     int copyOrStartMessages = 0;
     int faultsInjected = 0;
