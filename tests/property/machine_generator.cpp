@@ -1215,11 +1215,14 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
         }
         b.Note("the user types /internally");
     }
-    // A double-click too many, or a start while the copy works: the uninstall under way is the only one.
+    // A double-click too many, a start during the hand-over or while the copy works: the uninstall
+    // under way is the only one.
     b.g.startsAgainAtOnce = b.g.firstExit > 0 && b.c.Chance(8);
+    b.g.startsAgainInHandOver = !b.g.typesSwitch && b.c.Chance(8);
     b.g.startsAgainDuringCopy = b.g.secondExit > 0 && b.c.Chance(8);
-    if (b.g.startsAgainAtOnce || b.g.startsAgainDuringCopy) {
+    if (b.g.startsAgainAtOnce || b.g.startsAgainInHandOver || b.g.startsAgainDuringCopy) {
         b.Note(std::string("the user starts it again") + (b.g.startsAgainAtOnce ? " at once" : "") +
+               (b.g.startsAgainInHandOver ? " during the hand-over" : "") +
                (b.g.startsAgainDuringCopy ? " while the copy works" : ""));
     }
     b.Note("user starts \"" + b.g.uninstallerImage + "\"; first process lingers " +

@@ -108,6 +108,12 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     if (generated.startsAgainAtOnce) {
         startAgain();
     }
+    // Once the first process has lingered, while the copy it started has not run yet.
+    if (generated.startsAgainInHandOver && !machine.processes.Starts().empty() &&
+        machine.processes.Starts().front().accepted) {
+        machine.clock.Advance(generated.firstExit + 1);
+        startAgain();
+    }
     int second = typed ? first : 0;  // started with the switch, the user's process is the second phase
     std::vector<sim::BatchRun> scripts;
     for (size_t i = 0; i < machine.processes.Starts().size() && i < 8; ++i) {
