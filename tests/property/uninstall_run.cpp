@@ -174,7 +174,8 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     for (const sim::BatchRun& script : scripts) {
         if (!script.finished || script.stepLimitReached) {
             problems.push_back("cleanup script " + script.script + " did not end (" +
-                               std::to_string(script.steps) + " steps)");
+                               std::to_string(script.steps) + " steps" +
+                               (script.output.empty() ? "" : ", last: " + script.output.back()) + ")");
         }
     }
     // A script that ended has removed the program that ran, whatever the folder's name. (Its own file
