@@ -137,6 +137,8 @@ TEST(HostileMachines, NothingButTheProductIsRemovedAndEveryRunEnds) {
         EXPECT_GT(share(stats.installFoldersRemoved), 30.0) << stats.Describe();
         EXPECT_GT(share(stats.vendorFoldersRemoved), 20.0) << stats.Describe();
         EXPECT_GT(share(stats.productFilesRemoved), 40.0) << stats.Describe();
+        EXPECT_GT(share(stats.readOnlyFilesRemoved), 5.0) << stats.Describe();
+        EXPECT_GT(share(stats.percentTempSecondPhases), 0.5) << stats.Describe();
         EXPECT_GT(share(stats.missingPathMessages), 3.0) << stats.Describe();
         EXPECT_GT(share(stats.copyOrStartMessages), 5.0) << stats.Describe();
     }

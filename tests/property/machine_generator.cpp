@@ -280,11 +280,21 @@ void AddProductFilesIn(Builder& b, const std::string& folder, const std::string&
 void PlaceProductFiles(Builder& b, const Install& install) {
     const std::string& L = install.folder;
     b.Folder(install.value);
+    // Copied from a CD: all or some of the product's files read-only, and the user's files beside them too.
+    int readOnly = b.c.Weighted({85, 8, 7});
+    auto attributes = [&b, readOnly](int oddPercent) {
+        bool set = readOnly == 1 || (readOnly == 2 && b.c.Chance(50)) || b.Odd(oddPercent);
+        return set ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE;
+    };
+    DWORD others = readOnly != 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE;
+    if (readOnly != 0) {
+        b.Note(readOnly == 1 ? "all product files read-only" : "some product files read-only");
+    }
     for (const std::string& name : ProductFileNames()) {
         std::string path = Join(L, name);
         switch (b.Variant({85, 8, 4, 3})) {
             case 0:
-                b.File(path, name + " content", b.Odd(5) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE);
+                b.File(path, name + " content", attributes(5));
                 break;
             case 1:
                 break;  // not there
@@ -308,13 +318,13 @@ void PlaceProductFiles(Builder& b, const Install& install) {
                                                        "logo.ico",      "splash.jpg", "a.bmp",
                                                        "uninstall.exe", "Tandrel.exe"};
     std::string images = Join(L, "images");
-    switch (b.Variant({65, 15, 8, 7, 5})) {
+    switch (b.Variant({65, 15, 8, 7, 5, 5})) {
         case 0:
         case 2: {
             int count = 1 + b.c.Pick(6);
             for (int i = 0; i < count; ++i) {
                 std::string picture = Join(images, b.c.OneOf(kPictures));
-                b.File(picture, "picture", b.Odd(4) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE);
+                b.File(picture, "picture", attributes(4));
                 if (b.Odd(3)) {
                     b.Lock(picture, LockTime(b.c));
                 }
@@ -326,7 +336,7 @@ void PlaceProductFiles(Builder& b, const Install& install) {
                        "long picture");
             }
             if (b.Odd(10)) {
-                b.File(Join(images, "sub\\deep.bmp"), "picture in a subfolder");
+                b.File(Join(images, "sub\\deep.bmp"), "picture in a subfolder", others);
                 b.Note("images has a subfolder");
             }
             break;
@@ -336,17 +346,30 @@ void PlaceProductFiles(Builder& b, const Install& install) {
         case 3:
             b.Folder(images);
             break;
-        default:
+        case 4:
             b.File(images, "a file named images");
             b.Note("images is a file");
             break;
+        default: {
+            // A link (a junction) to a folder of the user's, whose files are not the product's.
+            std::string target = b.c.Chance(50) ? "C:\\Users\\User\\Pictures" : "D:\\Photos";
+            b.File(Join(target, "title.bmp"), "the user's picture", FILE_ATTRIBUTE_READONLY);
+            b.File(Join(target, "holiday.jpg"), "the user's picture");
+            std::vector<std::string> keys;
+            if (b.Placeable(images, false, keys)) {
+                b.m.files.AddLink(images, target);
+                b.Placed(keys, false);  // as a file: nothing is placed below a link
+                b.Note("images is a link to " + target);
+            }
+            break;
+        }
     }
     AddCutVictims(b, Join(images, "*.*"), "look-alike of the images pattern");
     AddCutVictims(b, images, "look-alike of images");
 
     std::string uninstaller = Join(L, "uninstall.exe");
     if (!b.Odd(8) || install.folder.size() > 200) {
-        b.File(uninstaller, kUninstallerImage, b.Odd(5) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE);
+        b.File(uninstaller, kUninstallerImage, attributes(5));
     }
     if (b.Odd(3)) {
         b.Lock(uninstaller, LockTime(b.c));
@@ -366,7 +389,7 @@ void PlaceProductFiles(Builder& b, const Install& install) {
     for (const Extra& extra : kExtras) {
         if (b.Odd(extra.percent)) {
             std::string path = Join(L, extra.path);
-            if (b.File(path, std::string("the user's ") + extra.path)) {
+            if (b.File(path, std::string("the user's ") + extra.path, others)) {
                 b.Note("look-alike: " + path);
             }
         }
@@ -430,7 +453,7 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
                " bytes: " + what);
     };
     std::string last = L.substr(L.find_last_of('\\') + 1);
-    switch (b.Variant({40, 4, 2, 3, 3, 3, 6, 3, 3, 3, 8, 7, 5, 5, 3, 2, 3, 3})) {
+    switch (b.Variant({40, 4, 2, 3, 3, 3, 6, 3, 3, 3, 8, 7, 5, 5, 3, 2, 3, 3, 6})) {
         case 0:
             sz(L);
             break;
@@ -601,10 +624,20 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
         case 16:
             raw(REG_SZ, L + std::string(1, '\0') + "C:\\WINDOWS" + std::string(1, '\0'), "a NUL inside");
             break;
-        default:
+        case 17:
             sz(b.c.OneOf(
                 std::vector<std::string>{"C:\\WINDOWS", "C:\\Other", "C:\\Apps", "C:\\WINDOWS\\TEMP"}));
             break;
+        default: {
+            // A root, the Windows folder or the system folder, with somebody else's files of the
+            // product's names there.
+            std::string shared = b.c.OneOf(std::vector<std::string>{
+                "C:\\.", "c:\\", "D:\\", "\\\\server\\share\\", "C:\\Windows", "c:\\windows\\system32\\..",
+                "C:\\WINDOWS\\SYSTEM32", "c:\\Windows\\System32\\", "C:\\WINDOWS\\.\\SYSTEM32\\."});
+            AddVictimFolder(b, shared, "a root or system folder");
+            sz(shared);
+            break;
+        }
     }
 }
 
@@ -613,7 +646,7 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
 std::string ChooseTempFolder(Builder& b, const Install& install) {
     std::string T;
     bool create = true;
-    switch (b.Variant({60, 8, 3, 3, 3, 3, 4, 4, 3, 4, 3, 3, 3, 3, 3, 8})) {
+    switch (b.Variant({60, 8, 3, 3, 3, 3, 4, 4, 3, 4, 3, 3, 3, 3, 3, 8, 6})) {
         case 0:
             T = "C:\\WINDOWS\\TEMP\\";
             break;
@@ -659,6 +692,9 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
             break;
         case 11:
             T = Join(install.folder, "images\\");
+            if (b.m.files.IsFolder(T) && (b.m.files.Attributes(T) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                T = "C:\\WINDOWS\\TEMP\\";  // the model names files by their paths, not through links
+            }
             break;
         case 12:
             T = "C:\\WINDOWS\\SYSTEM\\..\\TEMP\\";
@@ -683,11 +719,25 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
                 b.File(victim, "somebody else's file where a misread path points");
             }
             break;
+        case 16:
+            // A name the environment expands, and one it does not (%NOSUCH% is not set).
+            T = b.c.OneOf(std::vector<std::string>{"C:\\Users\\%USERNAME%\\Temp\\", "C:\\T\\%username%\\",
+                                                   "C:\\T\\%windir%\\", "C:\\T\\%TEMP%\\",
+                                                   "C:\\T\\%NOSUCH%\\"});
+            break;
         default:
             T = "c:\\windows\\temp\\";
             break;
     }
     b.m.files.SetTempPath(T);
+    // Somebody else's files where the name expanded would point.
+    std::string expanded = b.m.processes.ExpandVariables(T);
+    if (expanded != T) {
+        for (const char* name : {"uninstall.exe", "delme1.bat"}) {
+            b.File(Join(expanded, name), std::string("somebody else's ") + name);
+        }
+        b.Note("the environment expands it to \"" + expanded + "\"");
+    }
     if (create) {
         b.Folder(T);
     }
@@ -1150,11 +1200,29 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
         b.g.firstExit = 2500;
     }
     b.g.secondExit = b.Odd(4) ? 2000 : b.c.OneOf(kSecondExits);
-    // A double-click too many, or a start while the copy works: the uninstall under way is the only one.
+    // The user types the switch the copy is started with. The script then loops until it can delete
+    // that program: forever when somebody holds it forever, which its fixed text allows, and when it
+    // is read-only and "InstallPath" does not lead to it ("del" refuses read-only files).
+    sim::SimPath own;
+    if (b.g.uninstallerImage == installed && b.Odd(8) &&
+        sim::ResolvePath(installed, "", own, false, false) == 0 &&
+        b.m.files.ActiveHold(sim::PathKey(own)) == nullptr &&
+        (b.m.files.Attributes(installed) & FILE_ATTRIBUTE_READONLY) == 0) {
+        b.g.typesSwitch = true;
+        std::string copy = Join(tempFolder, "uninstall.exe");
+        if (b.m.files.IsFolder(tempFolder) && !b.m.files.Exists(copy)) {
+            b.File(copy, "somebody else's uninstall.exe");
+        }
+        b.Note("the user types /internally");
+    }
+    // A double-click too many, a start during the hand-over or while the copy works: the uninstall
+    // under way is the only one.
     b.g.startsAgainAtOnce = b.g.firstExit > 0 && b.c.Chance(8);
+    b.g.startsAgainInHandOver = !b.g.typesSwitch && b.c.Chance(8);
     b.g.startsAgainDuringCopy = b.g.secondExit > 0 && b.c.Chance(8);
-    if (b.g.startsAgainAtOnce || b.g.startsAgainDuringCopy) {
+    if (b.g.startsAgainAtOnce || b.g.startsAgainInHandOver || b.g.startsAgainDuringCopy) {
         b.Note(std::string("the user starts it again") + (b.g.startsAgainAtOnce ? " at once" : "") +
+               (b.g.startsAgainInHandOver ? " during the hand-over" : "") +
                (b.g.startsAgainDuringCopy ? " while the copy works" : ""));
     }
     b.Note("user starts \"" + b.g.uninstallerImage + "\"; first process lingers " +

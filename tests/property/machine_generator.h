@@ -28,7 +28,9 @@ struct GeneratedMachine {
     sim::Time firstExit = 0;                      // how long the first process lingers after its hand-over
     sim::Time secondExit = 10;           // how long the second process lingers after writing the script
     bool startsAgainAtOnce = false;      // the user starts the same file again while the first lingers
+    bool startsAgainInHandOver = false;  // ... after the first one's linger, before the copy runs
     bool startsAgainDuringCopy = false;  // ... and while the second process lingers, if it is still there
+    bool typesSwitch = false;            // the user starts it with "/internally", as the copy is started
     std::vector<std::string> description;
 
     std::string Describe() const;

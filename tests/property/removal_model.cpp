@@ -28,6 +28,14 @@ std::optional<std::string> StringData(const sim::Machine& machine, HKEY root, co
     return value->data.substr(0, value->data.find('\0'));
 }
 
+// A drive or share root, the Windows folder or the system folder (those of the simulated machine):
+// never an installation folder, whatever "InstallPath" says.
+bool IsSharedFolder(const std::string& path) {
+    sim::SimPath resolved;
+    return sim::ResolvePath(path, "", resolved, false, false) != 0 || resolved.segments.empty() ||
+           sim::PathKey(resolved) == "C:\\WINDOWS" || sim::PathKey(resolved) == "C:\\WINDOWS\\SYSTEM32";
+}
+
 std::string DescribeFile(const FileState& file) {
     std::string text = file.folder ? "folder" : "file \"" + file.content + "\"";
     return text + " attributes " + std::to_string(file.attributes);
@@ -106,11 +114,12 @@ void RemovalModel::MayAppear(const std::string& path) {
     }
 }
 
-RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& before) {
+RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& before,
+                           const std::optional<std::string>& typedSwitch) {
     // The installation folder, its named files, the files directly in its images folder, the
     // installed uninstaller, and the vendor's folder above it.
     std::optional<std::string> install = StringData(machine, HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
-    if (install && FullPathKey(*install)) {
+    if (install && FullPathKey(*install) && !IsSharedFolder(*install)) {
         const std::string& P = *install;
         MayGo(P);
         for (const std::string& name : ProductFileNames()) {
@@ -158,16 +167,19 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
     }
 
     // The temporary folder (created when missing), the copy of the uninstaller in it (an older one
-    // is overwritten), and the run's own script under a name not taken before.
+    // is overwritten), and the run's own script under a name not taken before; none of these where the
+    // shell would expand the folder's name. Started with the switch, no copy is made, and the program
+    // that ran goes instead.
     const std::string& T = machine.files.TempPath();
+    bool keepsName = machine.processes.ExpandVariables(T) == T;
     MayAppear(T);
-    tempCopy_ = FullPathKey(T + "\\uninstall.exe");
-    if (tempCopy_) {
-        filesMayGo_.insert(*tempCopy_);
-        filesMayAppear_.insert(*tempCopy_);
+    secondImage_ = FullPathKey(typedSwitch.value_or(T + "\\uninstall.exe"));
+    if (secondImage_ && (typedSwitch || keepsName)) {
+        filesMayGo_.insert(*secondImage_);
+        filesMayAppear_.insert(*secondImage_);
     }
     std::optional<std::string> tempKey = FullPathKey(T);
-    if (tempKey) {
+    if (tempKey && keepsName) {
         scriptPrefix_ = *tempKey + (tempKey->back() == '\\' ? "" : "\\") + "DELME";
         for (const auto& entry : before.files) {
             if (IsScriptName(entry.first)) {

@@ -1,7 +1,8 @@
 // What an uninstall may remove or change on a given machine, worked out from the product's
 // description alone: the registry values that name its folders, the fixed names of its files and
-// keys, and the temporary folder. Everything else must be exactly as it was. Paths are compared the
-// way Windows resolves them (letter case, "..", repeated separators, trailing dots and spaces).
+// keys, the temporary folder and how the user started it. Everything else must be exactly as it was.
+// Paths are compared the way Windows resolves them (letter case, "..", repeated separators, trailing
+// dots and spaces).
 #pragma once
 
 #include <map>
@@ -39,12 +40,16 @@ std::optional<std::string> FullPathKey(const std::string& path);
 
 class RemovalModel {
   public:
-    // Reads the machine as it is before the uninstall.
-    RemovalModel(const sim::Machine& machine, const MachineState& before);
+    // Reads the machine as it is before the uninstall; `typedSwitch`: the program the user started with
+    // "/internally", if so.
+    RemovalModel(const sim::Machine& machine, const MachineState& before,
+                 const std::optional<std::string>& typedSwitch = std::nullopt);
 
     bool FileMayGo(const std::string& key) const { return filesMayGo_.count(key) != 0; }
     bool FileMayAppear(const std::string& key) const;
-    bool IsTempCopy(const std::string& key) const { return tempCopy_ && key == *tempCopy_; }
+    // The program the second phase runs as, which its script deletes: the temporary copy, or the
+    // program the user started with the switch.
+    bool IsSecondPhaseImage(const std::string& key) const { return secondImage_ && key == *secondImage_; }
     // delme1.bat to delme200.bat directly in the temporary folder, under a name that was free or
     // may be freed by the run.
     bool IsNewScript(const std::string& key) const;
@@ -66,7 +71,7 @@ class RemovalModel {
 
     std::string scriptPrefix_;  // the temporary folder's identity and "\DELME"
     std::set<std::string> oldScripts_;
-    std::optional<std::string> tempCopy_;
+    std::optional<std::string> secondImage_;
     std::vector<std::string> keyTreesMayGo_;  // the key and everything below it
     std::set<std::string> keysMayGo_;         // the key alone
     std::set<std::string> keysMayAppear_;

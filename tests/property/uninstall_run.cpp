@@ -54,6 +54,8 @@ void RunStats::Add(const RunStats& o) {
     installFoldersRemoved += o.installFoldersRemoved;
     vendorFoldersRemoved += o.vendorFoldersRemoved;
     productFilesRemoved += o.productFilesRemoved;
+    readOnlyFilesRemoved += o.readOnlyFilesRemoved;
+    percentTempSecondPhases += o.percentTempSecondPhases;
     missingPathMessages += o.missingPathMessages;
     copyOrStartMessages += o.copyOrStartMessages;
     faultsInjected += o.faultsInjected;
@@ -66,6 +68,8 @@ std::string RunStats::Describe() const {
            std::to_string(installFoldersRemoved) + " installation folders removed, " +
            std::to_string(vendorFoldersRemoved) + " vendor folders removed, " +
            std::to_string(productFilesRemoved) + " with Tandrel.exe removed, " +
+           std::to_string(readOnlyFilesRemoved) + " with read-only files removed, " +
+           std::to_string(percentTempSecondPhases) + " second phases in a temporary folder with '%', " +
            std::to_string(missingPathMessages) + " missing-path messages, " +
            std::to_string(copyOrStartMessages) + " copy or start messages, " +
            std::to_string(faultsInjected) + " faults injected";
@@ -75,12 +79,15 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
                                            RunStats* stats) {
     std::vector<std::string> problems;
     MachineState before = CaptureState(machine, generated, true);
-    RemovalModel model(machine, before);
+    const std::optional<std::string> typed =
+        generated.typesSwitch ? std::optional<std::string>(generated.uninstallerImage) : std::nullopt;
+    RemovalModel model(machine, before, typed);
 
     // The user's start, then every start the processes record, oldest first, as the system runs them.
     sim::StartOutcome user =
-        machine.processes.RunProgram(&WinMain, generated.uninstallerImage, std::nullopt, generated.userFolder,
-                                     sim::ProcessOptions{generated.firstExit});
+        machine.processes.RunProgram(&WinMain, generated.uninstallerImage,
+                                     typed ? std::optional<std::string>("/internally") : std::nullopt,
+                                     generated.userFolder, sim::ProcessOptions{generated.firstExit});
     if (!user.ran) {
         problems.push_back("the user's start of " + generated.uninstallerImage + " did not run");
         return problems;
@@ -101,7 +108,13 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     if (generated.startsAgainAtOnce) {
         startAgain();
     }
-    int second = 0;
+    // Once the first process has lingered, while the copy it started has not run yet.
+    if (generated.startsAgainInHandOver && !machine.processes.Starts().empty() &&
+        machine.processes.Starts().front().accepted) {
+        machine.clock.Advance(generated.firstExit + 1);
+        startAgain();
+    }
+    int second = typed ? first : 0;  // started with the switch, the user's process is the second phase
     std::vector<sim::BatchRun> scripts;
     for (size_t i = 0; i < machine.processes.Starts().size() && i < 8; ++i) {
         if (machine.processes.Starts()[i].ran) {
@@ -137,9 +150,9 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     int secondStarts = 0;
     for (const sim::StartRecord& start : machine.processes.Starts()) {
         std::optional<std::string> key = KeyOf(start.file);
-        if (start.process == first) {
+        if (start.process == first && !typed) {
             ++firstStarts;
-            if (!key || !model.IsTempCopy(*key) ||
+            if (!key || !model.IsSecondPhaseImage(*key) ||
                 start.parameters != std::optional<std::string>("/internally")) {
                 problems.push_back("first process started \"" + start.file + "\" " +
                                    start.parameters.value_or(""));
@@ -161,14 +174,15 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     for (const sim::BatchRun& script : scripts) {
         if (!script.finished || script.stepLimitReached) {
             problems.push_back("cleanup script " + script.script + " did not end (" +
-                               std::to_string(script.steps) + " steps)");
+                               std::to_string(script.steps) + " steps" +
+                               (script.output.empty() ? "" : ", last: " + script.output.back()) + ")");
         }
     }
-    // A script that ended has removed the temporary copy, whatever the folder's name. (Its own file
+    // A script that ended has removed the program that ran, whatever the folder's name. (Its own file
     // may stay: somebody else may hold it.)
     if (!scripts.empty() && scripts.back().finished) {
         for (const auto& entry : after.files) {
-            if (model.IsTempCopy(entry.first)) {
+            if (model.IsSecondPhaseImage(entry.first)) {
                 problems.push_back("the cleanup script ended but left " + entry.first);
             }
         }
@@ -204,7 +218,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
                                std::to_string(count.first));
         }
     }
-    bool confirmed = confirmation != nullptr && confirmation->answer == IDOK;
+    bool confirmed = typed || (confirmation != nullptr && confirmation->answer == IDOK);
     if (!confirmed) {
         if (!machine.processes.Starts().empty() || !machine.processes.PostedMessages().empty() ||
             !SameState(before, after)) {
@@ -254,7 +268,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         run.scriptsRun = static_cast<int>(scripts.size());
         bool clean = !scripts.empty();
         for (const auto& entry : after.files) {
-            if (model.IsTempCopy(entry.first) || model.IsNewScript(entry.first)) {
+            if (model.IsSecondPhaseImage(entry.first) || model.IsNewScript(entry.first)) {
                 clean = false;
             }
         }
@@ -277,7 +291,9 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
             if (endsWith("\\TANDREL.EXE")) {
                 run.productFilesRemoved = 1;
             }
+            run.readOnlyFilesRemoved |= (entry.second.attributes & FILE_ATTRIBUTE_READONLY) != 0;
         }
+        run.percentTempSecondPhases = second != 0 && machine.files.TempPath().find('%') != std::string::npos;
         run.missingPathMessages = missingPath;
         run.copyOrStartMessages = copyOrStart;
         stats->Add(run);

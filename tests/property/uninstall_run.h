@@ -21,6 +21,8 @@ struct RunStats {
     int installFoldersRemoved = 0;
     int vendorFoldersRemoved = 0;
     int productFilesRemoved = 0;
+    int readOnlyFilesRemoved = 0;
+    int percentTempSecondPhases = 0;  // whose name the environment leaves as it is
     int missingPathMessages = 0;
     int copyOrStartMessages = 0;
     int faultsInjected = 0;
