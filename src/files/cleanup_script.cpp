@@ -90,11 +90,13 @@ int ScriptCanName(LPCSTR path) {
 void WriteCleanupScript() {
     PathBuffer tempFolder;
     // The script waits for and deletes the program that ran: the temporary copy, or the installed
-    // uninstaller when the switch was given by hand. The script's own path is the temporary folder and
-    // plain ASCII: the folder decides for it, also for its start, in which the shell expands variables.
+    // uninstaller when the switch was given by hand, which may still be read-only ("del" would refuse
+    // it for ever). The script's own path is the temporary folder and plain ASCII: the folder decides
+    // for it, also for its start, in which the shell expands variables.
     PathBuffer ownPath;
     if (!GetTempFolder(tempFolder) || !EnsureTrailingBackslash(tempFolder) || !ScriptCanName(tempFolder) ||
-        !ExpandsToItself(tempFolder) || !GetOwnPath(ownPath) || !ScriptCanName(ownPath)) {
+        !ExpandsToItself(tempFolder) || !GetOwnPath(ownPath) || !ScriptCanName(ownPath) ||
+        !MakeDeletable(ownPath)) {
         return;
     }
     PathBuffer scriptPath;

@@ -14,3 +14,7 @@ void RemoveInstallFolder(LPCSTR installPath);
 // Writes a self-deleting batch script into the temporary folder that deletes the temporary copy of
 // the uninstaller once this process has ended, and starts it hidden.
 void WriteCleanupScript();
+
+// Clears the read-only attribute of a plain file that is about to be deleted; a folder or a link keeps
+// its own. 0 when the file stays read-only.
+int MakeDeletable(LPCSTR path);

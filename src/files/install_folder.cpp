@@ -12,14 +12,9 @@ const char kImagesFolder[] = "\\images";
 const int kUninstallerRetries = 50;
 const DWORD kRetryPauseMs = 50;
 
-// Files copied from a CD keep their read-only attribute, and DeleteFileA refuses such a file. So a
-// plain file of ours loses the attribute just before it is deleted; a folder or a link keeps its own.
+// Files copied from a CD keep their read-only attribute, and DeleteFileA refuses such a file.
 BOOL DeleteProductFile(LPCSTR path) {
-    DWORD attributes = GetFileAttributesA(path);
-    DWORD kinds = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kinds) == FILE_ATTRIBUTE_READONLY) {
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    }
+    MakeDeletable(path);
     return DeleteFileA(path);
 }
 
@@ -177,6 +172,15 @@ int IsSharedFolder(LPCSTR installPath) {
 }
 
 }  // namespace
+
+int MakeDeletable(LPCSTR path) {
+    DWORD attributes = GetFileAttributesA(path);
+    DWORD kinds = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kinds) != FILE_ATTRIBUTE_READONLY) {
+        return 1;
+    }
+    return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != 0;
+}
 
 void RemoveInstallFolder(LPCSTR installPath) {
     // A relative path would be resolved against the temporary folder this process runs in.

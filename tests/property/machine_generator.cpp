@@ -1201,13 +1201,11 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
     }
     b.g.secondExit = b.Odd(4) ? 2000 : b.c.OneOf(kSecondExits);
     // The user types the switch the copy is started with. The script then loops until it can delete
-    // that program: forever when somebody holds it forever, which its fixed text allows, and when it
-    // is read-only and "InstallPath" does not lead to it ("del" refuses read-only files).
+    // that program: forever when somebody holds it forever, which its fixed text allows.
     sim::SimPath own;
     if (b.g.uninstallerImage == installed && b.Odd(8) &&
         sim::ResolvePath(installed, "", own, false, false) == 0 &&
-        b.m.files.ActiveHold(sim::PathKey(own)) == nullptr &&
-        (b.m.files.Attributes(installed) & FILE_ATTRIBUTE_READONLY) == 0) {
+        b.m.files.ActiveHold(sim::PathKey(own)) == nullptr) {
         b.g.typesSwitch = true;
         std::string copy = Join(tempFolder, "uninstall.exe");
         if (b.m.files.IsFolder(tempFolder) && !b.m.files.Exists(copy)) {
