@@ -112,6 +112,27 @@ def expect_no_more_boxes(session, check, count):
     check.equal(len(session.watcher.seen), count, f"number of message boxes ({session.watcher.seen})")
 
 
+def uninstall_confirmed(session, check):
+    """The user starts the uninstaller and confirms; every process ends, with no box but that one."""
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Return")
+    expect_exit_status_1(check, uninstaller)
+    expect_all_ended(session, check)
+    expect_no_more_boxes(session, check, 1)
+
+
+def expect_product_removed(session, check):
+    expect_registry_removed(session, check)
+    expect_shortcuts_removed(session, check)
+    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
+    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
+    expect_temp_clean(session, check)
+
+
+def files_below(session, folder):
+    return {path: info for path, info in session.files().items() if path.startswith(folder + "/")}
+
+
 def folder_contents(folder):
     """Paths below a folder, relative to it, folders with a trailing slash; None if it is absent."""
     if not os.path.isdir(folder):
@@ -139,12 +160,8 @@ def complete_uninstall(session, check):
     check.equal(session.marker_events(), ["started", "WM_CLOSE", "exiting"], "the product's events")
     check.equal(product.poll(), 0, "exit status of the product (closed by WM_CLOSE)")
     expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
-    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
-    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
+    expect_product_removed(session, check)
     check.that(os.path.isdir(os.path.dirname(session.vendor_folder())), "the folder above the vendor's is gone")
-    expect_temp_clean(session, check)
 
 
 @scenario
@@ -181,8 +198,7 @@ def missing_install_path(session, check):
     shortcuts and the registry entries, leaves the installation folder untouched, and cleans up
     its temporary copy."""
     session.install(with_install_path=False)
-    folder_before = {path: info for path, info in session.files().items()
-                     if path.startswith(session.vendor_folder() + "/")}
+    folder_before = files_below(session, session.vendor_folder())
     product = session.start_product()
     uninstaller = session.start_uninstaller()
     answer_confirmation(session, check, uninstaller, "Return")
@@ -201,9 +217,8 @@ def missing_install_path(session, check):
     expect_no_more_boxes(session, check, 2)
     expect_registry_removed(session, check)
     expect_shortcuts_removed(session, check)
-    folder_after = {path: info for path, info in session.files().items()
-                    if path.startswith(session.vendor_folder() + "/")}
-    check.equal(folder_after, folder_before, "the vendor and installation folders (must be untouched)")
+    check.equal(files_below(session, session.vendor_folder()), folder_before,
+                "the vendor and installation folders (must be untouched)")
     expect_temp_clean(session, check)
 
 
@@ -213,12 +228,7 @@ def foreign_files_and_keys(session, check):
     subfolder of "images" keeps "images", and another product's key keeps the vendor key under
     either root; everything of the product itself goes. The product is not running here."""
     session.install(foreign_files=["notes.txt"], foreign_keys=True, images_subfolder=True)
-    uninstaller = session.start_uninstaller()
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
-    expect_all_ended(session, check)
-
-    expect_no_more_boxes(session, check, 1)
+    uninstall_confirmed(session, check)
     registry = expect_registry_removed(session, check, keep_vendor=True)
     foreign = install_product.FOREIGN_KEY
     for root in ("HKCU", "HKLM"):
@@ -362,12 +372,8 @@ def uninstaller_held_briefly(session, check):
     gaps = pauses(attempts)
     check.that(gaps and min(gaps) >= 0.025 and sum(gaps) >= 0.045 * len(gaps),
                f"pauses between the attempts (s), expected about 0.05 each: {gaps}")
-    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
-    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
     expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
-    expect_temp_clean(session, check)
+    expect_product_removed(session, check)
 
 
 @scenario
@@ -465,10 +471,7 @@ def uninstall_with_temp_folder(session, check, temp_folder):
 
     check.equal(product.poll(), 0, "exit status of the product (closed by WM_CLOSE)")
     expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
-    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
-    expect_temp_clean(session, check)
+    expect_product_removed(session, check)
     for path, content in others.items():
         check.that(os.path.isfile(path), f"somebody else's file is gone: {path}")
 
@@ -514,11 +517,7 @@ def started_twice(session, check):
     expect_all_ended(session, check)
 
     expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
-    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
-    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
-    expect_temp_clean(session, check)
+    expect_product_removed(session, check)
 
 
 PLANTED_NOTE = "C:\\planted_dll_loaded.txt"
@@ -535,20 +534,14 @@ def dll_planted_in_temp(session, check):
     with open(session.tool(os.path.join("planted", "ole32.dll")), "rb") as dll:
         install_product.write_file(planted, dll.read())
     session.prefix.dll_overrides += ";ole32=n,b"
-    uninstaller = session.start_uninstaller()
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
-    expect_all_ended(session, check)
+    uninstall_confirmed(session, check)
 
     note = session.prefix.to_unix(PLANTED_NOTE)
     if os.path.exists(note):
         with open(note, encoding="latin-1") as loaded:
             check.that(False, f"the planted ole32.dll was loaded by: {loaded.read().split()}")
     check.that(os.path.isfile(planted), "the planted DLL (somebody else's file) is gone")
-    expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
-    expect_temp_clean(session, check)
+    expect_product_removed(session, check)
 
 
 # Driver ----------------------------------------------------------------------------------------
