@@ -431,25 +431,13 @@ def script_waits_for_held_copy(session, check):
 
 
 @scenario
-def read_only_uninstaller(session, check):
-    """The installed uninstall.exe is read-only (as if copied from a CD). Its temporary copy must not
-    be: the cleanup script could never delete it and would loop for ever. The read-only original
-    itself cannot be deleted, so after its 51 attempts it stays with the installation and vendor
-    folders; the rest of the product goes."""
-    session.install(read_only_uninstaller=True)
-    uninstaller = session.start_uninstaller(debug=TRACE_FILE_CALLS)
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
-    expect_all_ended(session, check)
-
-    check.equal(len(session.trace().calls("DeleteFileW", installed_uninstaller(session))), 51,
-                "attempts to delete the read-only uninstall.exe")
-    check.equal(folder_contents(session.install_folder()), ["uninstall.exe"], "installation folder")
-    check.that(os.path.isdir(session.vendor_folder()), "the vendor folder is gone")
-    expect_temp_clean(session, check)
-    expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
+def read_only_installation(session, check):
+    """Every file of the installation is read-only, the installed uninstall.exe too (as if copied
+    from a CD). Each loses the attribute just before it is deleted, so everything goes; the temporary
+    copy is made writable, or the cleanup script could never delete it and would loop for ever."""
+    session.install(read_only=True)
+    uninstall_confirmed(session, check)
+    expect_product_removed(session, check)
 
 
 def uninstall_with_temp_folder(session, check, temp_folder):
