@@ -6,6 +6,7 @@ virtual display, and what is left on the machine is checked once every process h
 Usage: test_uninstall.py --build-dir build/win32 [--keep] SCENARIO   (--list names the scenarios)"""
 
 import argparse
+import filecmp
 import os
 import re
 import subprocess
@@ -22,6 +23,7 @@ from harness.winetrace import TRACE_FILE_CALLS  # noqa: E402
 
 CONFIRMATION = "This will uninstall VORSK Tandrel 98."
 NO_INSTALL_PATH = "Can not find install path to remove files."
+START_REFUSED = "Can not start uninstall.exe in TEMP."
 UNINSTALL_ENTRY = "HKLM\\" + install_product.UNINSTALL_KEY + "\\VorskTandrel"
 APP_PATH = "HKLM\\" + install_product.APP_PATHS_KEY + "\\Tandrel.exe"
 NEIGHBOUR_KEYS = [
@@ -482,6 +484,33 @@ def temp_with_percent(session, check):
 def temp_with_special_characters(session, check):
     """TEMP holds spaces and the characters the command interpreter treats specially outside quotes."""
     uninstall_with_temp_folder(session, check, "C:\\Temp\\a & (b) ^c; d=e, f'g")
+
+
+@scenario
+def temp_with_variable(session, check):
+    """TEMP names a folder really called %USERNAME% (a plain string value, which nothing expands).
+    The shell would expand the name of the copy it starts and run the uninstall.exe of the user's
+    own folder beside it, somebody else's program: the first phase refuses in a box before it copies
+    anything, and the product stays (but for its Uninstall entry, which goes first)."""
+    session.install(temp_folder="C:\\T\\%USERNAME%")
+    user = session.state["startup"].split("\\")[2]  # C:\users\<name>\...
+    foreign = session.prefix.to_unix(f"C:\\T\\{user}\\uninstall.exe")
+    # The product's stand-in: started, it would keep running until it is closed.
+    install_product.copy_file(session.tool("Tandrel.exe"), foreign)
+    before = session.files()
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Return")
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=uninstaller)
+    if check.that(box is not None, "no box about the refused start"):
+        check.equal((box.text, box.buttons, box.icon), (START_REFUSED, "OK", True), "the box (text, buttons, icon)")
+        session.watcher.answer(box, "Return")
+    expect_exit_status_1(check, uninstaller)
+    check.that(session.wait_for_end(PROCESS_TIMEOUT), f"a program still runs: the foreign {foreign} was started")
+
+    expect_no_more_boxes(session, check, 2)
+    changed = sorted(set(session.files().items()) ^ set(before.items()))
+    check.equal(changed, [], "files added, removed or changed in the temporary, product and shortcut folders")
+    check.that(filecmp.cmp(foreign, session.tool("Tandrel.exe"), shallow=False), f"{foreign} was changed")
 
 
 @scenario
