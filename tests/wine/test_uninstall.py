@@ -11,6 +11,7 @@ import os
 import re
 import subprocess
 import sys
+import threading
 import time
 import traceback
 
@@ -530,6 +531,38 @@ def started_twice(session, check):
     check.equal(status, 1, "exit status of the second start")
     check.equal(len(session.watcher.seen), 1, f"message boxes while the second start ran ({session.watcher.seen})")
     session.watcher.answer(box, "Return")
+    expect_exit_status_1(check, first)
+    expect_all_ended(session, check)
+
+    expect_no_more_boxes(session, check, 1)
+    expect_product_removed(session, check)
+
+
+@scenario
+def started_again_during_hand_over(session, check):
+    """Right after answering the confirmation the user starts the installed uninstall.exe again, six
+    times. Once the first process has ended, its copy is held up for 3 s, as a virus scanner may hold
+    up a new program: the copy must hold the mutex by then, or those starts find none and the first
+    of them asks again. No start shows a box, and everything goes."""
+    session.install()
+    first = session.start_uninstaller()
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=first)
+    if not check.that(box is not None, "no confirmation box appeared"):
+        return
+    held = []
+
+    def hold_up_copy():
+        session.wait_until(lambda: first.poll() is not None, PROCESS_TIMEOUT, step=0.001)
+        held.extend(session.hold_up("/internally", 3))
+
+    holding = threading.Thread(target=hold_up_copy)
+    holding.start()
+    session.watcher.answer(box, "Return")
+    for number in range(6):
+        session.start_uninstaller(log_name=f"start{number + 2}.log")
+        time.sleep(0.1)
+    holding.join()
+    check.that(held, "the copy was not running when the first process ended")
     expect_exit_status_1(check, first)
     expect_all_ended(session, check)
 
