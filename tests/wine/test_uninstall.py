@@ -570,6 +570,23 @@ def started_again_during_hand_over(session, check):
     expect_product_removed(session, check)
 
 
+@scenario
+def internal_switch_by_hand(session, check):
+    """The user starts the installed uninstall.exe with /internally, in its own folder: the second
+    phase runs there, without a box. Its cleanup script waits for and deletes that program, and
+    leaves alone the uninstall.exe of somebody else's that lies in the temporary folder."""
+    session.install()
+    install_product.write_file(os.path.join(session.temp_folder(), "uninstall.exe"), "somebody else's program\r\n")
+    temp_before = files_below(session, session.temp_folder())
+    uninstaller = session.start_uninstaller(arguments=["/internally"])
+    expect_exit_status_1(check, uninstaller)
+    expect_all_ended(session, check)
+
+    expect_no_more_boxes(session, check, 0)
+    check.that(not folder_contents(session.install_folder()), "the installation folder is not empty")
+    check.equal(files_below(session, session.temp_folder()), temp_before, "the temporary folder")
+
+
 PLANTED_NOTE = "C:\\planted_dll_loaded.txt"
 
 

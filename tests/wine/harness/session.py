@@ -137,12 +137,13 @@ class Session:
 
     # The uninstaller ---------------------------------------------------------------------------
 
-    def start_uninstaller(self, debug="-all", log_name="uninstall.log"):
-        """Starts the installed uninstall.exe as the user would: no arguments, working folder = its
-        own folder. Wine's trace (when `debug` asks for one) goes to uninstall.log in the work folder,
-        also that of the processes it starts."""
-        process = self.prefix.start([self.state["install_dir"] + "\\uninstall.exe"], cwd=self.install_folder(),
-                                    debug=debug, log_path=os.path.join(self.work_dir, log_name))
+    def start_uninstaller(self, debug="-all", log_name="uninstall.log", arguments=()):
+        """Starts the installed uninstall.exe as the user would: with `arguments` (normally none),
+        working folder = its own folder. Wine's trace (when `debug` asks for one) goes to
+        uninstall.log in the work folder, also that of the processes it starts."""
+        process = self.prefix.start([self.state["install_dir"] + "\\uninstall.exe", *arguments],
+                                    cwd=self.install_folder(), debug=debug,
+                                    log_path=os.path.join(self.work_dir, log_name))
         self.processes.append(process)
         return process
 
