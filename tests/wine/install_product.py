@@ -78,7 +78,7 @@ def copy_file(source, target):
         write_file(target, binary.read())
 
 
-def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None):
+def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None, install_path=None):
     # Version 5 files are UTF-16 and can hold any name; REGEDIT4 ones are read in the ANSI code page.
     lines = ["REGEDIT4" if (temp_folder or "").isascii() else "Windows Registry Editor Version 5.00", ""]
 
@@ -90,7 +90,7 @@ def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None
 
     machine_values = [("Version", reg_string("1.0"))]
     if with_install_path:
-        machine_values.insert(0, ("InstallPath", reg_string(install_dir)))
+        machine_values.insert(0, ("InstallPath", reg_string(install_path or install_dir)))
     key("HKEY_LOCAL_MACHINE", PRODUCT_KEY, machine_values)
 
     # The user's settings, a few levels deep.
@@ -128,9 +128,10 @@ def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None
 
 def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=None, with_install_path=True,
             foreign_files=(), foreign_keys=False, images_subfolder=False, temp_leftovers=0,
-            read_only=False, temp_folder=None):
+            read_only=False, temp_folder=None, install_path=None):
     """Puts the product into the prefix; returns installed_state(prefix) plus "install_dir". With
-    `temp_folder`, the user's TEMP and TMP name that folder from then on."""
+    `temp_folder`, the user's TEMP and TMP name that folder from then on; with `install_path`,
+    "InstallPath" names that folder instead of the installation folder."""
     uninstaller = uninstaller or default_build_file("uninstall.exe")
     product = product or default_build_file(os.path.join("tests", "wine", "Tandrel.exe"))
     state = installed_state(prefix)
@@ -164,7 +165,7 @@ def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=N
     for number in range(1, temp_leftovers + 1):
         write_file(os.path.join(temp, f"delme{number}.bat"), f"@echo off\r\nrem left over from run {number}\r\n")
 
-    prefix.import_reg(registry_text(install_dir, with_install_path, foreign_keys, temp_folder))
+    prefix.import_reg(registry_text(install_dir, with_install_path, foreign_keys, temp_folder, install_path))
     if not prefix.wait_server():
         raise RuntimeError("the wineserver did not exit after the registry import")
     return dict(state, install_dir=install_dir)

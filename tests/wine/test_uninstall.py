@@ -587,6 +587,27 @@ def internal_switch_by_hand(session, check):
     check.equal(files_below(session, session.temp_folder()), temp_before, "the temporary folder")
 
 
+@scenario
+def install_path_is_root(session, check):
+    """"InstallPath" names C:\\ (a damaged value): the files there of the product's names are somebody
+    else's and stay, as does the installation folder it no longer names; the shortcuts and the keys
+    go, and nothing is left in the temporary folder."""
+    session.install(install_path="C:\\")
+    others = [session.prefix.to_unix("C:\\" + name)
+              for name in ("la.txt", "order.htm", "Tandrel.exe", "uninstall.exe", "images\\x.gif")]
+    for path in others:
+        install_product.write_file(path, "somebody else's\r\n")
+    folder_before = files_below(session, session.vendor_folder())
+    uninstall_confirmed(session, check)
+
+    expect_registry_removed(session, check)
+    expect_shortcuts_removed(session, check)
+    expect_temp_clean(session, check)
+    check.equal(files_below(session, session.vendor_folder()), folder_before, "the installation and vendor folders")
+    for path in others:
+        check.that(os.path.isfile(path), f"somebody else's file is gone: {path}")
+
+
 PLANTED_NOTE = "C:\\planted_dll_loaded.txt"
 
 
