@@ -78,7 +78,7 @@ def copy_file(source, target):
         write_file(target, binary.read())
 
 
-def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None):
+def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None, install_path=None):
     # Version 5 files are UTF-16 and can hold any name; REGEDIT4 ones are read in the ANSI code page.
     lines = ["REGEDIT4" if (temp_folder or "").isascii() else "Windows Registry Editor Version 5.00", ""]
 
@@ -90,7 +90,7 @@ def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None
 
     machine_values = [("Version", reg_string("1.0"))]
     if with_install_path:
-        machine_values.insert(0, ("InstallPath", reg_string(install_dir)))
+        machine_values.insert(0, ("InstallPath", reg_string(install_path or install_dir)))
     key("HKEY_LOCAL_MACHINE", PRODUCT_KEY, machine_values)
 
     # The user's settings, a few levels deep.
@@ -128,9 +128,10 @@ def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None
 
 def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=None, with_install_path=True,
             foreign_files=(), foreign_keys=False, images_subfolder=False, temp_leftovers=0,
-            read_only_uninstaller=False, temp_folder=None):
+            read_only=False, temp_folder=None, install_path=None):
     """Puts the product into the prefix; returns installed_state(prefix) plus "install_dir". With
-    `temp_folder`, the user's TEMP and TMP name that folder from then on."""
+    `temp_folder`, the user's TEMP and TMP name that folder from then on; with `install_path`,
+    "InstallPath" names that folder instead of the installation folder."""
     uninstaller = uninstaller or default_build_file("uninstall.exe")
     product = product or default_build_file(os.path.join("tests", "wine", "Tandrel.exe"))
     state = installed_state(prefix)
@@ -140,9 +141,6 @@ def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=N
     folder = prefix.to_unix(install_dir)
     copy_file(product, os.path.join(folder, "Tandrel.exe"))
     copy_file(uninstaller, os.path.join(folder, "uninstall.exe"))
-    if read_only_uninstaller:
-        # Wine shows a file without write permission as read-only, as a copy from a CD would be.
-        os.chmod(os.path.join(folder, "uninstall.exe"), 0o555)
     for name, content in DOCUMENTS.items():
         write_file(os.path.join(folder, name), content)
     for name in IMAGES:
@@ -151,6 +149,11 @@ def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=N
         write_file(os.path.join(folder, "images", "thumbs", "small.gif"), b"GIF89a small")
     for name in foreign_files:
         write_file(os.path.join(folder, name), f"{name}: not the product's\r\n")
+    if read_only:
+        # Wine shows a file without write permission as read-only, as copies from a CD are.
+        for root, _dirs, names in os.walk(folder):
+            for name in names:
+                os.chmod(os.path.join(root, name), 0o444)
 
     shortcut = f"{DISPLAY_NAME}.lnk"
     for place in ("startup", "programs"):
@@ -162,7 +165,7 @@ def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=N
     for number in range(1, temp_leftovers + 1):
         write_file(os.path.join(temp, f"delme{number}.bat"), f"@echo off\r\nrem left over from run {number}\r\n")
 
-    prefix.import_reg(registry_text(install_dir, with_install_path, foreign_keys, temp_folder))
+    prefix.import_reg(registry_text(install_dir, with_install_path, foreign_keys, temp_folder, install_path))
     if not prefix.wait_server():
         raise RuntimeError("the wineserver did not exit after the registry import")
     return dict(state, install_dir=install_dir)
@@ -183,8 +186,8 @@ def main():
     parser.add_argument("--images-subfolder", action="store_true", help='add a folder "thumbs" inside "images"')
     parser.add_argument("--temp-leftovers", type=int, default=0, metavar="N",
                         help="put delme1.bat..delmeN.bat into the temporary folder")
-    parser.add_argument("--read-only-uninstaller", action="store_true",
-                        help="make the installed uninstall.exe read-only (as if copied from a CD)")
+    parser.add_argument("--read-only", action="store_true",
+                        help="make every file of the installation read-only (as if copied from a CD)")
     parser.add_argument("--work-dir", help="folder for Wine's HOME and TMPDIR (default: beside the prefix)")
     args = parser.parse_args()
 
@@ -192,7 +195,7 @@ def main():
     work_dir = args.work_dir or prefix_dir + "-work"
     state = install(Prefix(prefix_dir, work_dir), args.install_dir, args.uninstaller, args.product,
                     not args.no_install_path, args.foreign_file, args.foreign_keys, args.images_subfolder,
-                    args.temp_leftovers, args.read_only_uninstaller)
+                    args.temp_leftovers, args.read_only)
     for name, value in state.items():
         print(f"{name}: {value}")
 

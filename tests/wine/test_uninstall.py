@@ -6,10 +6,12 @@ virtual display, and what is left on the machine is checked once every process h
 Usage: test_uninstall.py --build-dir build/win32 [--keep] SCENARIO   (--list names the scenarios)"""
 
 import argparse
+import filecmp
 import os
 import re
 import subprocess
 import sys
+import threading
 import time
 import traceback
 
@@ -22,6 +24,7 @@ from harness.winetrace import TRACE_FILE_CALLS  # noqa: E402
 
 CONFIRMATION = "This will uninstall VORSK Tandrel 98."
 NO_INSTALL_PATH = "Can not find install path to remove files."
+START_REFUSED = "Can not start uninstall.exe in TEMP."
 UNINSTALL_ENTRY = "HKLM\\" + install_product.UNINSTALL_KEY + "\\VorskTandrel"
 APP_PATH = "HKLM\\" + install_product.APP_PATHS_KEY + "\\Tandrel.exe"
 NEIGHBOUR_KEYS = [
@@ -112,6 +115,27 @@ def expect_no_more_boxes(session, check, count):
     check.equal(len(session.watcher.seen), count, f"number of message boxes ({session.watcher.seen})")
 
 
+def uninstall_confirmed(session, check):
+    """The user starts the uninstaller and confirms; every process ends, with no box but that one."""
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Return")
+    expect_exit_status_1(check, uninstaller)
+    expect_all_ended(session, check)
+    expect_no_more_boxes(session, check, 1)
+
+
+def expect_product_removed(session, check):
+    expect_registry_removed(session, check)
+    expect_shortcuts_removed(session, check)
+    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
+    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
+    expect_temp_clean(session, check)
+
+
+def files_below(session, folder):
+    return {path: info for path, info in session.files().items() if path.startswith(folder + "/")}
+
+
 def folder_contents(folder):
     """Paths below a folder, relative to it, folders with a trailing slash; None if it is absent."""
     if not os.path.isdir(folder):
@@ -139,12 +163,8 @@ def complete_uninstall(session, check):
     check.equal(session.marker_events(), ["started", "WM_CLOSE", "exiting"], "the product's events")
     check.equal(product.poll(), 0, "exit status of the product (closed by WM_CLOSE)")
     expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
-    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
-    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
+    expect_product_removed(session, check)
     check.that(os.path.isdir(os.path.dirname(session.vendor_folder())), "the folder above the vendor's is gone")
-    expect_temp_clean(session, check)
 
 
 @scenario
@@ -181,8 +201,7 @@ def missing_install_path(session, check):
     shortcuts and the registry entries, leaves the installation folder untouched, and cleans up
     its temporary copy."""
     session.install(with_install_path=False)
-    folder_before = {path: info for path, info in session.files().items()
-                     if path.startswith(session.vendor_folder() + "/")}
+    folder_before = files_below(session, session.vendor_folder())
     product = session.start_product()
     uninstaller = session.start_uninstaller()
     answer_confirmation(session, check, uninstaller, "Return")
@@ -201,9 +220,8 @@ def missing_install_path(session, check):
     expect_no_more_boxes(session, check, 2)
     expect_registry_removed(session, check)
     expect_shortcuts_removed(session, check)
-    folder_after = {path: info for path, info in session.files().items()
-                    if path.startswith(session.vendor_folder() + "/")}
-    check.equal(folder_after, folder_before, "the vendor and installation folders (must be untouched)")
+    check.equal(files_below(session, session.vendor_folder()), folder_before,
+                "the vendor and installation folders (must be untouched)")
     expect_temp_clean(session, check)
 
 
@@ -213,12 +231,7 @@ def foreign_files_and_keys(session, check):
     subfolder of "images" keeps "images", and another product's key keeps the vendor key under
     either root; everything of the product itself goes. The product is not running here."""
     session.install(foreign_files=["notes.txt"], foreign_keys=True, images_subfolder=True)
-    uninstaller = session.start_uninstaller()
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
-    expect_all_ended(session, check)
-
-    expect_no_more_boxes(session, check, 1)
+    uninstall_confirmed(session, check)
     registry = expect_registry_removed(session, check, keep_vendor=True)
     foreign = install_product.FOREIGN_KEY
     for root in ("HKCU", "HKLM"):
@@ -362,12 +375,8 @@ def uninstaller_held_briefly(session, check):
     gaps = pauses(attempts)
     check.that(gaps and min(gaps) >= 0.025 and sum(gaps) >= 0.045 * len(gaps),
                f"pauses between the attempts (s), expected about 0.05 each: {gaps}")
-    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
-    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
     expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
-    expect_temp_clean(session, check)
+    expect_product_removed(session, check)
 
 
 @scenario
@@ -425,25 +434,13 @@ def script_waits_for_held_copy(session, check):
 
 
 @scenario
-def read_only_uninstaller(session, check):
-    """The installed uninstall.exe is read-only (as if copied from a CD). Its temporary copy must not
-    be: the cleanup script could never delete it and would loop for ever. The read-only original
-    itself cannot be deleted, so after its 51 attempts it stays with the installation and vendor
-    folders; the rest of the product goes."""
-    session.install(read_only_uninstaller=True)
-    uninstaller = session.start_uninstaller(debug=TRACE_FILE_CALLS)
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
-    expect_all_ended(session, check)
-
-    check.equal(len(session.trace().calls("DeleteFileW", installed_uninstaller(session))), 51,
-                "attempts to delete the read-only uninstall.exe")
-    check.equal(folder_contents(session.install_folder()), ["uninstall.exe"], "installation folder")
-    check.that(os.path.isdir(session.vendor_folder()), "the vendor folder is gone")
-    expect_temp_clean(session, check)
-    expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
+def read_only_installation(session, check):
+    """Every file of the installation is read-only, the installed uninstall.exe too (as if copied
+    from a CD). Each loses the attribute just before it is deleted, so everything goes; the temporary
+    copy is made writable, or the cleanup script could never delete it and would loop for ever."""
+    session.install(read_only=True)
+    uninstall_confirmed(session, check)
+    expect_product_removed(session, check)
 
 
 def uninstall_with_temp_folder(session, check, temp_folder):
@@ -465,10 +462,7 @@ def uninstall_with_temp_folder(session, check, temp_folder):
 
     check.equal(product.poll(), 0, "exit status of the product (closed by WM_CLOSE)")
     expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
-    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
-    expect_temp_clean(session, check)
+    expect_product_removed(session, check)
     for path, content in others.items():
         check.that(os.path.isfile(path), f"somebody else's file is gone: {path}")
 
@@ -494,6 +488,33 @@ def temp_with_special_characters(session, check):
 
 
 @scenario
+def temp_with_variable(session, check):
+    """TEMP names a folder really called %USERNAME% (a plain string value, which nothing expands).
+    The shell would expand the name of the copy it starts and run the uninstall.exe of the user's
+    own folder beside it, somebody else's program: the first phase refuses in a box before it copies
+    anything, and the product stays (but for its Uninstall entry, which goes first)."""
+    session.install(temp_folder="C:\\T\\%USERNAME%")
+    user = session.state["startup"].split("\\")[2]  # C:\users\<name>\...
+    foreign = session.prefix.to_unix(f"C:\\T\\{user}\\uninstall.exe")
+    # The product's stand-in: started, it would keep running until it is closed.
+    install_product.copy_file(session.tool("Tandrel.exe"), foreign)
+    before = session.files()
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Return")
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=uninstaller)
+    if check.that(box is not None, "no box about the refused start"):
+        check.equal((box.text, box.buttons, box.icon), (START_REFUSED, "OK", True), "the box (text, buttons, icon)")
+        session.watcher.answer(box, "Return")
+    expect_exit_status_1(check, uninstaller)
+    check.that(session.wait_for_end(PROCESS_TIMEOUT), f"a program still runs: the foreign {foreign} was started")
+
+    expect_no_more_boxes(session, check, 2)
+    changed = sorted(set(session.files().items()) ^ set(before.items()))
+    check.equal(changed, [], "files added, removed or changed in the temporary, product and shortcut folders")
+    check.that(filecmp.cmp(foreign, session.tool("Tandrel.exe"), shallow=False), f"{foreign} was changed")
+
+
+@scenario
 def started_twice(session, check):
     """The user starts the uninstaller again while its confirmation is up (a double-click too
     many). The second start ends at once without a box, the first goes on, and everything goes."""
@@ -514,11 +535,77 @@ def started_twice(session, check):
     expect_all_ended(session, check)
 
     expect_no_more_boxes(session, check, 1)
+    expect_product_removed(session, check)
+
+
+@scenario
+def started_again_during_hand_over(session, check):
+    """Right after answering the confirmation the user starts the installed uninstall.exe again, six
+    times. Once the first process has ended, its copy is held up for 3 s, as a virus scanner may hold
+    up a new program: the copy must hold the mutex by then, or those starts find none and the first
+    of them asks again. No start shows a box, and everything goes."""
+    session.install()
+    first = session.start_uninstaller()
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=first)
+    if not check.that(box is not None, "no confirmation box appeared"):
+        return
+    held = []
+
+    def hold_up_copy():
+        session.wait_until(lambda: first.poll() is not None, PROCESS_TIMEOUT, step=0.001)
+        held.extend(session.hold_up("/internally", 3))
+
+    holding = threading.Thread(target=hold_up_copy)
+    holding.start()
+    session.watcher.answer(box, "Return")
+    for number in range(6):
+        session.start_uninstaller(log_name=f"start{number + 2}.log")
+        time.sleep(0.1)
+    holding.join()
+    check.that(held, "the copy was not running when the first process ended")
+    expect_exit_status_1(check, first)
+    expect_all_ended(session, check)
+
+    expect_no_more_boxes(session, check, 1)
+    expect_product_removed(session, check)
+
+
+@scenario
+def internal_switch_by_hand(session, check):
+    """The user starts the installed uninstall.exe with /internally, in its own folder: the second
+    phase runs there, without a box. Its cleanup script waits for and deletes that program, and
+    leaves alone the uninstall.exe of somebody else's that lies in the temporary folder."""
+    session.install()
+    install_product.write_file(os.path.join(session.temp_folder(), "uninstall.exe"), "somebody else's program\r\n")
+    temp_before = files_below(session, session.temp_folder())
+    uninstaller = session.start_uninstaller(arguments=["/internally"])
+    expect_exit_status_1(check, uninstaller)
+    expect_all_ended(session, check)
+
+    expect_no_more_boxes(session, check, 0)
+    check.that(not folder_contents(session.install_folder()), "the installation folder is not empty")
+    check.equal(files_below(session, session.temp_folder()), temp_before, "the temporary folder")
+
+
+@scenario
+def install_path_is_root(session, check):
+    """"InstallPath" names C:\\ (a damaged value): the files there of the product's names are somebody
+    else's and stay, as does the installation folder it no longer names; the shortcuts and the keys
+    go, and nothing is left in the temporary folder."""
+    session.install(install_path="C:\\")
+    others = [session.prefix.to_unix("C:\\" + name)
+              for name in ("la.txt", "order.htm", "Tandrel.exe", "uninstall.exe", "images\\x.gif")]
+    for path in others:
+        install_product.write_file(path, "somebody else's\r\n")
+    folder_before = files_below(session, session.vendor_folder())
+    uninstall_confirmed(session, check)
+
     expect_registry_removed(session, check)
     expect_shortcuts_removed(session, check)
-    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
-    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
     expect_temp_clean(session, check)
+    check.equal(files_below(session, session.vendor_folder()), folder_before, "the installation and vendor folders")
+    for path in others:
+        check.that(os.path.isfile(path), f"somebody else's file is gone: {path}")
 
 
 PLANTED_NOTE = "C:\\planted_dll_loaded.txt"
@@ -535,20 +622,14 @@ def dll_planted_in_temp(session, check):
     with open(session.tool(os.path.join("planted", "ole32.dll")), "rb") as dll:
         install_product.write_file(planted, dll.read())
     session.prefix.dll_overrides += ";ole32=n,b"
-    uninstaller = session.start_uninstaller()
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
-    expect_all_ended(session, check)
+    uninstall_confirmed(session, check)
 
     note = session.prefix.to_unix(PLANTED_NOTE)
     if os.path.exists(note):
         with open(note, encoding="latin-1") as loaded:
             check.that(False, f"the planted ole32.dll was loaded by: {loaded.read().split()}")
     check.that(os.path.isfile(planted), "the planted DLL (somebody else's file) is gone")
-    expect_no_more_boxes(session, check, 1)
-    expect_registry_removed(session, check)
-    check.that(not os.path.exists(session.install_folder()), "the installation folder is left")
-    expect_temp_clean(session, check)
+    expect_product_removed(session, check)
 
 
 # Driver ----------------------------------------------------------------------------------------

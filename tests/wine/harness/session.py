@@ -2,10 +2,12 @@
 installed, and the programs started in it. Everything started is ended at the end, by pid, and the
 prefix's wineserver is killed; the work folder (with the prefix copy) is removed."""
 
+import glob
 import hashlib
 import os
 import select
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -135,12 +137,13 @@ class Session:
 
     # The uninstaller ---------------------------------------------------------------------------
 
-    def start_uninstaller(self, debug="-all", log_name="uninstall.log"):
-        """Starts the installed uninstall.exe as the user would: no arguments, working folder = its
-        own folder. Wine's trace (when `debug` asks for one) goes to uninstall.log in the work folder,
-        also that of the processes it starts."""
-        process = self.prefix.start([self.state["install_dir"] + "\\uninstall.exe"], cwd=self.install_folder(),
-                                    debug=debug, log_path=os.path.join(self.work_dir, log_name))
+    def start_uninstaller(self, debug="-all", log_name="uninstall.log", arguments=()):
+        """Starts the installed uninstall.exe as the user would: with `arguments` (normally none),
+        working folder = its own folder. Wine's trace (when `debug` asks for one) goes to
+        uninstall.log in the work folder, also that of the processes it starts."""
+        process = self.prefix.start([self.state["install_dir"] + "\\uninstall.exe", *arguments],
+                                    cwd=self.install_folder(), debug=debug,
+                                    log_path=os.path.join(self.work_dir, log_name))
         self.processes.append(process)
         return process
 
@@ -186,6 +189,24 @@ class Session:
         if line != "holding":
             raise AssertionError(f"hold_file.exe could not hold {windows_path}: {line!r}")
         return holder
+
+    def hold_up(self, text, seconds):
+        """Stops the processes of the prefix whose command line contains `text` for `seconds`, as a
+        virus scanner holds up a new program while it scans it. Returns their process ids."""
+        own = b"\0WINEPREFIX=" + self.prefix.path.encode() + b"\0"
+        held = []
+        for folder in glob.glob("/proc/[0-9]*"):
+            try:
+                with open(folder + "/environ", "rb") as environ, open(folder + "/cmdline", "rb") as cmdline:
+                    if own in b"\0" + environ.read() and text.encode() in cmdline.read():
+                        os.kill(int(folder[6:]), signal.SIGSTOP)
+                        held.append(int(folder[6:]))
+            except OSError:
+                pass
+        time.sleep(seconds)
+        for pid in held:
+            os.kill(pid, signal.SIGCONT)
+        return held
 
     # What is on the machine --------------------------------------------------------------------
 
