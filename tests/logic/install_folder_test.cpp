@@ -229,20 +229,6 @@ TEST(RemoveInstallFolder, APathThatIsNotFullOrNamesARootOrTheSystemsFolderDelete
     }
 }
 
-// A link (a junction, a symbolic link) named images leads to somebody else's folder: only the link goes.
-TEST(RemoveInstallFolder, ALinkedImagesFolderGoesAsALinkAndWhatItLeadsToStays) {
-    sim::Machine machine;
-    AddInstallation(machine, kFolder, {}, {});
-    machine.files.AddFile("C:\\Users\\Ann\\Pictures\\holiday.jpg", "the user's picture");
-    machine.files.AddLink(kFolder + "\\images", "C:\\Users\\Ann\\Pictures");
-
-    RemoveInstallFolder(kFolder.c_str());
-
-    EXPECT_EQ(machine.files.FileContent("C:\\Users\\Ann\\Pictures\\holiday.jpg"), "the user's picture");
-    EXPECT_FALSE(machine.files.Exists(kFolder));
-    EXPECT_TRUE(NoHandlesOpen(machine));
-}
-
 TEST(RemoveInstallFolder, AnImagesFolderThatCannotBeListedIsStillRemovedByNameAndNoSearchIsLeftOpen) {
     struct Case {
         const char* name;

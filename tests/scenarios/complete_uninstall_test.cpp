@@ -289,22 +289,4 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     ExpectTemporaryFolderClean(machine, layout);
 }
 
-// The switch typed by hand from the installed folder: the product goes, and the script waits for and
-// deletes the program that ran, not somebody else's uninstall.exe in the temporary folder.
-TEST_F(CompleteUninstall, TheSwitchTypedByHandRemovesTheProductAndTheScriptDeletesTheProgramThatRan) {
-    InstallProduct(machine, layout);
-    machine.files.AddFile(layout.TempCopy(), "somebody else's program");
-    machine.processes.RunProgram(&WinMain, layout.InstalledUninstaller(), std::string("/internally"),
-                                 layout.installFolder, sim::ProcessOptions{10});
-    std::vector<sim::StartOutcome> runs = machine.processes.RunPendingStarts(&WinMain);
-
-    ASSERT_EQ(runs.size(), 1u);
-    ASSERT_TRUE(runs[0].batch.has_value());
-    EXPECT_TRUE(runs[0].batch->finished);
-    EXPECT_EQ(machine.files.FileContent(layout.TempCopy()), "somebody else's program");
-    EXPECT_FALSE(machine.files.Exists(layout.InstalledUninstaller()));
-    EXPECT_FALSE(machine.files.Exists(layout.TempFile("delme1.bat")));
-    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
-}
-
 }  // namespace
