@@ -252,11 +252,6 @@ bool Processes::EventExists(const std::string& name) const {
     return OpenEventNamed(name).has_value();
 }
 
-bool Processes::EventIsSet(const std::string& name) const {
-    std::optional<size_t> event = OpenEventNamed(name);
-    return event.has_value() && events_[*event].set;
-}
-
 bool Processes::OpenEvent(HANDLE handle, const std::string& name, bool manualReset, bool initiallySet) {
     std::optional<size_t> existing = OpenEventNamed(name);
     if (!existing.has_value()) {

@@ -152,9 +152,8 @@ class Processes {
     int CurrentProcessId() const { return current_; }
     // Whether a named mutex exists: some process still running has a handle to it open.
     bool MutexExists(const std::string& name) const;
-    // Whether a named event exists, and whether it is set.
+    // Whether a named event exists: some process still running has a handle to it open.
     bool EventExists(const std::string& name) const;
-    bool EventIsSet(const std::string& name) const;
 
     // The environment every process sees: TEMP and TMP name the temporary folder, WINDIR and
     // SYSTEMROOT C:\WINDOWS, USERNAME the user; a test may set others, or these (empty: not set).
