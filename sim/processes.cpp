@@ -275,47 +275,50 @@ bool Processes::CloseEvent(HANDLE handle) {
     return false;
 }
 
+const EventHandle* Processes::FindEvent(HANDLE handle) const {
+    for (const EventHandle& open : eventHandles_) {
+        if (open.handle == handle && !open.closesWithWait) {
+            return &open;
+        }
+    }
+    return nullptr;
+}
+
 bool Processes::IsEvent(HANDLE handle) const {
-    return std::any_of(eventHandles_.begin(), eventHandles_.end(), [handle](const EventHandle& open) {
-        return open.handle == handle && !open.closesWithWait;
-    });
+    return FindEvent(handle) != nullptr;
 }
 
 void Processes::SetEvent(HANDLE handle) {
-    for (const EventHandle& open : eventHandles_) {
-        if (open.handle != handle || open.closesWithWait) {
-            continue;
-        }
-        EventObject& event = events_[open.event];
-        event.set = true;
-        for (EventWait& wait : waits_) {
-            if (wait.event == open.event && !wait.over && clock_.Now() < wait.deadline) {
-                wait.over = true;
-                EndProcess(wait.process, clock_.Now() + GetProcess(wait.process).exitDelay);
-                if (!event.manualReset) {
-                    event.set = false;  // an auto-reset event lets one waiter go
-                    break;
-                }
+    const EventHandle* open = FindEvent(handle);
+    if (open == nullptr) {
+        return;
+    }
+    EventObject& event = events_[open->event];
+    event.set = true;
+    for (EventWait& wait : waits_) {
+        if (wait.event == open->event && !wait.over && clock_.Now() < wait.deadline) {
+            wait.over = true;
+            EndProcess(wait.process, clock_.Now() + GetProcess(wait.process).exitDelay);
+            if (!event.manualReset) {
+                event.set = false;  // an auto-reset event lets one waiter go
+                break;
             }
         }
-        return;
     }
 }
 
 bool Processes::WaitForEvent(HANDLE handle, DWORD milliseconds) {
-    for (const EventHandle& open : eventHandles_) {
-        if (open.handle != handle || open.closesWithWait) {
-            continue;
-        }
-        EventObject& event = events_[open.event];
-        if (event.set) {
-            event.set = event.manualReset;
-            return true;
-        }
-        Time deadline = milliseconds == 0xFFFFFFFF ? kForever : clock_.Now() + milliseconds;
-        waits_.push_back(EventWait{current_, open.event, deadline, false});
+    const EventHandle* open = FindEvent(handle);
+    if (open == nullptr) {
         return false;
     }
+    EventObject& event = events_[open->event];
+    if (event.set) {
+        event.set = event.manualReset;
+        return true;
+    }
+    Time deadline = milliseconds == INFINITE ? kForever : clock_.Now() + milliseconds;
+    waits_.push_back(EventWait{current_, open->event, deadline, false});
     return false;
 }
 

@@ -219,6 +219,8 @@ class Processes {
     int NewProcess(const std::string& image, const std::string& commandLine,
                    const std::string& currentFolder);
     std::optional<size_t> OpenEventNamed(const std::string& name) const;
+    // The open handle to an event that its process has not closed; null for any other handle.
+    const EventHandle* FindEvent(HANDLE handle) const;
     bool WaitPending(int process, size_t event) const;
     // When the process's waits let it end: now, or the latest moment an unfinished wait ends.
     Time WaitsEnd(int process) const;
