@@ -1,6 +1,7 @@
 # The uninstaller's logic: the same sources in both builds.
 set(UNINSTALL_LOGIC_SOURCES
     src/common/path_buffer.cpp
+    src/common/folders.cpp
     src/control/entry.cpp
     src/control/first_phase.cpp
     src/control/second_phase.cpp
@@ -9,5 +10,6 @@ set(UNINSTALL_LOGIC_SOURCES
     src/files/shortcuts.cpp
     src/files/install_folder.cpp
     src/files/cleanup_script.cpp
+    src/files/deletion.cpp
 )
 set(UNINSTALL_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Werror)

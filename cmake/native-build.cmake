@@ -16,6 +16,7 @@ add_library(simulated_windows STATIC
     sim/registry_api.cpp
     sim/file_api.cpp
     sim/system_api.cpp
+    sim/module_api.cpp
     sim/batch_interpreter.cpp
     sim/code_pages.cpp
 )

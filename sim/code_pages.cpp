@@ -1,6 +1,9 @@
 // Tables of code pages 1252 and 437 for the upper half; both agree with ASCII below 0x80.
 #include "code_pages.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "machine.h"
 
 namespace sim {
@@ -31,6 +34,14 @@ const unsigned char kOemToAnsi[128] = {
     0x00, 0xB1, 0x00, 0x00, 0x00, 0x00, 0xF7, 0x00, 0xB0, 0x00, 0xB7, 0x00, 0x00, 0xB2, 0x00, 0xA0,
 };
 
+// The characters of 0x80 to 0x9F in code page 1252; above them it agrees with Latin-1. The five
+// bytes the code page leaves unassigned convert to the control characters of the same number.
+const char16_t kAnsiControlRange[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
 // Not a valid character of a file name: a path holding it is refused, as a missing one would be.
 const char kNoTwin = '\x01';
 
@@ -53,7 +64,41 @@ std::string DecodeOemText(const std::string& oem) {
     return ansi;
 }
 
+std::u16string AnsiToWide(const std::string& ansi) {
+    std::u16string wide;
+    for (char c : ansi) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        wide += byte >= 0x80 && byte < 0xA0 ? kAnsiControlRange[byte - 0x80] : static_cast<char16_t>(byte);
+    }
+    return wide;
+}
+
 }  // namespace sim
+
+// KERNEL32's conversion to UTF-16, from the ANSI code page (the only one the program names).
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar) {
+    sim::Machine& machine = sim::Machine::Current();
+    const sim::Fault* fault = machine.EnterCall("MultiByteToWideChar", sim::Text(lpMultiByteStr));
+    if (fault != nullptr || CodePage != CP_ACP || lpMultiByteStr == nullptr || cbMultiByte == 0) {
+        machine.processes.SetLastErrorCode(fault != nullptr ? fault->error : ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    // -1: the text and its terminator.
+    std::string text = cbMultiByte < 0 ? std::string(lpMultiByteStr, std::strlen(lpMultiByteStr) + 1)
+                                       : std::string(lpMultiByteStr, static_cast<size_t>(cbMultiByte));
+    std::u16string wide = sim::AnsiToWide(text);
+    int needed = static_cast<int>(wide.size());
+    if (cchWideChar == 0) {
+        return needed;
+    }
+    if (cchWideChar < needed) {
+        machine.processes.SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::copy(wide.begin(), wide.end(), lpWideCharStr);
+    return needed;
+}
 
 // USER32's conversions. Both work in place when source and target are the same buffer.
 BOOL WINAPI CharToOemBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength) {

@@ -15,4 +15,7 @@ unsigned char OemToAnsi(unsigned char oem);
 // ANSI twin becomes a byte no file name can hold, so a path with one names nothing.
 std::string DecodeOemText(const std::string& oem);
 
+// ANSI text in UTF-16, as MultiByteToWideChar converts it.
+std::u16string AnsiToWide(const std::string& ansi);
+
 }  // namespace sim

@@ -71,6 +71,21 @@ DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     return static_cast<DWORD>(path.size());
 }
 
+DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("GetTempPathW", "");
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    std::u16string path = machine.files.TempPathWide();
+    if (nBufferLength < path.size() + 1) {
+        return static_cast<DWORD>(path.size() + 1);
+    }
+    std::copy(path.begin(), path.end(), lpBuffer);
+    lpBuffer[path.size()] = 0;
+    return static_cast<DWORD>(path.size());
+}
+
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("CreateDirectoryA", Text(lpPathName));
@@ -92,7 +107,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     Machine& machine = Machine::Current();
     const Fault* fault =
         machine.EnterCall("CopyFileA", Text(lpExistingFileName) + " -> " + Text(lpNewFileName));
-    if (fault != nullptr) {
+    if (fault != nullptr && fault->partialBytes < 0) {
         return Failed(machine, fault->error);
     }
     FileSystem::Located source;
@@ -131,13 +146,22 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         if (DWORD error = HoldError(machine.files.ActiveHold(target.key), true)) {
             return Failed(machine, error);
         }
-        target.node->content = source.node->content;
         target.node->attributes = source.node->attributes | FILE_ATTRIBUTE_ARCHIVE;
+        if (fault != nullptr) {
+            target.node->content = source.node->content.substr(0, static_cast<size_t>(fault->partialBytes));
+            return Failed(machine, fault->error);
+        }
+        target.node->content = source.node->content;
         return TRUE;
     }
-    // The copy keeps the source's attributes, read-only included.
-    machine.files.Create(target, false, source.node->attributes | FILE_ATTRIBUTE_ARCHIVE).content =
-        source.node->content;
+    // The copy keeps the source's attributes, read-only included. A full disk (a fault with
+    // `partialBytes`) leaves the target cut, as Wine does.
+    FileNode& copy = machine.files.Create(target, false, source.node->attributes | FILE_ATTRIBUTE_ARCHIVE);
+    if (fault != nullptr) {
+        copy.content = source.node->content.substr(0, static_cast<size_t>(fault->partialBytes));
+        return Failed(machine, fault->error);
+    }
+    copy.content = source.node->content;
     return TRUE;
 }
 

@@ -1,5 +1,7 @@
 #include "file_system.h"
 
+#include "code_pages.h"
+
 namespace sim {
 
 namespace {
@@ -29,6 +31,10 @@ void ListFiles(const FileNode& node, const std::string& path, std::vector<std::s
 }
 
 }  // namespace
+
+std::u16string FileSystem::TempPathWide() const {
+    return tempPathWide_.empty() ? AnsiToWide(tempPath_) : tempPathWide_;
+}
 
 FileSystem::FileSystem(const Clock& clock) : clock_(clock) {
     AddDrive("C:");

@@ -68,6 +68,11 @@ class FileSystem {
     void LockFile(const std::string& path, DWORD error = ERROR_SHARING_VIOLATION, Time until = kForever);
     void SetTempPath(const std::string& path) { tempPath_ = path; }
     const std::string& TempPath() const { return tempPath_; }
+    // The temporary folder as GetTempPathW reports it: by default the ANSI one in UTF-16. A folder
+    // named with a character that the ANSI code page lacks (C:\Users\Łukasz\Temp under code page
+    // 1252) has a wide form that differs from the ANSI one (C:\Users\Lukasz\Temp); a test sets both.
+    void SetTempPathWide(const std::u16string& path) { tempPathWide_ = path; }
+    std::u16string TempPathWide() const;
     int OpenFileHandleCount() const { return static_cast<int>(fileHandles_.size()); }
     int OpenFindHandleCount() const { return static_cast<int>(findHandles_.size()); }
 
@@ -121,6 +126,7 @@ class FileSystem {
     std::map<std::string, std::unique_ptr<FileNode>> roots_;  // by upper-case root
     std::vector<Hold> holds_;
     std::string tempPath_ = "C:\\WINDOWS\\TEMP\\";
+    std::u16string tempPathWide_;  // empty: the ANSI one
     std::map<HANDLE, OpenFileState> fileHandles_;
     std::map<HANDLE, SearchState> findHandles_;
     std::uintptr_t nextHandle_ = 0x100;

@@ -34,7 +34,8 @@ struct CallRecord {
 
 // A platform call that fails on purpose. `function` empty matches every call; `occurrence` counts the
 // matching calls from 1 (0: every matching call). For WriteFile, `partialBytes` >= 0 writes that many
-// bytes first; with error 0 the call then reports success with the short count.
+// bytes first; with error 0 the call then reports success with the short count. For CopyFileA, it
+// leaves the target with that many bytes, and the call fails.
 struct Fault {
     std::string function;
     int occurrence = 1;

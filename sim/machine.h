@@ -7,6 +7,8 @@
 //   processes  processes, windows, message boxes, shell starts and the driver that runs them
 //              (processes.h; the command interpreter in batch_interpreter.cpp)
 //   clock, journal  virtual time, every platform call, injected faults (journal.h)
+//   modules    the functions a program looks up at run time, and which of them this Windows lacks
+//              (modules.h)
 //
 // The Windows functions act on the machine installed for the calling thread. A Machine installs
 // itself on the thread that builds it until it ends, so two threads can each run their own machine.
@@ -16,6 +18,7 @@
 
 #include "file_system.h"
 #include "journal.h"
+#include "modules.h"
 #include "platform/windows_api.h"
 #include "processes.h"
 #include "registry.h"
@@ -54,6 +57,7 @@ class Machine {
     Registry registry;
     FileSystem files{clock};
     Processes processes{files, clock, registry};
+    Modules modules;
 
     // For the Windows functions: journals a call of the current process and tells whether an
     // injected fault makes it fail (with which fault).

@@ -46,14 +46,27 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
         Text(lpText), Text(lpCaption), uType, 0, machine.processes.CurrentProcessId(), hWnd != nullptr});
 }
 
-HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
+namespace {
+
+// The top-level windows that match, in the order FindWindowA and FindWindowExA walk them; after
+// `after` when it is given.
+HWND FindTopLevelWindow(const char* function, HWND after, LPCSTR lpClassName, LPCSTR lpWindowName) {
     Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("FindWindowA", Text(lpClassName));
+    const Fault* fault = machine.EnterCall(function, Text(lpClassName));
     if (fault != nullptr) {
         machine.processes.SetLastErrorCode(fault->error);
         return nullptr;
     }
+    if (after != nullptr && !machine.processes.WindowExists(after)) {
+        machine.processes.SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    bool passed = after == nullptr;
     for (const sim::WindowRecord& window : machine.processes.Windows()) {
+        if (!passed) {
+            passed = window.handle == after;
+            continue;
+        }
         if (machine.clock.Now() < window.destroyedAt &&
             (lpClassName == nullptr || sim::SameName(window.className, lpClassName)) &&
             (lpWindowName == nullptr || sim::SameName(window.title, lpWindowName))) {
@@ -61,6 +74,20 @@ HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
         }
     }
     return nullptr;
+}
+
+}  // namespace
+
+HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
+    return FindTopLevelWindow("FindWindowA", nullptr, lpClassName, lpWindowName);
+}
+
+// Only top-level windows are simulated, so a parent must be none (the desktop).
+HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow) {
+    if (hWndParent != nullptr) {
+        sim::Fail("FindWindowExA: the simulated Windows has no child windows");
+    }
+    return FindTopLevelWindow("FindWindowExA", hWndChildAfter, lpszClass, lpszWindow);
 }
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {

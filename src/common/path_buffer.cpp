@@ -33,13 +33,20 @@ int EnsureTrailingBackslash(PathBuffer& path) {
     return AppendText(path, MAX_PATH, "\\");
 }
 
-int ContainsText(LPCSTR text, LPCSTR part) {
+namespace {
+
+char FoldCase(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+int Contains(LPCSTR text, LPCSTR part, int ignoreCase) {
     if (text == nullptr || part == nullptr) {
         return 0;
     }
     for (; *text != 0; ++text) {
         int matched = 0;
-        while (part[matched] != 0 && text[matched] == part[matched]) {
+        while (part[matched] != 0 && (text[matched] == part[matched] ||
+                                      (ignoreCase && FoldCase(text[matched]) == FoldCase(part[matched])))) {
             ++matched;
         }
         if (part[matched] == 0) {
@@ -47,6 +54,24 @@ int ContainsText(LPCSTR text, LPCSTR part) {
         }
     }
     return part[0] == 0;
+}
+
+}  // namespace
+
+int ContainsText(LPCSTR text, LPCSTR part) {
+    return Contains(text, part, 0);
+}
+
+int ContainsName(LPCSTR text, LPCSTR part) {
+    return Contains(text, part, 1);
+}
+
+void UseBackslashes(LPSTR path) {
+    for (; *path != 0; ++path) {
+        if (*path == '/') {
+            *path = '\\';
+        }
+    }
 }
 
 int SameText(LPCSTR text, LPCSTR other) {

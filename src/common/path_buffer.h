@@ -23,6 +23,12 @@ int EnsureTrailingBackslash(PathBuffer& path);
 // Byte-exact, case-sensitive substring search.
 int ContainsText(LPCSTR text, LPCSTR part);
 
+// Substring search as Windows compares names: ASCII letters without regard to case.
+int ContainsName(LPCSTR text, LPCSTR part);
+
+// Turns every '/' of a path into '\', which Windows takes for the same separator.
+void UseBackslashes(LPSTR path);
+
 // Byte-exact equality: lstrcmpA compares as words do and takes some different texts for equal.
 int SameText(LPCSTR text, LPCSTR other);
 

@@ -1,3 +1,4 @@
+#include "common/folders.h"
 #include "common/path_buffer.h"
 #include "control/phases.h"
 #include "control/product_identity.h"
@@ -13,6 +14,10 @@ const char kStartFailedMessage[] = "Can not start uninstall.exe in TEMP.";
 // How long this process waits for the copy to say that it holds the mutex. A copy that never says so
 // (it could not start after all) does not keep this process for longer.
 const DWORD kHandOverWaitMs = 5000;
+
+// Every window of the product's class is asked to close (each instance has one), but no more than
+// this many: the walk ends whatever the desktop holds.
+const int kMaxProductWindows = 64;
 
 int ConfirmUninstall() {
     char text[300];
@@ -30,30 +35,29 @@ void ShowError(LPCSTR message) {
 
 // The copy must be deletable once it has run: copying keeps a read-only attribute (an uninstaller
 // installed from a CD is read-only), and the cleanup script would then try to delete it forever.
+// Nothing of a failed copy is left in the temporary folder: a full disk leaves a cut one.
 int CopyWritable(LPCSTR ownPath, LPCSTR copyPath) {
-    return CopyFileA(ownPath, copyPath, FALSE) && SetFileAttributesA(copyPath, FILE_ATTRIBUTE_NORMAL);
+    if (CopyFileA(ownPath, copyPath, FALSE) && SetFileAttributesA(copyPath, FILE_ATTRIBUTE_NORMAL)) {
+        return 1;
+    }
+    // Started from the temporary folder itself, the copy would be this very program.
+    if (lstrcmpiA(ownPath, copyPath) != 0) {
+        DeleteFileA(copyPath);
+    }
+    return 0;
 }
 
 }  // namespace
 
-int CloseRunningProduct() {
-    HWND window = FindWindowA(kProduct.windowClassName, nullptr);
-    if (window != nullptr) {
-        PostMessageA(window, WM_CLOSE, 0, 0);
-    }
-    return 1;
-}
-
-int RelaunchFromTemp() {
-    PathBuffer ownPath;
-    int ready = GetOwnPath(ownPath);
-    PathBuffer copyPath;
-    if (GetTempFolder(copyPath)) {
+int PrepareHandOver(HandOverPaths& paths) {
+    PathBuffer& copyPath = paths.copyPath;
+    // The temporary folder is refused where it is not one: a copy put there would overwrite, and the
+    // cleanup script would delete, somebody else's uninstall.exe.
+    int ready = GetOwnPath(paths.ownPath) && GetTempFolder(copyPath) && IsUsableTempFolder(copyPath) &&
+                GetTempFolder(paths.workingFolder);
+    if (ready) {
         CreateDirectoryA(copyPath, nullptr);
-        ready = ready && EnsureTrailingBackslash(copyPath) &&
-                AppendText(copyPath, MAX_PATH, kProduct.uninstallerFileName);
-    } else {
-        ready = 0;
+        ready = EnsureTrailingBackslash(copyPath) && AppendText(copyPath, MAX_PATH, kProduct.uninstallerFileName);
     }
     if (!ready) {
         ShowError(kCopyFailedMessage);
@@ -64,31 +68,50 @@ int RelaunchFromTemp() {
         ShowError(kStartFailedMessage);
         return 0;
     }
-    if (!CopyWritable(ownPath, copyPath)) {
+    return 1;
+}
+
+int CloseRunningProduct() {
+    // Found first and asked afterwards: a window that closes at once would end the walk early.
+    HWND windows[kMaxProductWindows];
+    int count = 0;
+    HWND window = nullptr;
+    while (count < kMaxProductWindows &&
+           (window = FindWindowExA(nullptr, window, kProduct.windowClassName, nullptr)) != nullptr) {
+        windows[count++] = window;
+    }
+    for (int i = 0; i < count; ++i) {
+        PostMessageA(windows[i], WM_CLOSE, 0, 0);
+    }
+    return 1;
+}
+
+int RelaunchFromTemp(const HandOverPaths& paths) {
+    if (!CopyWritable(paths.ownPath, paths.copyPath)) {
         ShowError(kCopyFailedMessage);
         return 0;
     }
-
     // Made before the start, so that the copy finds it however soon it runs.
     HANDLE handOver = CreateEventA(nullptr, TRUE, FALSE, kProduct.handOverEventName);
-    int started = 0;
     // Started from the temporary folder, the copy keeps no hold on the installation folder.
-    PathBuffer workingFolder;
-    if (GetTempFolder(workingFolder)) {
-        HINSTANCE result =
-            ShellExecuteA(nullptr, nullptr, copyPath, kProduct.secondPhaseSwitch, workingFolder, SW_MINIMIZE);
-        started = reinterpret_cast<INT_PTR>(result) > 32;
-    }
-    if (started && handOver != nullptr) {
-        // The mutex lives on this process's handle until the copy holds it too; ending earlier would
-        // leave a moment in which a second start finds no uninstall under way.
-        WaitForSingleObject(handOver, kHandOverWaitMs);
+    HINSTANCE result = ShellExecuteA(nullptr, nullptr, paths.copyPath, kProduct.secondPhaseSwitch,
+                                     paths.workingFolder, SW_MINIMIZE);
+    int started = reinterpret_cast<INT_PTR>(result) > 32;
+    if (started) {
+        // Unlisted only now: until the copy runs, the list of installed programs is where the user
+        // starts an uninstall again from.
+        DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, kProduct.uninstallEntryName);
+        if (handOver != nullptr) {
+            // The mutex lives on this process's handle until the copy holds it too; ending earlier
+            // would leave a moment in which a second start finds no uninstall under way.
+            WaitForSingleObject(handOver, kHandOverWaitMs);
+        }
+    } else {
+        DeleteFileA(paths.copyPath);
+        ShowError(kStartFailedMessage);
     }
     if (handOver != nullptr) {
         CloseHandle(handOver);
-    }
-    if (!started) {
-        ShowError(kStartFailedMessage);
     }
     return started;
 }
@@ -100,8 +123,12 @@ void RunFirstPhase() {
     if (!HoldUninstallMutex() || !ConfirmUninstall()) {
         return;
     }
+    // Every refusal comes before anything changes; every failure until the copy runs leaves the
+    // product listed, so that the user can start its uninstall again.
+    HandOverPaths paths;
+    if (!PrepareHandOver(paths)) {
+        return;
+    }
     CloseRunningProduct();
-    // Unlisted before the hand-over is tried: a failed copy or start leaves the product unlisted.
-    DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, kProduct.uninstallEntryName);
-    RelaunchFromTemp();
+    RelaunchFromTemp(paths);
 }

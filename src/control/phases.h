@@ -3,6 +3,8 @@
 // removal.
 #pragma once
 
+#include "common/path_buffer.h"
+
 void RunFirstPhase();
 void RunSecondPhase();
 
@@ -14,5 +16,21 @@ int HoldUninstallMutex();
 void SignalHandOver();
 
 // Parts of the first phase.
+
+// Where the hand-over copies from and to, and where the copy then runs.
+struct HandOverPaths {
+    PathBuffer ownPath;
+    PathBuffer copyPath;
+    PathBuffer workingFolder;
+};
+
+// Works out the paths and refuses, with a box, a temporary folder the copy must not go to; 1 when
+// the hand-over may go ahead. Changes nothing but to create a missing temporary folder.
+int PrepareHandOver(HandOverPaths& paths);
+
+// Asks every window of the product's class to close. Always 1.
 int CloseRunningProduct();
-int RelaunchFromTemp();
+
+// Copies this program into the temporary folder and starts the copy with the second-phase switch;
+// removes the product from the list of installed programs once the copy has started. 1 when it did.
+int RelaunchFromTemp(const HandOverPaths& paths);

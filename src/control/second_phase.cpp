@@ -6,8 +6,33 @@
 #include "registry/registry_tasks.h"
 
 namespace {
+
 const char kMissingInstallPathMessage[] = "Can not find install path to remove files.";
+
+// The product was asked to close by the first process; it may first save its work, or ask the user
+// whether to. It is given ten seconds, looked at every 100 ms, before anything is removed.
+const int kProductClosePauses = 100;
+const DWORD kProductClosePauseMs = 100;
+
+void WaitForProductToClose() {
+    for (int pauses = 0; FindWindowA(kProduct.windowClassName, nullptr) != nullptr && pauses < kProductClosePauses;
+         ++pauses) {
+        Sleep(kProductClosePauseMs);
+    }
 }
+
+// "Can not remove all files of VORSK Tandrel 98. They stay in C:\...\Tandrel."
+void ShowFilesStay(LPCSTR installPath) {
+    char text[MAX_PATH + 100];
+    CopyText(text, sizeof text, "Can not remove all files of ");
+    AppendText(text, sizeof text, kProduct.displayName);
+    AppendText(text, sizeof text, ". They stay in ");
+    AppendText(text, sizeof text, installPath);
+    AppendText(text, sizeof text, ".");
+    MessageBoxA(nullptr, text, kProduct.displayName, MB_ICONERROR);
+}
+
+}  // namespace
 
 void RunSecondPhase() {
     // The first process still holds it too, and waits for this signal before it ends, so that the
@@ -16,14 +41,19 @@ void RunSecondPhase() {
     SignalHandOver();
     PathBuffer installPath;
     ClearPath(installPath);
-    // Read before the registry entries go: their removal deletes the key that holds it.
-    if (!QuerySzValue(HKEY_LOCAL_MACHINE, kProduct.installPathValueName, installPath)) {
+    // Read before the registry entries go: their removal deletes the key that holds it. A value that
+    // cannot serve is said before anything is removed, as a missing one is.
+    int found = QuerySzValue(HKEY_LOCAL_MACHINE, kProduct.installPathValueName, installPath);
+    UseBackslashes(installPath);
+    int usable = found && IsProductFolder(installPath);
+    if (!usable) {
         MessageBoxA(nullptr, kMissingInstallPathMessage, kProduct.displayName, MB_OK);
     }
+    WaitForProductToClose();
     RemoveShortcuts();
     RemoveRegistryEntries();
-    if (lstrlenA(installPath) > 1) {
-        RemoveInstallFolder(installPath);
+    if (usable && !RemoveInstallFolder(installPath)) {
+        ShowFilesStay(installPath);
     }
     WriteCleanupScript();
 }

@@ -7,9 +7,15 @@
 // Deletes the product's shortcuts in the user's Startup and Programs folders.
 void RemoveShortcuts();
 
+// Whether "InstallPath" may be taken for the product's folder: a full path, not a root or one of the
+// system's folders, whose files of the product's names would be somebody else's.
+int IsProductFolder(LPCSTR installPath);
+
 // Deletes the product's files, its images folder, the installed uninstaller (waiting for the first
 // process to let go of it), the installation folder and, once empty, the vendor folder above it.
-void RemoveInstallFolder(LPCSTR installPath);
+// 1 when none of the product's own files (the seven by name and those directly in images) stays; 0
+// when some could not be deleted, or when IsProductFolder refuses the path, which is left alone.
+int RemoveInstallFolder(LPCSTR installPath);
 
 // Writes a self-deleting batch script into the temporary folder that deletes the temporary copy of
 // the uninstaller once this process has ended, and starts it hidden.
@@ -18,3 +24,9 @@ void WriteCleanupScript();
 // Clears the read-only attribute of a plain file that is about to be deleted; a folder or a link keeps
 // its own. 0 when the file stays read-only.
 int MakeDeletable(LPCSTR path);
+
+// Deletes a file, read-only or not. While the file is in use, tries again 50 ms later, as long as
+// `pausesLeft` allows (each pause spends one). A missing file is not waited for, nor a missing
+// folder unless `retryMissingFolder`. A read-only attribute cleared for the delete is put back when
+// the file stays. 0 when the file is gone (or was never there), else the error of the last attempt.
+DWORD DeleteWhenFree(LPCSTR path, int& pausesLeft, int retryMissingFolder = 0);

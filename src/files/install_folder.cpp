@@ -1,3 +1,4 @@
+#include "common/folders.h"
 #include "common/path_buffer.h"
 #include "control/product_identity.h"
 #include "files/file_tasks.h"
@@ -7,25 +8,18 @@ namespace {
 
 const char kImagesFolder[] = "\\images";
 
-// The first process runs from the installed uninstaller and lets go of it only when it exits. It is
-// given 51 attempts 50 ms apart, about 2.5 seconds.
-const int kUninstallerRetries = 50;
-const DWORD kRetryPauseMs = 50;
+// The first process runs from the installed uninstaller and lets go of it only when it exits; a
+// product that has just closed its window may still hold its files for a moment. The uninstaller is
+// given 51 attempts 50 ms apart, about 2.5 seconds, and the product's files share as many.
+const int kRetryPauses = 50;
 
-// Files copied from a CD keep their read-only attribute, and DeleteFileA refuses such a file.
-BOOL DeleteProductFile(LPCSTR path) {
-    MakeDeletable(path);
-    return DeleteFileA(path);
-}
-
-void DeleteFileIn(LPCSTR folder, LPCSTR separator, LPCSTR name) {
+// 1 when the file is gone, or was never there.
+int DeleteFileIn(LPCSTR folder, LPCSTR name, int& pausesLeft) {
     PathBuffer path;
-    if (BuildPath(path, folder, separator, name)) {
-        DeleteProductFile(path);
-    }
+    return !BuildPath(path, folder, "\\", name) || DeleteWhenFree(path, pausesLeft, 0) == 0;
 }
 
-void DeleteProductFiles(LPCSTR installPath) {
+int DeleteProductFiles(LPCSTR installPath, int& pausesLeft) {
     char homepageShortcut[64];
     CopyText(homepageShortcut, sizeof homepageShortcut, kProduct.displayName);
     AppendText(homepageShortcut, sizeof homepageShortcut, " Homepage.url");
@@ -33,16 +27,18 @@ void DeleteProductFiles(LPCSTR installPath) {
         kProduct.mainExecutable, "Tandra.htm", "registration.txt", "la.txt",
         homepageShortcut,        "order.htm",  "ghosts.htm",
     };
+    int allGone = 1;
     for (LPCSTR file : files) {
-        DeleteFileIn(installPath, "\\", file);
+        allGone &= DeleteFileIn(installPath, file, pausesLeft);
     }
+    return allGone;
 }
 
 // Only the files directly inside "images" go; a subfolder stays, and with it the folders above.
-void RemoveImagesFolder(LPCSTR installPath) {
+int RemoveImagesFolder(LPCSTR installPath, int& pausesLeft) {
     PathBuffer imagesFolder;
     if (!BuildPath(imagesFolder, installPath, kImagesFolder)) {
-        return;
+        return 1;
     }
     PathBuffer pattern;
     WIN32_FIND_DATAA entry;
@@ -53,28 +49,28 @@ void RemoveImagesFolder(LPCSTR installPath) {
         BuildPath(pattern, imagesFolder, "\\*.*")) {
         search = FindFirstFileA(pattern, &entry);
     }
+    int allGone = 1;
     if (search != INVALID_HANDLE_VALUE) {
         do {
             if (lstrcmpA(entry.cFileName, ".") != 0 && lstrcmpA(entry.cFileName, "..") != 0) {
-                DeleteFileIn(imagesFolder, "\\", entry.cFileName);
+                // A subfolder is handed over like a file, and stays: it is not waited for.
+                int noPauses = 0;
+                int folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                allGone &= DeleteFileIn(imagesFolder, entry.cFileName, folder ? noPauses : pausesLeft) || folder;
             }
         } while (FindNextFileA(search, &entry));
         FindClose(search);
     }
     RemoveDirectoryA(imagesFolder);
+    return allGone;
 }
 
 void DeleteInstalledUninstaller(LPCSTR installPath) {
     PathBuffer uninstaller;
-    if (!BuildPath(uninstaller, installPath, "\\", kProduct.uninstallerFileName)) {
-        return;
-    }
-    int retries = 0;
-    while (!DeleteProductFile(uninstaller)) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND || ++retries > kUninstallerRetries) {
-            return;
-        }
-        Sleep(kRetryPauseMs);
+    int pausesLeft = kRetryPauses;
+    if (BuildPath(uninstaller, installPath, "\\", kProduct.uninstallerFileName)) {
+        // Tried for the whole budget even where the folder is missing: only a missing file ends it.
+        DeleteWhenFree(uninstaller, pausesLeft, 1);
     }
 }
 
@@ -103,7 +99,8 @@ int HasDotName(LPCSTR path) {
 }
 
 // The folder above the installation folder goes too when it is the vendor's and now empty. The
-// marker is trusted only on a parent path without dot names, which is the folder its text shows.
+// marker is trusted only on a parent path without dot names, which is the folder its text shows;
+// its letter case does not matter, as it does not to Windows.
 void RemoveVendorFolder(LPCSTR installPath) {
     PathBuffer parent;
     if (!BuildPath(parent, installPath, "")) {
@@ -119,80 +116,30 @@ void RemoveVendorFolder(LPCSTR installPath) {
         return;
     }
     parent[cut] = 0;
-    if (ContainsText(parent, kProduct.vendorFolderMarker) && !HasDotName(parent)) {
+    if (ContainsName(parent, kProduct.vendorFolderMarker) && !HasDotName(parent)) {
         RemoveDirectoryA(parent);
     }
 }
 
-// "X:", or "\\server\share": at most the one backslash between server and share.
-int IsRoot(LPCSTR path) {
-    if (path[0] != 0 && path[1] == ':') {
-        return path[2] == 0;
-    }
-    int separators = 0;
-    for (int i = 2; path[i] != 0; ++i) {
-        separators += path[i] == '\\';
-    }
-    return separators < 2;
-}
-
-// Cuts the backslashes at the end of a path, so that "C:\WINDOWS\" compares equal to "C:\WINDOWS".
-void CutTrailingBackslashes(LPSTR path) {
-    int length = lstrlenA(path);
-    while (length > 0 && path[length - 1] == '\\') {
-        path[--length] = 0;
-    }
-}
-
-// Whether the path is the folder that getFolder reports; also when that one cannot be had.
-int IsFolderOf(LPCSTR path, UINT(WINAPI* getFolder)(LPSTR, UINT)) {
-    PathBuffer folder;
-    UINT length = getFolder(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return 1;
-    }
-    CutTrailingBackslashes(folder);
-    return lstrcmpiA(path, folder) == 0;
-}
-
-// A drive or share root, the Windows folder and the system folder are never the product's folder,
-// whatever "InstallPath" says (a damaged value, or a product installed into a root): files there of
-// the product's names are somebody else's. The path is judged in its full form, so that "C:\." or
-// "c:\windows\system32\.." are known too; one that cannot be judged is left alone, and so is a
-// device path ("\\?\", "\\.\"), which names the same places in another spelling.
-int IsSharedFolder(LPCSTR installPath) {
-    PathBuffer full;
-    DWORD length = GetFullPathNameA(installPath, MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH ||
-        (full[0] == '\\' && full[1] == '\\' && (full[2] == '?' || full[2] == '.') && full[3] == '\\')) {
-        return 1;
-    }
-    CutTrailingBackslashes(full);
-    return IsRoot(full) || IsFolderOf(full, GetWindowsDirectoryA) || IsFolderOf(full, GetSystemDirectoryA);
-}
-
 }  // namespace
 
-int MakeDeletable(LPCSTR path) {
-    DWORD attributes = GetFileAttributesA(path);
-    DWORD kinds = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kinds) != FILE_ATTRIBUTE_READONLY) {
-        return 1;
-    }
-    return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != 0;
+// A relative path would be resolved against the temporary folder this process runs in; a root and
+// the system's folders hold files of the product's names that are somebody else's.
+int IsProductFolder(LPCSTR installPath) {
+    return IsFullPath(installPath) && !IsRootOrSystemFolder(installPath);
 }
 
-void RemoveInstallFolder(LPCSTR installPath) {
-    // A relative path would be resolved against the temporary folder this process runs in.
-    if (!IsFullPath(installPath) || IsSharedFolder(installPath)) {
-        return;
+int RemoveInstallFolder(LPCSTR installPath) {
+    if (!IsProductFolder(installPath)) {
+        return 0;
     }
-    DeleteProductFiles(installPath);
-    RemoveImagesFolder(installPath);
+    int pausesLeft = kRetryPauses;
+    int allGone = DeleteProductFiles(installPath, pausesLeft);
+    allGone &= RemoveImagesFolder(installPath, pausesLeft);
     DeleteInstalledUninstaller(installPath);
-    if (!RemoveDirectoryA(installPath)) {
-        return;
+    if (RemoveDirectoryA(installPath)) {
+        RemoveVendorFolder(installPath);
+        SHChangeNotify(SHCNE_RMDIR, SHCNF_PATH, installPath, nullptr);
     }
-    RemoveVendorFolder(installPath);
-    SHChangeNotify(SHCNE_RMDIR, SHCNF_PATH, installPath, nullptr);
+    return allGone;
 }

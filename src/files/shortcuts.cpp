@@ -21,7 +21,9 @@ void RemoveShortcutIn(HKEY shellFolders, LPCSTR folderValueName) {
         !AppendText(shortcut, MAX_PATH, kShortcutExtension)) {
         return;
     }
-    DeleteFileA(shortcut);
+    // A read-only shortcut goes too, as the product's read-only files do; it is not waited for.
+    int noPauses = 0;
+    DeleteWhenFree(shortcut, noPauses);
     // Told whether or not the file was there: the shell may still show a stale entry.
     SHChangeNotify(SHCNE_DELETE, SHCNF_PATH, shortcut, nullptr);
 }

@@ -23,6 +23,10 @@ typedef LONG_PTR LPARAM;
 typedef char CHAR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+// Windows' wide characters are UTF-16 code units.
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
@@ -38,6 +42,7 @@ typedef HWND__* HWND;
 struct HINSTANCE__;
 typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
+typedef INT_PTR(WINAPI* FARPROC)();
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -90,6 +95,7 @@ typedef struct _WIN32_FIND_DATAA {
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
@@ -141,6 +147,8 @@ typedef struct _WIN32_FIND_DATAA {
 #define IDOK 1
 #define IDCANCEL 2
 
+#define CP_ACP 0
+
 #define WM_CLOSE 0x0010
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -174,6 +182,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
 LPSTR WINAPI GetCommandLineA(void);
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
+// Not imported by the program: it looks it up with GetProcAddress, since Windows 9x lacks it.
+DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
@@ -203,6 +213,10 @@ LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2);
 LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2);
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
                            LPCSTR lpName);
@@ -212,6 +226,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 // Windows and message boxes (USER32)
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
+HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow);
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 BOOL WINAPI CharToOemBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength);

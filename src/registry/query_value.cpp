@@ -6,6 +6,19 @@
 namespace {
 const char kInvalidNameMessage[] = "Error querying SZ value from registry. Invalid value name.";
 const char kInvalidBufferMessage[] = "Error querying SZ value from registry. Invalid return value.";
+// A REG_EXPAND_SZ value ("%ProgramFiles%\VORSK Software\Tandrel") means the text with the
+// environment's variables put in, as every Windows program reads it. One that does not fit whole is
+// not taken at all.
+int ExpandValue(PathBuffer& value) {
+    PathBuffer expanded;
+    DWORD size = ExpandEnvironmentStringsA(value, expanded, MAX_PATH);
+    if (size == 0 || size > MAX_PATH) {
+        ClearPath(value);
+        return 0;
+    }
+    return CopyText(value, MAX_PATH, expanded);
+}
+
 }  // namespace
 
 int QuerySzValue(HKEY root, LPCSTR valueName, LPSTR buffer) {
@@ -29,12 +42,13 @@ int QuerySzValue(HKEY root, LPCSTR valueName, LPSTR buffer) {
     PathBuffer& value = *reinterpret_cast<PathBuffer*>(buffer);
     value[0] = 0;
     DWORD size = MAX_PATH;
-    // The type is not asked for: whatever the value holds is taken as the string.
-    LONG status = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size);
+    DWORD type = REG_NONE;
+    // Whatever the value holds is taken as the string; only an expandable one is read differently.
+    LONG status = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) {
         ClearPath(value);
         return 0;
     }
-    return TerminateValueData(value, size);
+    return TerminateValueData(value, size) && (type != REG_EXPAND_SZ || ExpandValue(value));
 }

@@ -14,17 +14,19 @@ import sys
 # for its own start-up, the attribute functions to make the temporary copy and read-only product files
 # deletable and to leave links alone, CreateMutexA and the hand-over event for one uninstall at a
 # time, ExpandEnvironmentStringsA to start nothing the shell would expand, the folder functions to
-# leave roots and the system's folders alone, and the code page conversions for the cleanup script.
+# leave roots and the system's folders alone, the code page conversions for the cleanup script and
+# for telling a temporary folder the ANSI code page cannot name, and FindWindowExA to ask every
+# instance of the product to close.
 ALLOWED_IMPORTS = {
     'KERNEL32.dll': {
         'CloseHandle', 'CopyFileA', 'CreateDirectoryA', 'CreateEventA', 'CreateFileA', 'CreateMutexA', 'DeleteFileA',
         'ExitProcess', 'ExpandEnvironmentStringsA', 'FindClose', 'FindFirstFileA', 'FindNextFileA', 'GetCommandLineA',
         'GetFileAttributesA', 'GetFullPathNameA', 'GetLastError', 'GetModuleFileNameA', 'GetModuleHandleA',
         'GetProcAddress', 'GetSystemDirectoryA', 'GetTempPathA', 'GetWindowsDirectoryA', 'IsBadReadPtr',
-        'IsBadWritePtr', 'LoadLibraryA', 'RemoveDirectoryA', 'SetEvent', 'SetFileAttributesA', 'Sleep',
+        'IsBadWritePtr', 'LoadLibraryA', 'MultiByteToWideChar', 'RemoveDirectoryA', 'SetEvent', 'SetFileAttributesA', 'Sleep',
         'WaitForSingleObject', 'WriteFile', 'lstrcatA', 'lstrcmpA', 'lstrcmpiA', 'lstrcpyA', 'lstrlenA',
     },
-    'USER32.dll': {'CharToOemBuffA', 'FindWindowA', 'MessageBoxA', 'OemToCharBuffA', 'PostMessageA', 'wsprintfA'},
+    'USER32.dll': {'CharToOemBuffA', 'FindWindowA', 'FindWindowExA', 'MessageBoxA', 'OemToCharBuffA', 'PostMessageA', 'wsprintfA'},
     'ADVAPI32.dll': {
         'RegCloseKey', 'RegCreateKeyExA', 'RegDeleteKeyA', 'RegEnumKeyExA', 'RegOpenKeyExA', 'RegQueryInfoKeyA',
         'RegQueryValueExA',

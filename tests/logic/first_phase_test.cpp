@@ -86,23 +86,27 @@ TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFol
     EXPECT_EQ(start.directory, std::optional<std::string>(layout.tempFolder));
     EXPECT_EQ(start.show, SW_MINIMIZE);
     EXPECT_TRUE(start.accepted);
-    // The product is no longer listed by the time its uninstaller's copy runs.
-    EXPECT_LT(FirstCallAt(machine, "RegDeleteKeyA", "HKLM\\" + std::string(kUninstallEntry)),
+    // Unlisted only once the copy has started: until then the user may need the entry to try again.
+    EXPECT_GT(FirstCallAt(machine, "RegDeleteKeyA", "HKLM\\" + std::string(kUninstallEntry)),
               FirstCallAt(machine, "ShellExecuteA", copy));
 }
 
-TEST_F(FirstPhase, OnlyTheFirstWindowOfTheProductsClassIsAskedToClose) {
-    int product = StartProduct(machine, layout);
-    HWND second = machine.processes.AddWindow("VorskTandrel", "Tandrel (2)", product);
+// Each running instance has a main window of the class; a window of another class is left alone.
+TEST_F(FirstPhase, EveryWindowOfTheProductsClassIsAskedToClose) {
+    StartProduct(machine, layout);
+    int second = StartProduct(machine, layout);
     HWND other = machine.processes.AddWindow("OtherClass", "Other", 0);
+    HWND secondsOther = machine.processes.AddWindow("OtherClass", "Tandrel", second);
     Run();
-    ASSERT_EQ(machine.processes.PostedMessages().size(), 1u);
-    const sim::PostedMessage& posted = machine.processes.PostedMessages()[0];
-    EXPECT_NE(posted.window, second);
-    EXPECT_NE(posted.window, other);
-    EXPECT_EQ(posted.message, static_cast<UINT>(WM_CLOSE));
-    EXPECT_EQ(posted.wParam, 0u);
-    EXPECT_EQ(posted.lParam, 0);
+    ASSERT_EQ(machine.processes.PostedMessages().size(), 2u);
+    for (const sim::PostedMessage& posted : machine.processes.PostedMessages()) {
+        EXPECT_NE(posted.window, other);
+        EXPECT_NE(posted.window, secondsOther);
+        EXPECT_EQ(posted.message, static_cast<UINT>(WM_CLOSE));
+        EXPECT_EQ(posted.wParam, 0u);
+        EXPECT_EQ(posted.lParam, 0);
+    }
+    EXPECT_NE(machine.processes.PostedMessages()[0].window, machine.processes.PostedMessages()[1].window);
     EXPECT_TRUE(machine.processes.WindowExists(other));
 }
 
@@ -139,16 +143,25 @@ TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAs
     }
 }
 
-// A hand-over that cannot be made whole is reported, and nothing is started; the product stays
-// unlisted either way.
-TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
+// A temporary folder the machine reports, where somebody else's uninstall.exe lies.
+void TempFolderWithSomebodysUninstaller(sim::Machine& machine, const std::string& folder) {
+    machine.files.AddFile(folder + "\\uninstall.exe", "somebody else's program");
+    machine.files.SetTempPath(folder + "\\");
+}
+
+// A hand-over that cannot be made whole is reported, nothing is started, and the product stays
+// listed: the user can try again from the list of installed programs. A temporary folder that is not
+// one is refused before anything changes; nothing of a failed copy stays in the temporary folder.
+TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed) {
     const std::string kCopyFailed = "Can not copy uninstall.exe to TEMP.";
+    const std::string kStartFailed = "Can not start uninstall.exe in TEMP.";
     struct Case {
         const char* name;
         // Prepares the machine; returns the uninstaller the user starts.
         std::string (*prepare)(sim::Machine& machine, const ProductLayout& layout);
         const char* copyAfter;  // the temporary copy's content afterwards; nullptr: none
         std::string message;
+        bool refused;  // before the product is asked to close
     };
     const std::vector<Case> cases = {
         {"the copy fails",
@@ -156,28 +169,34 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
              machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
              return layout.InstalledUninstaller();
          },
-         nullptr, kCopyFailed},
+         nullptr, kCopyFailed, false},
+        {"the disk fills up during the copy",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL, 8});
+             return layout.InstalledUninstaller();
+         },
+         nullptr, kCopyFailed, false},
         {"the copy of an earlier attempt still runs",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.AddFile(layout.TempCopy(), "an old copy");
              machine.processes.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
              return layout.InstalledUninstaller();
          },
-         "an old copy", kCopyFailed},
-        // A copy that stays read-only would never be deleted by the cleanup script.
+         "an old copy", kCopyFailed, false},
+        // A copy that stays read-only would never be deleted by the cleanup script; nor can it be here.
         {"the read-only copy cannot be made writable",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
              machine.journal.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
              return layout.InstalledUninstaller();
          },
-         kUninstallerImage, kCopyFailed},
+         kUninstallerImage, kCopyFailed, false},
         {"started from the temporary folder, the copy would be itself",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.AddFile(layout.TempCopy(), kUninstallerImage);
              return layout.TempCopy();
          },
-         kUninstallerImage, kCopyFailed},
+         kUninstallerImage, kCopyFailed, false},
         // GetModuleFileNameA can only return a path of 270 characters cut, naming another file.
         {"its own path does not fit",
          [](sim::Machine& machine, const ProductLayout&) {
@@ -190,7 +209,7 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
              machine.files.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
              return own;
          },
-         nullptr, kCopyFailed},
+         nullptr, kCopyFailed, true},
         {"the temporary folder has no room for the copy's name",
          [](sim::Machine& machine, const ProductLayout& layout) {
              std::string longTemp = "C:\\T";
@@ -202,13 +221,13 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
              machine.files.SetTempPath(longTemp);
              return layout.InstalledUninstaller();
          },
-         nullptr, kCopyFailed},
+         nullptr, kCopyFailed, true},
         {"the start fails",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
              return layout.InstalledUninstaller();
          },
-         kUninstallerImage, "Can not start uninstall.exe in TEMP."},
+         nullptr, kStartFailed, false},
         // The shell would start C:\T\User\uninstall.exe, somebody else's: nothing is copied or started.
         {"the temporary folder's name holds a variable",
          [](sim::Machine& machine, const ProductLayout& layout) {
@@ -217,15 +236,51 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
              machine.files.AddFile("C:\\T\\User\\uninstall.exe", "somebody else's program");
              return layout.InstalledUninstaller();
          },
-         nullptr, "Can not start uninstall.exe in TEMP."},
+         nullptr, kStartFailed, true},
+        // Folders that are no temporary folder: somebody else's uninstall.exe there is never touched.
+        {"TEMP is a drive root",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             TempFolderWithSomebodysUninstaller(machine, "C:");
+             return layout.InstalledUninstaller();
+         },
+         "somebody else's program", kCopyFailed, true},
+        {"TEMP is relative",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.files.SetTempPath("Temp\\");
+             return layout.InstalledUninstaller();
+         },
+         nullptr, kCopyFailed, true},
+        {"TEMP is the Windows folder",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             TempFolderWithSomebodysUninstaller(machine, "c:\\windows");
+             return layout.InstalledUninstaller();
+         },
+         "somebody else's program", kCopyFailed, true},
+        {"no TEMP or TMP: the user's profile folder",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.processes.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
+             TempFolderWithSomebodysUninstaller(machine, "C:\\USERS\\LUKASZ");
+             return layout.InstalledUninstaller();
+         },
+         "somebody else's program", kCopyFailed, true},
+        // C:\Users\Łukasz\Temp reads as another user's C:\Users\Lukasz\Temp in code page 1252.
+        {"TEMP has a character the ANSI code page lacks",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             TempFolderWithSomebodysUninstaller(machine, "C:\\Users\\Lukasz\\Temp");
+             machine.files.SetTempPathWide(u"C:\\Users\\\u0141ukasz\\Temp\\");
+             return layout.InstalledUninstaller();
+         },
+         "somebody else's program", kCopyFailed, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         ProductLayout layout;
         InstallProduct(machine, layout);
+        StartProduct(machine, layout);
         const std::string image = c.prepare(machine, layout);
         const std::vector<std::string> tempBefore = machine.files.FolderEntries(machine.files.TempPath());
+        Snapshot before = TakeSnapshot(machine);
 
         machine.processes.RunProgram(&WinMain, image, std::nullopt, image.substr(0, image.rfind('\\')));
 
@@ -233,7 +288,11 @@ TEST(FirstPhaseHandOver, AFailedCopyOrStartIsReportedAndNothingIsStarted) {
         EXPECT_EQ(machine.processes.MessageBoxes()[1].text, c.message);
         EXPECT_EQ(machine.processes.MessageBoxes()[1].caption, kProductName);
         EXPECT_EQ(machine.processes.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
-        EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry));
+        EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry));
+        EXPECT_EQ(machine.processes.PostedMessages().empty(), c.refused);
+        if (c.refused) {
+            EXPECT_TRUE(TakeSnapshot(machine) == before);
+        }
         for (const sim::StartRecord& start : machine.processes.Starts()) {
             EXPECT_FALSE(start.accepted) << start.file;
         }

@@ -122,31 +122,47 @@ TEST(RemoveInstallFolder, LookAlikesStayAndKeepTheFolder) {
     }
 }
 
-TEST(RemoveInstallFolder, AProductFileThatCannotBeDeletedKeepsTheFolderAfterOneAttempt) {
+// A product that has just closed may hold its files a moment longer; the product's files share one
+// budget of 50 pauses of 50 ms. A file that stays keeps the folder, is reported, and keeps its
+// read-only attribute.
+TEST(RemoveInstallFolder, ProductFilesInUseAreWaitedForWithinOneBudgetAndReportedWhenTheyStay) {
     struct Case {
         const char* name;
-        bool running;
+        sim::Time lockedUntil;      // la.txt, held by another program
+        bool productRuns;           // Tandrel.exe, read-only, the image of a running process
+        int laAttempts;
+        int pauses;
     };
-    for (const Case& c : {Case{"held by another program", false}, Case{"product still running", true}}) {
+    const Case cases[] = {
+        {"let go after 120 ms", 120, false, 4, 3},
+        {"held for good", sim::kForever, false, 51, 50},
+        {"two held for good share the budget", sim::kForever, true, 1, 50},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         AddInstallation(machine, kFolder);
-        std::string kept = kFolder + (c.running ? "\\Tandrel.exe" : "\\la.txt");
-        if (c.running) {
-            machine.processes.StartBackgroundProcess(kept, "C:\\");
-        } else {
-            machine.files.LockFile(kept);
+        const std::string la = kFolder + "\\la.txt";
+        const std::string product = kFolder + "\\Tandrel.exe";
+        machine.files.LockFile(la, ERROR_SHARING_VIOLATION, c.lockedUntil);
+        if (c.productRuns) {
+            machine.files.AddFile(product, "product", FILE_ATTRIBUTE_READONLY);
+            machine.processes.StartBackgroundProcess(product, "C:\\");
         }
+        bool stays = c.lockedUntil == sim::kForever;
 
-        RemoveInstallFolder(kFolder.c_str());
+        EXPECT_EQ(RemoveInstallFolder(kFolder.c_str()), stays ? 0 : 1);
 
-        EXPECT_TRUE(machine.files.Exists(kept));
-        EXPECT_EQ(CountCall(machine, "DeleteFileA", kept), 1);
-        EXPECT_EQ(machine.journal.CallCount("Sleep"), 0);
-        EXPECT_EQ(machine.files.FolderEntries(kFolder),
-                  std::vector<std::string>{kept.substr(kFolder.size() + 1)});
-        EXPECT_TRUE(machine.processes.Notifications().empty());
-        EXPECT_TRUE(machine.files.IsFolder(kVendorFolder));
+        EXPECT_EQ(CountCall(machine, "DeleteFileA", la), c.laAttempts);
+        EXPECT_EQ(machine.journal.CallCount("Sleep"), c.pauses);
+        EXPECT_EQ(machine.files.Exists(kFolder), stays);
+        EXPECT_EQ(machine.files.Exists(la), stays);
+        EXPECT_EQ(machine.files.Exists(product), c.productRuns);
+        if (c.productRuns) {
+            EXPECT_EQ(CountCall(machine, "DeleteFileA", product), 51);
+            EXPECT_EQ(machine.files.Attributes(product) & FILE_ATTRIBUTE_READONLY,
+                      static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }

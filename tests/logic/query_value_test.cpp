@@ -193,7 +193,10 @@ TEST(QuerySzValue, WhateverComesBackIsATerminatedStringWithinTheBuffer) {
         {"empty data", REG_SZ, "", 1, ""},
         {"number", REG_DWORD, std::string("\x2A\0\0\0", 4), 1, "*"},
         {"binary", REG_BINARY, "C:\\Bin", 1, "C:\\Bin"},
-        {"expandable", REG_EXPAND_SZ, std::string("%ProgramFiles%\\T\0", 17), 1, "%ProgramFiles%\\T"},
+        // Expanded as every Windows program reads such a value; not at all when that does not fit.
+        {"expandable", REG_EXPAND_SZ, std::string("%WINDIR%\\T\0", 11), 1, "C:\\WINDOWS\\T"},
+        {"expands past the buffer", REG_EXPAND_SZ, "%WINDIR%\\" + std::string(250, 'p') + '\0', 0, ""},
+        {"a string is not expanded", REG_SZ, std::string("%WINDIR%\\T\0", 11), 1, "%WINDIR%\\T"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

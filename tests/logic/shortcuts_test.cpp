@@ -51,6 +51,8 @@ TEST_F(RemoveShortcutsTest, BothAreDeletedAndAnnouncedStartupFirst) {
     // The all-users folders under the machine-wide root are not the user's.
     machine.registry.SetString(HKEY_LOCAL_MACHINE, kShellFoldersKey, "Startup", "C:\\AllUsers\\StartUp");
     machine.files.AddFile(ShortcutIn("C:\\AllUsers\\StartUp"), "all users' shortcut");
+    // Copied from a CD with the rest of the product, say.
+    machine.files.AddFile(ShortcutIn(kStartup), "shortcut", FILE_ATTRIBUTE_READONLY);
 
     RemoveShortcuts();
 

@@ -26,8 +26,6 @@ TEST(VendorFolderPaths, AParentThatIsNotExactlyTheVendorFolderIsNotRemoved) {
     };
     const Case cases[] = {
         {"C:\\Tools\\Tandrel", "C:\\Tools\\Tandrel", "C:\\Tools"},
-        {"C:\\Apps\\Vorsk Software\\Tandrel", "C:\\Apps\\Vorsk Software\\Tandrel",
-         "C:\\Apps\\Vorsk Software"},
         // A trailing backslash: the cut yields the installation folder itself.
         {"C:\\Apps\\VORSK Software\\Tandrel\\", "C:\\Apps\\VORSK Software\\Tandrel",
          "C:\\Apps\\VORSK Software"},
@@ -52,10 +50,11 @@ TEST(VendorFolderPaths, AParentThatIsNotExactlyTheVendorFolderIsNotRemoved) {
     }
 }
 
+// Windows compares names without regard to letter case, and so does the marker.
 TEST(VendorFolderPaths, APlainVendorParentIsStillRemovedWhenEmpty) {
     for (const char* installPath :
          {"C:\\Apps\\VORSK Software\\Tandrel", "C:\\Apps\\\\VORSK Software\\Tandrel",
-          "C:\\Apps\\VORSK Software\\\\Tandrel"}) {
+          "C:\\Apps\\VORSK Software\\\\Tandrel", "C:\\Apps\\vorsk software\\Tandrel"}) {
         SCOPED_TRACE(installPath);
         sim::Machine machine;
         AddProductFiles(machine, "C:\\Apps\\VORSK Software\\Tandrel");

@@ -185,41 +185,114 @@ TEST_F(CompleteUninstall, AnUninstallerAlreadyGoneIsTriedOnceAndAFolderAlreadyGo
     ExpectTemporaryFolderClean(noFolder, layout);
 }
 
-TEST_F(CompleteUninstall, AProductThatIgnoresTheCloseRequestKeepsItsExecutableAndFolder) {
-    InstallProduct(machine, layout);
-    int product = StartProduct(machine, layout, false);
-    Uninstall run = RunUninstall(machine, layout);
-    EXPECT_TRUE(machine.processes.ProcessRunning(product));
-    EXPECT_EQ(machine.files.FolderEntries(layout.installFolder), std::vector<std::string>{"Tandrel.exe"});
-    EXPECT_EQ(CountCall(machine, "DeleteFileA", layout.installFolder + "\\Tandrel.exe", run.second), 1);
-    EXPECT_TRUE(NotificationsOf(machine, SHCNE_RMDIR).empty());
-    EXPECT_TRUE(machine.files.IsFolder("C:\\Apps\\VORSK Software"));
-    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
-    EXPECT_FALSE(machine.files.Exists(layout.startupFolder + "\\VORSK Tandrel 98.lnk"));
-    ExpectTemporaryFolderClean(machine, layout);
+// Every instance of the product is asked to close, and the second phase gives them ten seconds
+// before it removes anything, then tries its files for 2.5 more. One that does not close keeps its executable and the folder, and the
+// user is told where the product's files stay.
+TEST_F(CompleteUninstall, ARunningProductIsWaitedForAndRemovedWholeOrReportedWhenItStays) {
+    struct Case {
+        const char* name;
+        std::vector<sim::Time> closeDelays;  // one instance each; kForever: ignores the request
+        bool removed;
+    };
+    const Case cases[] = {
+        {"closes at once", {0}, true},
+        {"saves its work for two seconds", {2000}, true},
+        {"two instances", {300, 1500}, true},
+        {"lingers past the ten seconds, within the retries", {11000}, true},
+        {"closes too late", {13000}, false},
+        {"ignores the request", {sim::kForever}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine fresh;
+        InstallProduct(fresh, layout);
+        std::vector<int> products;
+        for (sim::Time delay : c.closeDelays) {
+            products.push_back(StartProduct(fresh, layout, delay != sim::kForever, delay));
+        }
+        Uninstall run = RunUninstall(fresh, layout);
+        EXPECT_EQ(fresh.processes.PostedMessages().size(), c.closeDelays.size());
+        EXPECT_FALSE(fresh.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey));
+        EXPECT_FALSE(fresh.files.Exists(layout.startupFolder + "\\" + kShortcutName));
+        EXPECT_EQ(fresh.files.Exists(layout.installFolder), !c.removed);
+        EXPECT_EQ(fresh.files.Exists("C:\\Apps\\VORSK Software"), !c.removed);
+        ExpectTemporaryFolderClean(fresh, layout);
+        if (c.removed) {
+            EXPECT_EQ(fresh.processes.MessageBoxes().size(), 1u);
+            continue;
+        }
+        EXPECT_EQ(fresh.files.FolderEntries(layout.installFolder), std::vector<std::string>{"Tandrel.exe"});
+        EXPECT_EQ(CountCall(fresh, "DeleteFileA", layout.installFolder + "\\Tandrel.exe", run.second), 51);
+        EXPECT_EQ(fresh.journal.CallCount("FindWindowA", run.second), 101);
+        ASSERT_EQ(fresh.processes.MessageBoxes().size(), 2u);
+        const sim::MessageBoxRecord& box = fresh.processes.MessageBoxes()[1];
+        EXPECT_EQ(box.process, run.second);
+        EXPECT_EQ(box.text, "Can not remove all files of VORSK Tandrel 98. They stay in " + layout.installFolder + ".");
+        EXPECT_EQ(box.caption, kProductName);
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONERROR));
+    }
 }
 
-TEST_F(CompleteUninstall, MissingInstallPathIsReportedOnceAndEverythingButTheFolderStillGoes) {
-    InstallProduct(machine, layout);
-    machine.registry.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
-    Snapshot before = TakeSnapshot(machine);
-    Uninstall run = RunUninstall(machine, layout);
-    ASSERT_EQ(machine.processes.MessageBoxes().size(), 2u);
-    const sim::MessageBoxRecord& box = machine.processes.MessageBoxes()[1];
-    EXPECT_EQ(box.process, run.second);
-    EXPECT_EQ(box.text, "Can not find install path to remove files.");
-    EXPECT_EQ(box.caption, "VORSK Tandrel 98");
-    EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
-    // The box comes before any removal.
-    EXPECT_EQ(CallsOf(machine, run.second, {"MessageBoxA", "RegOpenKeyExA", "DeleteFileA"}).front(),
-              "MessageBoxA Can not find install path to remove files.");
+// "InstallPath" written as Windows programs write it serves: with forward slashes, or expandable.
+// One that cannot serve, or names a folder that is plainly not the product's, is reported in one
+// plain box before anything is removed; the shortcuts and keys still go, the folder stays untouched.
+TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythingButTheFolderStillGoes) {
+    struct Case {
+        const char* name;
+        DWORD type;  // REG_NONE: no value
+        const char* value;
+        bool serves;
+    };
+    const Case cases[] = {
+        {"forward slashes", REG_SZ, "C:/Apps/VORSK Software/Tandrel", true},
+        {"expandable", REG_EXPAND_SZ, "%APPS%\\VORSK Software\\Tandrel", true},
+        {"missing", REG_NONE, "", false},
+        {"empty", REG_SZ, "", false},
+        {"one character", REG_SZ, "C", false},
+        {"relative", REG_SZ, "Apps\\VORSK Software\\Tandrel", false},
+        {"a drive root", REG_SZ, "C:\\", false},
+        {"the Windows folder", REG_EXPAND_SZ, "%WINDIR%", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine fresh;
+        InstallProduct(fresh, layout);
+        fresh.processes.SetVariable("APPS", "C:\\Apps");
+        fresh.files.AddFile("C:\\WINDOWS\\la.txt", "somebody else's");
+        if (c.type == REG_NONE) {
+            fresh.registry.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
+        } else {
+            fresh.registry.SetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", c.type,
+                                    std::string(c.value) + '\0');
+        }
+        Snapshot before = TakeSnapshot(fresh);
+        Uninstall run = RunUninstall(fresh, layout);
 
-    Snapshot after = TakeSnapshot(machine);
-    EXPECT_EQ(after.files, Without(before.files, {layout.startupFolder + "\\VORSK Tandrel 98.lnk",
-                                                  layout.programsFolder + "\\VORSK Tandrel 98.lnk"}));
-    EXPECT_EQ(after.machineKeys, Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
-    EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
-    ExpectTemporaryFolderClean(machine, layout);
+        Snapshot after = TakeSnapshot(fresh);
+        std::vector<std::string> gone = {layout.startupFolder + "\\VORSK Tandrel 98.lnk",
+                                         layout.programsFolder + "\\VORSK Tandrel 98.lnk"};
+        if (c.serves) {
+            gone.push_back("C:\\Apps\\VORSK Software\\");
+            gone.push_back("C:\\Apps\\VORSK Software=");
+        }
+        EXPECT_EQ(after.files, Without(before.files, gone));
+        EXPECT_EQ(after.machineKeys, Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
+        EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
+        ExpectTemporaryFolderClean(fresh, layout);
+        if (c.serves) {
+            EXPECT_EQ(fresh.processes.MessageBoxes().size(), 1u);
+            continue;
+        }
+        ASSERT_EQ(fresh.processes.MessageBoxes().size(), 2u);
+        const sim::MessageBoxRecord& box = fresh.processes.MessageBoxes()[1];
+        EXPECT_EQ(box.process, run.second);
+        EXPECT_EQ(box.text, "Can not find install path to remove files.");
+        EXPECT_EQ(box.caption, "VORSK Tandrel 98");
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
+        // The box comes before any removal.
+        EXPECT_EQ(CallsOf(fresh, run.second, {"MessageBoxA", "RegOpenKeyExA", "DeleteFileA"}).front(),
+                  "MessageBoxA Can not find install path to remove files.");
+    }
 }
 
 TEST_F(CompleteUninstall, ForeignFilesAndKeysStayWithTheirParents) {

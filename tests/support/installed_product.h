@@ -31,8 +31,10 @@ std::vector<std::string> ProductFileNames();
 // Installs the product as its installer would, with other programs' keys and files beside it.
 void InstallProduct(sim::Machine& machine, const ProductLayout& layout = {});
 
-// Starts the product: a process running Tandrel.exe with its main window. Returns the process id.
-int StartProduct(sim::Machine& machine, const ProductLayout& layout = {}, bool closesOnWmClose = true);
+// Starts the product: a process running Tandrel.exe with its main window, which closes `closeDelay`
+// ms after it is asked to. Returns the process id.
+int StartProduct(sim::Machine& machine, const ProductLayout& layout = {}, bool closesOnWmClose = true,
+                 sim::Time closeDelay = 0);
 
 // The user starts the installed uninstaller without arguments, from its folder.
 sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout = {},

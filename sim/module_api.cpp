@@ -1,0 +1,73 @@
+// GetModuleHandleA and GetProcAddress of the simulated Windows: the system DLLs by name, and the
+// functions a program looks up in them at run time because older Windows lack them.
+#include <cstring>
+
+#include "machine.h"
+
+using sim::Machine;
+using sim::Text;
+
+namespace {
+
+const char* const kModuleNames[] = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "SHELL32.DLL"};
+
+struct Export {
+    const char* module;
+    const char* name;
+    FARPROC function;
+};
+
+template <typename Function>
+FARPROC AsProc(Function function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
+}
+
+const Export kLookedUp[] = {
+    {"KERNEL32.DLL", "GetTempPathW", AsProc(&GetTempPathW)},
+};
+
+// A module handle is the address of its name in the table above, which no other handle has.
+HMODULE ModuleHandle(size_t index) {
+    return reinterpret_cast<HMODULE>(const_cast<char*>(kModuleNames[index]));
+}
+
+}  // namespace
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("GetModuleHandleA", Text(lpModuleName));
+    std::string name = sim::UpperCase(Text(lpModuleName));
+    if (name.find('.') == std::string::npos) {
+        name += ".DLL";
+    }
+    for (size_t i = 0; i < sizeof kModuleNames / sizeof kModuleNames[0]; ++i) {
+        if (name == kModuleNames[i]) {
+            return ModuleHandle(i);
+        }
+    }
+    machine.processes.SetLastErrorCode(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+    Machine& machine = Machine::Current();
+    machine.EnterCall("GetProcAddress", Text(lpProcName));
+    const char* module = nullptr;
+    for (size_t i = 0; i < sizeof kModuleNames / sizeof kModuleNames[0]; ++i) {
+        if (hModule == ModuleHandle(i)) {
+            module = kModuleNames[i];
+        }
+    }
+    if (module == nullptr) {
+        machine.processes.SetLastErrorCode(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    for (const Export& candidate : kLookedUp) {
+        if (std::strcmp(module, candidate.module) == 0 && Text(lpProcName) == candidate.name &&
+            machine.modules.HasFunction(candidate.name)) {
+            return candidate.function;
+        }
+    }
+    machine.processes.SetLastErrorCode(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+}

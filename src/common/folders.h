@@ -1,0 +1,17 @@
+// Which folders are plainly not ours to fill or empty: drive and share roots, the system's own
+// folders and the user's profile folder, and a temporary folder that is not what it seems.
+#pragma once
+
+#include "platform/windows_api.h"
+
+// Whether two paths name the same folder, spelled alike or not ("C:\WINDOWS\" and "c:\windows").
+// A path that cannot be judged counts as the same: the caller then leaves it alone.
+int IsSameFolder(LPCSTR path, LPCSTR other);
+
+// A drive or share root, the Windows folder or the system folder; also a path that cannot be judged.
+int IsRootOrSystemFolder(LPCSTR path);
+
+// The temporary folder as GetTempPathA reports it can take the uninstaller's copy: a full path, not
+// a root, the system's folders or the user's profile folder (where GetTempPathA ends up when TEMP
+// and TMP are not set), and the same folder as the one GetTempPathW names.
+int IsUsableTempFolder(LPCSTR folder);
