@@ -646,7 +646,7 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
 std::string ChooseTempFolder(Builder& b, const Install& install) {
     std::string T;
     bool create = true;
-    switch (b.Variant({60, 8, 3, 3, 3, 3, 4, 4, 3, 4, 3, 3, 3, 3, 3, 8, 6})) {
+    switch (b.Variant({60, 8, 3, 3, 3, 3, 4, 4, 3, 4, 3, 3, 3, 3, 3, 8, 6, 8})) {
         case 0:
             T = "C:\\WINDOWS\\TEMP\\";
             break;
@@ -724,6 +724,34 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
             T = b.c.OneOf(std::vector<std::string>{"C:\\Users\\%USERNAME%\\Temp\\", "C:\\T\\%username%\\",
                                                    "C:\\T\\%windir%\\", "C:\\T\\%TEMP%\\",
                                                    "C:\\T\\%NOSUCH%\\"});
+            break;
+        case 17:
+            // No temporary folder at all: a root, the Windows folder, the user's profile folder (where
+            // GetTempPathA ends up without TEMP and TMP), a relative path, or a folder the ANSI code
+            // page names as somebody else's. Somebody's uninstall.exe lies in each.
+            switch (b.c.Pick(5)) {
+                case 0:
+                    T = "C:\\";
+                    break;
+                case 1:
+                    T = "C:\\WINDOWS\\";
+                    break;
+                case 2:
+                    T = "C:\\Users\\Pat\\";
+                    b.m.processes.SetVariable("USERPROFILE", "C:\\USERS\\PAT");
+                    break;
+                case 3:
+                    T = "Temp\\";
+                    create = false;
+                    break;
+                default:
+                    T = "C:\\Users\\Lukasz\\Temp\\";
+                    b.m.files.SetTempPathWide(u"C:\\Users\\\u0141ukasz\\Temp\\");
+                    break;
+            }
+            if (create) {
+                b.File(Join(T, "uninstall.exe"), "somebody else's program");
+            }
             break;
         default:
             T = "c:\\windows\\temp\\";
@@ -1129,12 +1157,14 @@ void AddRunningProduct(Builder& b, const Install& install) {
     std::string image = Join(install.folder, "Tandrel.exe");
     int product = b.m.processes.StartBackgroundProcess(image, install.value);
     bool closes = !b.Odd(60);
-    static const std::vector<sim::Time> kDelays = {0, 0, 10, 100, 3000};
+    // Some products take a while to close (saving, asking the user); some take longer than the
+    // second phase waits for them.
+    static const std::vector<sim::Time> kDelays = {0, 0, 10, 100, 2000, 3000, 12000};
     sim::Time delay = b.hostility == 0 ? 0 : b.c.OneOf(kDelays);
     b.m.processes.AddWindow("VorskTandrel", "Tandrel", product, closes, delay);
     if (b.c.Chance(10)) {
         int second = b.m.processes.StartBackgroundProcess(image, install.value);
-        b.m.processes.AddWindow("VORSKTANDREL", "Tandrel (2)", second, b.c.Chance(50));
+        b.m.processes.AddWindow("VORSKTANDREL", "Tandrel (2)", second, b.c.Chance(50), b.c.OneOf(kDelays));
         b.Note("two product windows");
     }
     b.Note(std::string("product running, ") +

@@ -1,6 +1,9 @@
 #include "removal_model.h"
 
+#include <algorithm>
 #include <cctype>
+
+#include "code_pages.h"
 
 namespace property {
 
@@ -34,6 +37,30 @@ bool IsSharedFolder(const std::string& path) {
     sim::SimPath resolved;
     return sim::ResolvePath(path, "", resolved, false, false) != 0 || resolved.segments.empty() ||
            sim::PathKey(resolved) == "C:\\WINDOWS" || sim::PathKey(resolved) == "C:\\WINDOWS\\SYSTEM32";
+}
+
+// "InstallPath" as the program reads it: an expandable value with the environment put in, and '/'
+// a separator like '\'.
+std::optional<std::string> InstallFolder(const sim::Machine& machine) {
+    std::optional<std::string> text = StringData(machine, HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
+    std::optional<sim::RegistryValue> value = machine.registry.GetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
+    if (!text) {
+        return text;
+    }
+    if (value->type == REG_EXPAND_SZ) {
+        text = machine.processes.ExpandVariables(*text);
+    }
+    std::replace(text->begin(), text->end(), '/', '\\');
+    return text;
+}
+
+// Whether the temporary folder may take the copy and the script: a full path that is no root, not
+// one of the system's folders, not the user's profile folder, and named alike in ANSI and Unicode.
+bool IsTempFolder(const sim::Machine& machine, const std::string& folder) {
+    std::optional<std::string> key = FullPathKey(folder);
+    std::optional<std::string> profile = machine.processes.Variable("USERPROFILE");
+    return key && !IsSharedFolder(folder) && !(profile && FullPathKey(*profile) == key) &&
+           machine.files.TempPathWide() == sim::AnsiToWide(folder);
 }
 
 std::string DescribeFile(const FileState& file) {
@@ -118,7 +145,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
                            const std::optional<std::string>& typedSwitch) {
     // The installation folder, its named files, the files directly in its images folder, the
     // installed uninstaller, and the vendor's folder above it.
-    std::optional<std::string> install = StringData(machine, HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
+    std::optional<std::string> install = InstallFolder(machine);
     if (install && FullPathKey(*install) && !IsSharedFolder(*install)) {
         const std::string& P = *install;
         MayGo(P);
@@ -151,7 +178,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
         for (const std::string& parent : parents) {
             sim::SimPath folder;
             if (FullPathKey(parent) && sim::ResolvePath(parent, "", folder, false, false) == 0 &&
-                sim::PathText(folder).find(kVendorMarker) != std::string::npos) {
+                sim::UpperCase(sim::PathText(folder)).find(sim::UpperCase(kVendorMarker)) != std::string::npos) {
                 filesMayGo_.insert(sim::PathKey(folder));
             }
         }
@@ -168,13 +195,13 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
 
     // The temporary folder (created when missing), the copy of the uninstaller in it (an older one
     // is overwritten), and the run's own script under a name not taken before; none of these where the
-    // shell would expand the folder's name. Started with the switch, no copy is made, and the program
-    // that ran goes instead.
+    // shell would expand the folder's name, and no copy where the folder is none for it. Started with
+    // the switch, no copy is made, and the program that ran goes instead.
     const std::string& T = machine.files.TempPath();
     bool keepsName = machine.processes.ExpandVariables(T) == T;
     MayAppear(T);
     secondImage_ = FullPathKey(typedSwitch.value_or(T + "\\uninstall.exe"));
-    if (secondImage_ && (typedSwitch || keepsName)) {
+    if (secondImage_ && (typedSwitch || (keepsName && IsTempFolder(machine, T)))) {
         filesMayGo_.insert(*secondImage_);
         filesMayAppear_.insert(*secondImage_);
     }

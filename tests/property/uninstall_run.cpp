@@ -1,6 +1,7 @@
 #include "uninstall_run.h"
 
 #include <map>
+#include <set>
 
 #include "removal_model.h"
 
@@ -226,7 +227,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         }
     }
 
-    // Only the product's window is asked to close, once, by the first process.
+    // Only the product's windows are asked to close, each once, by the first process.
     for (const sim::PostedMessage& posted : machine.processes.PostedMessages()) {
         bool product = false;
         for (const sim::WindowRecord& window : machine.processes.Windows()) {
@@ -238,8 +239,21 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
                                " posted to a window not the product's");
         }
     }
-    if (machine.processes.PostedMessages().size() > 1) {
-        problems.push_back("more than one window asked to close");
+    std::set<HWND> asked;
+    for (const sim::PostedMessage& posted : machine.processes.PostedMessages()) {
+        if (!asked.insert(posted.window).second) {
+            problems.push_back("a window asked to close twice");
+        }
+    }
+
+    // The product leaves the list of installed programs only once its uninstall is under way.
+    const std::string entry = "HKLM\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\VORSKTANDREL";
+    bool copyStarted = false;
+    for (const sim::StartRecord& start : machine.processes.Starts()) {
+        copyStarted = copyStarted || (start.process == first && start.accepted);
+    }
+    if (before.keys.count(entry) != 0 && after.keys.count(entry) == 0 && !copyStarted) {
+        problems.push_back("the product was unlisted, but no copy was started");
     }
 
     // Every handle closed, every loop ended.
