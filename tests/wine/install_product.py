@@ -21,6 +21,7 @@ DISPLAY_NAME = "VORSK Tandrel 98"
 DEFAULT_INSTALL_DIR = "C:\\Program Files\\VORSK Software\\Tandrel"
 SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
 ENVIRONMENT = "HKCU\\Environment"
+MACHINE_ENVIRONMENT = "System\\CurrentControlSet\\Control\\Session Manager\\Environment"
 
 PRODUCT_KEY = "Software\\VORSK Software\\Tandrel"
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
@@ -78,9 +79,17 @@ def copy_file(source, target):
         write_file(target, binary.read())
 
 
-def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None, install_path=None):
+def reg_expand_string(text, unicode):
+    """hex(2): data of a REG_EXPAND_SZ value, terminated (UTF-16 in version 5 files, else ANSI)."""
+    data = (text + "\0").encode("utf-16-le" if unicode else "cp1252")
+    return "hex(2):" + ",".join(f"{byte:02x}" for byte in data)
+
+
+def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None, install_path=None,
+                  install_path_type="REG_SZ", temp_unset=False):
     # Version 5 files are UTF-16 and can hold any name; REGEDIT4 ones are read in the ANSI code page.
-    lines = ["REGEDIT4" if (temp_folder or "").isascii() else "Windows Registry Editor Version 5.00", ""]
+    unicode = not (temp_folder or "").isascii()
+    lines = ["Windows Registry Editor Version 5.00" if unicode else "REGEDIT4", ""]
 
     def key(root, path, values):
         lines.append(f"[{root}\\{path}]")
@@ -90,7 +99,9 @@ def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None
 
     machine_values = [("Version", reg_string("1.0"))]
     if with_install_path:
-        machine_values.insert(0, ("InstallPath", reg_string(install_path or install_dir)))
+        path = install_dir if install_path is None else install_path
+        data = reg_expand_string(path, unicode) if install_path_type == "REG_EXPAND_SZ" else reg_string(path)
+        machine_values.insert(0, ("InstallPath", data))
     key("HKEY_LOCAL_MACHINE", PRODUCT_KEY, machine_values)
 
     # The user's settings, a few levels deep.
@@ -118,6 +129,9 @@ def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None
 
     if temp_folder:
         key(user, "Environment", [("TEMP", reg_string(temp_folder)), ("TMP", reg_string(temp_folder))])
+    if temp_unset:
+        for root, path in ((user, "Environment"), ("HKEY_LOCAL_MACHINE", MACHINE_ENVIRONMENT)):
+            key(root, path, [("TEMP", "-"), ("TMP", "-")])
 
     if foreign_keys:
         key(user, f"Software\\VORSK Software\\{FOREIGN_KEY}", [("Owner", reg_string("someone else"))])
@@ -128,15 +142,20 @@ def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None
 
 def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=None, with_install_path=True,
             foreign_files=(), foreign_keys=False, images_subfolder=False, temp_leftovers=0,
-            read_only=False, temp_folder=None, install_path=None):
+            read_only=False, temp_folder=None, install_path=None, install_path_type="REG_SZ", temp_unset=False):
     """Puts the product into the prefix; returns installed_state(prefix) plus "install_dir". With
-    `temp_folder`, the user's TEMP and TMP name that folder from then on; with `install_path`,
-    "InstallPath" names that folder instead of the installation folder."""
+    `temp_folder`, the user's TEMP and TMP name that folder from then on; with `temp_unset`, neither
+    the user's nor the machine's environment sets them, and programs fall back to the profile folder;
+    with `install_path`, "InstallPath" names that folder instead of the installation folder, as a
+    value of `install_path_type` ("REG_SZ" or "REG_EXPAND_SZ")."""
     uninstaller = uninstaller or default_build_file("uninstall.exe")
     product = product or default_build_file(os.path.join("tests", "wine", "Tandrel.exe"))
     state = installed_state(prefix)
     if temp_folder:
         state["temp"] = temp_folder
+    if temp_unset:
+        # GetTempPath's fall-back, USERPROFILE: the folder of the user's Documents.
+        state["temp"] = Registry(prefix.path).value(SHELL_FOLDERS, "Personal").rpartition("\\")[0]
 
     folder = prefix.to_unix(install_dir)
     copy_file(product, os.path.join(folder, "Tandrel.exe"))
@@ -149,23 +168,25 @@ def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=N
         write_file(os.path.join(folder, "images", "thumbs", "small.gif"), b"GIF89a small")
     for name in foreign_files:
         write_file(os.path.join(folder, name), f"{name}: not the product's\r\n")
+    shortcut = f"{DISPLAY_NAME}.lnk"
+    shortcuts = [os.path.join(prefix.to_unix(state[place]), shortcut) for place in ("startup", "programs")]
+    for path in shortcuts:
+        write_file(path, f"[shortcut to {install_dir}\\Tandrel.exe]\r\n")
     if read_only:
         # Wine shows a file without write permission as read-only, as copies from a CD are.
         for root, _dirs, names in os.walk(folder):
             for name in names:
                 os.chmod(os.path.join(root, name), 0o444)
-
-    shortcut = f"{DISPLAY_NAME}.lnk"
-    for place in ("startup", "programs"):
-        write_file(os.path.join(prefix.to_unix(state[place]), shortcut),
-                   f"[shortcut to {install_dir}\\Tandrel.exe]\r\n")
+        for path in shortcuts:
+            os.chmod(path, 0o444)
 
     temp = prefix.to_unix(state["temp"])
     os.makedirs(temp, exist_ok=True)
     for number in range(1, temp_leftovers + 1):
         write_file(os.path.join(temp, f"delme{number}.bat"), f"@echo off\r\nrem left over from run {number}\r\n")
 
-    prefix.import_reg(registry_text(install_dir, with_install_path, foreign_keys, temp_folder, install_path))
+    prefix.import_reg(registry_text(install_dir, with_install_path, foreign_keys, temp_folder, install_path,
+                                    install_path_type, temp_unset))
     if not prefix.wait_server():
         raise RuntimeError("the wineserver did not exit after the registry import")
     return dict(state, install_dir=install_dir)
@@ -187,7 +208,7 @@ def main():
     parser.add_argument("--temp-leftovers", type=int, default=0, metavar="N",
                         help="put delme1.bat..delmeN.bat into the temporary folder")
     parser.add_argument("--read-only", action="store_true",
-                        help="make every file of the installation read-only (as if copied from a CD)")
+                        help="make every file of the installation and the shortcuts read-only (as if copied from a CD)")
     parser.add_argument("--work-dir", help="folder for Wine's HOME and TMPDIR (default: beside the prefix)")
     args = parser.parse_args()
 

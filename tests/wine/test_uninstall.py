@@ -6,7 +6,6 @@ virtual display, and what is left on the machine is checked once every process h
 Usage: test_uninstall.py --build-dir build/win32 [--keep] SCENARIO   (--list names the scenarios)"""
 
 import argparse
-import filecmp
 import os
 import re
 import subprocess
@@ -25,6 +24,8 @@ from harness.winetrace import TRACE_FILE_CALLS  # noqa: E402
 CONFIRMATION = "This will uninstall VORSK Tandrel 98."
 NO_INSTALL_PATH = "Can not find install path to remove files."
 START_REFUSED = "Can not start uninstall.exe in TEMP."
+COPY_FAILED = "Can not copy uninstall.exe to TEMP."
+FILES_STAY = "Can not remove all files of VORSK Tandrel 98. They stay in {}."
 UNINSTALL_ENTRY = "HKLM\\" + install_product.UNINSTALL_KEY + "\\VorskTandrel"
 APP_PATH = "HKLM\\" + install_product.APP_PATHS_KEY + "\\Tandrel.exe"
 NEIGHBOUR_KEYS = [
@@ -45,6 +46,15 @@ def scenario(function):
     return function
 
 
+def scenario_cases(**cases):
+    """One scenario per case, each running the function with the case's keyword arguments."""
+    def register(function):
+        for name, arguments in cases.items():
+            SCENARIOS[name] = lambda session, check, arguments=arguments: function(session, check, **arguments)
+        return function
+    return register
+
+
 class Checks:
     """Collects failed expectations, so that one run reports all it found."""
 
@@ -59,6 +69,12 @@ class Checks:
     def equal(self, actual, expected, what):
         return self.that(actual == expected, f"{what}: expected {expected!r}, found {actual!r}")
 
+    def unchanged(self, after, before, what):
+        """Compares two snapshots {name: data}, naming only the entries that differ."""
+        differ = sorted(name for name in set(before) | set(after)
+                        if name not in before or name not in after or before[name] != after[name])
+        return self.that(not differ, f"{what} added, removed or changed: {differ}")
+
 
 # Steps shared by the scenarios -----------------------------------------------------------------
 
@@ -68,8 +84,16 @@ def answer_confirmation(session, check, uninstaller, key):
         return
     check.equal(box.text, CONFIRMATION, "confirmation text")
     check.equal(box.buttons, "OK+Cancel", "confirmation buttons")
-    check.that(box.icon, "the confirmation box has no icon (question mark expected)")
+    check.equal(box.icon, "question", "confirmation icon")
     session.watcher.answer(box, key)
+
+
+def answer_box(session, check, text, icon, while_running=None):
+    """Waits for a box saying `text` with an OK button and `icon` ("" for none), and answers OK."""
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=while_running)
+    if check.that(box is not None, f"no box saying {text!r}"):
+        check.equal((box.text, box.buttons, box.icon), (text, "OK", icon), "the box (text, buttons, icon)")
+        session.watcher.answer(box, "Return")
 
 
 def expect_exit_status_1(check, uninstaller):
@@ -149,20 +173,23 @@ def folder_contents(folder):
 
 # Scenarios -------------------------------------------------------------------------------------
 
-@scenario
-def complete_uninstall(session, check):
-    """The product is running; the user confirms. Everything of the product goes, the vendor's key
-    and folder too, the product is asked to close once, and the temporary folder is left clean."""
+# The slow product saves for longer than the 2.5 s that the deletion of its files is retried: only
+# the wait for its window removes it whole.
+@scenario_cases(complete_uninstall={"close_delays": [None]},
+                product_closes_slowly={"close_delays": [6000]},
+                two_products_running={"close_delays": [None, None]})
+def complete_uninstall(session, check, close_delays):
+    """The product is running (also twice, or saving its work for seconds after WM_CLOSE); the user
+    confirms. Every instance is asked to close once and waited for, everything of the product goes,
+    the vendor's key and folder too, and the temporary folder is left clean."""
     session.install()
-    product = session.start_product()
-    uninstaller = session.start_uninstaller()
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
-    expect_all_ended(session, check)
+    products = [session.start_product(close_delay_ms=delay) for delay in close_delays]
+    uninstall_confirmed(session, check)
 
-    check.equal(session.marker_events(), ["started", "WM_CLOSE", "exiting"], "the product's events")
-    check.equal(product.poll(), 0, "exit status of the product (closed by WM_CLOSE)")
-    expect_no_more_boxes(session, check, 1)
+    check.equal(sorted(session.marker_events()), sorted(["started", "WM_CLOSE", "exiting"] * len(products)),
+                "the product's events")
+    check.equal([product.poll() for product in products], [0] * len(products),
+                "exit status of each instance (closed by WM_CLOSE)")
     expect_product_removed(session, check)
     check.that(os.path.isdir(os.path.dirname(session.vendor_folder())), "the folder above the vendor's is gone")
 
@@ -195,24 +222,25 @@ def cancel(session, check):
     check.equal(changed, [], "files changed")
 
 
-@scenario
-def missing_install_path(session, check):
-    """"InstallPath" is missing: the second process says so in a plain box, still removes the
-    shortcuts and the registry entries, leaves the installation folder untouched, and cleans up
-    its temporary copy."""
-    session.install(with_install_path=False)
+@scenario_cases(missing_install_path={"with_install_path": False},
+                install_path_empty={"install_path": ""},
+                install_path_is_root={"install_path": "C:\\"})
+def install_path_unusable(session, check, **install):
+    """"InstallPath" is missing, empty or names C:\\ (a damaged value): the second process says so
+    in a plain box before it removes anything, and that is its only box. The shortcuts and the
+    registry entries still go, the installation folder stays untouched, and so do the files of the
+    product's names in C:\\, which are somebody else's; the temporary copy is cleaned up."""
+    session.install(**install)
+    others = [session.prefix.to_unix("C:\\" + name)
+              for name in ("la.txt", "order.htm", "Tandrel.exe", "uninstall.exe", "images\\x.gif")]
+    for path in others:
+        install_product.write_file(path, "somebody else's\r\n")
     folder_before = files_below(session, session.vendor_folder())
     product = session.start_product()
     uninstaller = session.start_uninstaller()
     answer_confirmation(session, check, uninstaller, "Return")
     expect_exit_status_1(check, uninstaller)
-
-    box = session.watcher.wait_for_box(PROCESS_TIMEOUT)
-    if check.that(box is not None, "no box about the missing installation folder"):
-        check.equal(box.text, NO_INSTALL_PATH, "text of the second box")
-        check.equal(box.buttons, "OK", "buttons of the second box")
-        check.that(not box.icon, "the box about the missing installation folder has an icon")
-        session.watcher.answer(box, "Return")
+    answer_box(session, check, NO_INSTALL_PATH, "")
     expect_all_ended(session, check)
 
     check.equal(session.marker_events(), ["started", "WM_CLOSE", "exiting"], "the product's events")
@@ -223,6 +251,19 @@ def missing_install_path(session, check):
     check.equal(files_below(session, session.vendor_folder()), folder_before,
                 "the vendor and installation folders (must be untouched)")
     expect_temp_clean(session, check)
+    for path in others:
+        check.that(os.path.isfile(path), f"somebody else's file is gone: {path}")
+
+
+@scenario_cases(install_path_expandable={"install_path": "%ProgramFiles%\\VORSK Software\\Tandrel",
+                                         "install_path_type": "REG_EXPAND_SZ"},
+                install_path_with_slashes={"install_path": "C:/Program Files/VORSK Software/Tandrel"})
+def install_path_spelled_otherwise(session, check, **install):
+    """"InstallPath" names the installation folder through a variable (a REG_EXPAND_SZ value), or
+    with forward slashes: the folder is found all the same, and everything goes."""
+    session.install(**install)
+    uninstall_confirmed(session, check)
+    expect_product_removed(session, check)
 
 
 @scenario
@@ -308,29 +349,28 @@ def script_trace(calls):
 
 @scenario
 def product_ignores_close(session, check):
-    """The product records WM_CLOSE but keeps running. Wine, like Windows, refuses to delete the
-    executable of a running process, so Tandrel.exe and with it the installation and vendor folders
-    stay; everything else goes, and the temporary folder is cleaned up all the same."""
+    """The product records WM_CLOSE but keeps running. The second process waits for it for 10 s,
+    then removes what it can. Wine, like Windows, refuses to delete the executable of a running
+    process, so Tandrel.exe and with it the installation and vendor folders stay, and one box says
+    so and where; everything else goes, and the temporary folder is cleaned up all the same."""
     session.install()
     product = session.start_product(ignore_close=True)
     uninstaller = session.start_uninstaller()
     answer_confirmation(session, check, uninstaller, "Return")
     expect_exit_status_1(check, uninstaller)
-    temp = session.temp_folder()
-    cleaned = session.wait_until(
-        lambda: not any(name == "uninstall.exe" or re.fullmatch(r"delme\d+\.bat", name) for name in os.listdir(temp))
-        and not os.path.exists(os.path.join(session.install_folder(), "uninstall.exe")),
-        timeout=PROCESS_TIMEOUT)
-    check.that(cleaned, "the uninstaller's work did not finish while the product was running")
-    # Give the processes that are still ending a moment; the product must still be running after it.
-    time.sleep(1)
+    answer_box(session, check, FILES_STAY.format(session.state["install_dir"]), "error")
+    # The product must still be running once the uninstaller's processes (the copy, the script)
+    # have ended.
+    ended = session.wait_until(lambda: not session.running("uninstall.exe") and not session.running("delme"),
+                               timeout=PROCESS_TIMEOUT)
+    check.that(ended, "the uninstaller's processes did not end while the product was running")
     check.equal(session.marker_events(), ["started", "WM_CLOSE"], "the product's events")
     check.that(product.poll() is None, "the product is no longer running")
     product.kill()
     product.wait(30)
     expect_all_ended(session, check)
 
-    expect_no_more_boxes(session, check, 1)
+    expect_no_more_boxes(session, check, 2)
     expect_registry_removed(session, check)
     expect_shortcuts_removed(session, check)
     check.equal(folder_contents(session.install_folder()), ["Tandrel.exe"], "installation folder")
@@ -435,9 +475,10 @@ def script_waits_for_held_copy(session, check):
 
 @scenario
 def read_only_installation(session, check):
-    """Every file of the installation is read-only, the installed uninstall.exe too (as if copied
-    from a CD). Each loses the attribute just before it is deleted, so everything goes; the temporary
-    copy is made writable, or the cleanup script could never delete it and would loop for ever."""
+    """Every file of the installation is read-only, the installed uninstall.exe and the shortcuts
+    too (as if copied from a CD). Each loses the attribute just before it is deleted, so everything
+    goes; the temporary copy is made writable, or the cleanup script could never delete it and would
+    loop for ever."""
     session.install(read_only=True)
     uninstall_confirmed(session, check)
     expect_product_removed(session, check)
@@ -487,31 +528,61 @@ def temp_with_special_characters(session, check):
     uninstall_with_temp_folder(session, check, "C:\\Temp\\a & (b) ^c; d=e, f'g")
 
 
-@scenario
-def temp_with_variable(session, check):
-    """TEMP names a folder really called %USERNAME% (a plain string value, which nothing expands).
-    The shell would expand the name of the copy it starts and run the uninstall.exe of the user's
-    own folder beside it, somebody else's program: the first phase refuses in a box before it copies
-    anything, and the product stays (but for its Uninstall entry, which goes first)."""
-    session.install(temp_folder="C:\\T\\%USERNAME%")
-    user = session.state["startup"].split("\\")[2]  # C:\users\<name>\...
-    foreign = session.prefix.to_unix(f"C:\\T\\{user}\\uninstall.exe")
-    # The product's stand-in: started, it would keep running until it is closed.
-    install_product.copy_file(session.tool("Tandrel.exe"), foreign)
-    before = session.files()
+def refused_before_any_change(session, check, refusal, with_product=True):
+    """The user confirms; the first phase shows `refusal` (error icon, OK) before anything changes:
+    a running product is not asked to close, the product stays listed (its Uninstall entry too) and
+    installed, no file of the watched folders changes, and no program is left running."""
+    registry_before = session.product_registry()
+    product = session.start_product() if with_product else None
+    files_before = session.files()
     uninstaller = session.start_uninstaller()
     answer_confirmation(session, check, uninstaller, "Return")
-    box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=uninstaller)
-    if check.that(box is not None, "no box about the refused start"):
-        check.equal((box.text, box.buttons, box.icon), (START_REFUSED, "OK", True), "the box (text, buttons, icon)")
-        session.watcher.answer(box, "Return")
+    answer_box(session, check, refusal, "error", while_running=uninstaller)
     expect_exit_status_1(check, uninstaller)
-    check.that(session.wait_for_end(PROCESS_TIMEOUT), f"a program still runs: the foreign {foreign} was started")
+    if product is not None:
+        check.equal(session.marker_events(), ["started"], "the product's events")
+        check.that(product.poll() is None, "the product is no longer running")
+        product.kill()
+        product.wait(30)
+    check.that(session.wait_for_end(PROCESS_TIMEOUT), "a program still runs (a foreign uninstall.exe started?)")
 
     expect_no_more_boxes(session, check, 2)
-    changed = sorted(set(session.files().items()) ^ set(before.items()))
-    check.equal(changed, [], "files added, removed or changed in the temporary, product and shortcut folders")
-    check.that(filecmp.cmp(foreign, session.tool("Tandrel.exe"), shallow=False), f"{foreign} was changed")
+    check.unchanged(session.product_registry(), registry_before, "keys under the product's paths")
+    check.unchanged(session.files(), files_before, "files in the temporary, product and shortcut folders")
+
+
+# `beside`: where the temporary folder's name leads the ANSI program or the shell instead, with the
+# uninstall.exe of somebody else's in it; without it, that program lies in the temporary folder.
+@scenario_cases(temp_with_variable={"temp_folder": "C:\\T\\%USERNAME%", "refusal": START_REFUSED,
+                                    "beside": "C:\\T\\{user}"},
+                temp_is_drive_root={"temp_folder": "C:\\"},
+                temp_unset_is_profile={"temp_unset": True},
+                temp_lossy_in_ansi={"temp_folder": "C:\\users\\\u0141ukasz\\Temp", "beside": "C:\\users\\Lukasz\\Temp"})
+def temp_folder_refused(session, check, refusal=COPY_FAILED, beside=None, **temp):
+    """TEMP names no folder of the uninstaller's: a drive root; the profile folder, where the
+    temporary folder falls back to when neither TEMP nor TMP is set; C:\\users\\\u0141ukasz\\Temp, which an
+    ANSI program under code page 1252 sees as somebody else's C:\\users\\Lukasz\\Temp; or a folder
+    really called %USERNAME% (a plain string value), which the shell would expand when it starts the
+    copy, and start the program of the user's own folder beside it. The first phase refuses in a
+    box before anything changes, and the uninstall.exe of somebody else's (a stand-in that would keep
+    running) stays untouched and is not started."""
+    session.install(**temp)
+    user = session.state["startup"].split("\\")[2]  # C:\users\<name>\...
+    folder = session.temp_folder()
+    if beside:
+        folder = session.also_watched["where the copy would go"] = session.prefix.to_unix(beside.format(user=user))
+    install_product.copy_file(session.tool("Tandrel.exe"), os.path.join(folder, "uninstall.exe"))
+    refused_before_any_change(session, check, refusal)
+
+
+@scenario
+def temp_copy_fails(session, check):
+    """The copy into the temporary folder fails (a folder of somebody else's is called uninstall.exe
+    there): the first phase says so, the product stays listed and installed, and the temporary
+    folder is left as it was."""
+    session.install()
+    install_product.write_file(os.path.join(session.temp_folder(), "uninstall.exe", "notes.txt"), "not a program\r\n")
+    refused_before_any_change(session, check, COPY_FAILED, with_product=False)
 
 
 @scenario
@@ -585,27 +656,6 @@ def internal_switch_by_hand(session, check):
     expect_no_more_boxes(session, check, 0)
     check.that(not folder_contents(session.install_folder()), "the installation folder is not empty")
     check.equal(files_below(session, session.temp_folder()), temp_before, "the temporary folder")
-
-
-@scenario
-def install_path_is_root(session, check):
-    """"InstallPath" names C:\\ (a damaged value): the files there of the product's names are somebody
-    else's and stay, as does the installation folder it no longer names; the shortcuts and the keys
-    go, and nothing is left in the temporary folder."""
-    session.install(install_path="C:\\")
-    others = [session.prefix.to_unix("C:\\" + name)
-              for name in ("la.txt", "order.htm", "Tandrel.exe", "uninstall.exe", "images\\x.gif")]
-    for path in others:
-        install_product.write_file(path, "somebody else's\r\n")
-    folder_before = files_below(session, session.vendor_folder())
-    uninstall_confirmed(session, check)
-
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
-    expect_temp_clean(session, check)
-    check.equal(files_below(session, session.vendor_folder()), folder_before, "the installation and vendor folders")
-    for path in others:
-        check.that(os.path.isfile(path), f"somebody else's file is gone: {path}")
 
 
 PLANTED_NOTE = "C:\\planted_dll_loaded.txt"

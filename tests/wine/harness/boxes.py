@@ -18,7 +18,7 @@ class MessageBox:
         self.answer = None
 
     def __repr__(self):
-        icon = "with icon" if self.icon else "no icon"
+        icon = f"{self.icon} icon" if self.icon else "no icon"
         return f"<box {self.text!r} [{self.buttons}] {icon}, answered {self.answer}>"
 
 
@@ -46,7 +46,8 @@ class BoxWatcher:
         return [int(line) for line in result.stdout.split()]
 
     def _read_boxes(self):
-        """[(text, icon, buttons)] of the boxes with our caption, as message_boxes.exe reports them."""
+        """[(text, icon, buttons)] of the boxes with our caption, as message_boxes.exe reports them;
+        icon is the kind of system icon ("error", "question", ...), "" for none."""
         output = self.prefix.run([self.reader_exe, self.caption], timeout=60).stdout
         boxes = []
         for line in output.splitlines():
@@ -55,7 +56,8 @@ class BoxWatcher:
                 key, _, value = part.partition("=")
                 fields[key] = value
             text = fields.get("text", "").replace("\\r", "\r").replace("\\n", "\n")
-            boxes.append((text, fields.get("icon") == "1", fields.get("buttons", "")))
+            icon = fields.get("icon", "")
+            boxes.append((text, "" if icon == "none" else icon, fields.get("buttons", "")))
         return boxes
 
     def poll(self):
@@ -66,17 +68,18 @@ class BoxWatcher:
             if window_id in self._present:
                 continue
             self._present.add(window_id)
-            # The X window exists a moment before the dialog has its controls; read until it has text.
+            # The X window exists a moment before the dialog has its controls and has drawn its icon;
+            # read until it has text and a known icon (or none).
             deadline = time.monotonic() + 10
             while True:
                 boxes = self._read_boxes()
-                if len(boxes) == 1 and boxes[0][0] or time.monotonic() > deadline:
+                if len(boxes) == 1 and boxes[0][0] and boxes[0][1] != "other" or time.monotonic() > deadline:
                     break
                 time.sleep(0.2)
             if len(boxes) == 1:
                 box = MessageBox(window_id, *boxes[0])
             else:
-                box = MessageBox(window_id, f"<{len(boxes)} boxes on the screen at once: {boxes}>", False, "")
+                box = MessageBox(window_id, f"<{len(boxes)} boxes on the screen at once: {boxes}>", "", "")
             self.seen.append(box)
             return box
         return None

@@ -44,6 +44,8 @@ class Session:
         self.prefix = None
         self.watcher = None
         self.state = None
+        # More folders a scenario watches, by title: somebody else's, which must stay untouched.
+        self.also_watched = {}
 
     # Set-up and tear-down ----------------------------------------------------------------------
 
@@ -112,16 +114,19 @@ class Session:
     def shortcut(self, place):
         return os.path.join(self.prefix.to_unix(self.state[place]), install_product.DISPLAY_NAME + ".lnk")
 
-    def start_product(self, ignore_close=False, timeout=60):
+    def start_product(self, ignore_close=False, close_delay_ms=None, timeout=60):
         """Starts Tandrel.exe from the installation folder, as its shortcut would, and waits until
-        its main window is up."""
+        its main window is up (also when another instance already runs)."""
         args = [self.state["install_dir"] + "\\Tandrel.exe", "--marker", MARKER]
         if ignore_close:
             args.append("--ignore-close")
+        if close_delay_ms is not None:
+            args += ["--close-delay", str(close_delay_ms)]
+        started_before = self.marker_events().count("started")
         process = self.prefix.start(args, cwd=self.install_folder())
         self.processes.append(process)
         deadline = time.monotonic() + timeout
-        while "started" not in self.marker_events():
+        while self.marker_events().count("started") == started_before:
             if process.poll() is not None or time.monotonic() > deadline:
                 raise AssertionError(f"the product did not start (exit status {process.poll()})")
             time.sleep(0.1)
@@ -190,17 +195,27 @@ class Session:
             raise AssertionError(f"hold_file.exe could not hold {windows_path}: {line!r}")
         return holder
 
-    def hold_up(self, text, seconds):
-        """Stops the processes of the prefix whose command line contains `text` for `seconds`, as a
-        virus scanner holds up a new program while it scans it. Returns their process ids."""
+    def running(self, text):
+        """Process ids of the prefix's programs whose command line contains `text`."""
         own = b"\0WINEPREFIX=" + self.prefix.path.encode() + b"\0"
-        held = []
+        found = []
         for folder in glob.glob("/proc/[0-9]*"):
             try:
                 with open(folder + "/environ", "rb") as environ, open(folder + "/cmdline", "rb") as cmdline:
                     if own in b"\0" + environ.read() and text.encode() in cmdline.read():
-                        os.kill(int(folder[6:]), signal.SIGSTOP)
-                        held.append(int(folder[6:]))
+                        found.append(int(folder[6:]))
+            except OSError:
+                pass
+        return found
+
+    def hold_up(self, text, seconds):
+        """Stops the processes of the prefix whose command line contains `text` for `seconds`, as a
+        virus scanner holds up a new program while it scans it. Returns their process ids."""
+        held = []
+        for pid in self.running(text):
+            try:
+                os.kill(pid, signal.SIGSTOP)
+                held.append(pid)
             except OSError:
                 pass
         time.sleep(seconds)
@@ -228,13 +243,25 @@ class Session:
             "temporary folder": self.temp_folder(),
             "Startup folder": os.path.dirname(self.shortcut("startup")),
             "Programs folder": os.path.dirname(self.shortcut("programs")),
+            **self.also_watched,
         }
+
+    def walk(self, folder):
+        """os.walk; only one level deep in a temporary folder that holds the other watched folders
+        (a drive root, the profile folder), which would be the whole drive."""
+        temp = self.temp_folder().rstrip("/")
+        shallow = folder.rstrip("/") == temp and any(
+            other.startswith(temp + "/") for other in self.watched_folders().values())
+        for entry in os.walk(folder):
+            yield entry
+            if shallow:
+                return
 
     def files(self):
         """{host path: (size, mtime_ns, sha1)} of every file and folder below the watched folders."""
         listing = {}
         for folder in self.watched_folders().values():
-            for root, dirs, files in os.walk(folder):
+            for root, dirs, files in self.walk(folder):
                 for name in dirs:
                     listing[os.path.join(root, name) + "/"] = None
                 for name in files:
@@ -267,7 +294,7 @@ class Session:
                 lines.append("(does not exist)")
                 continue
             entries = 0
-            for root, dirs, files in os.walk(folder):
+            for root, dirs, files in self.walk(folder):
                 for name in sorted(dirs):
                     lines.append(f"    {os.path.relpath(os.path.join(root, name), folder)}/")
                     entries += 1

@@ -3,13 +3,15 @@
 //
 // Usage: message_boxes.exe <caption>
 // Prints one line per top-level dialog window (class "#32770") with exactly that caption:
-//   box=<handle in hex> icon=<0|1> buttons=<names separated by '+'> text=<text, CR and LF as \r \n>
-// and exits 0 (also when there is no such box).
+//   box=<handle in hex> icon=<kind> buttons=<names separated by '+'> text=<text, CR and LF as \r \n>
+// where kind is none, error, question, warning or information (the system icon it shows), or other
+// (an icon that is none of them, or not drawn yet), and exits 0 (also when there is no such box).
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -27,6 +29,13 @@ const ButtonName kButtons[] = {
     {IDYES, "Yes"}, {IDNO, "No"},       {IDTRYAGAIN, "TryAgain"}, {IDCONTINUE, "Continue"},
 };
 
+struct IconKind {
+    LPCSTR id;
+    const char* name;
+};
+const IconKind kIconKinds[] = {
+    {IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "warning"}, {IDI_ASTERISK, "information"}};
+
 const char* g_caption = "";
 
 std::string Escaped(const char* text) {
@@ -43,14 +52,67 @@ std::string Escaped(const char* text) {
     return out;
 }
 
-bool HasIcon(HWND box) {
+// The pixels of a width x height picture: what `draw` paints into a fresh bitmap.
+template <typename Draw>
+std::vector<DWORD> Pixels(int width, int height, Draw draw) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::vector<DWORD> pixels;
+    if (bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        draw(dc);
+        GdiFlush();
+        for (int i = 0; i < width * height; ++i) {
+            pixels.push_back(static_cast<const DWORD*>(bits)[i] & 0xFFFFFF);
+        }
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(dc);
+    return pixels;
+}
+
+// Which system icon the box shows. Its icon handle belongs to the box's process and cannot be drawn
+// from here, so the screen is compared with each system icon drawn on the box's own background.
+const char* IconKindOf(HWND box) {
     for (int id : kIconIds) {
         HWND icon = GetDlgItem(box, id);
-        if (icon != nullptr && IsWindowVisible(icon) && SendMessageA(icon, STM_GETICON, 0, 0) != 0) {
-            return true;
+        if (icon == nullptr || !IsWindowVisible(icon) || SendMessageA(icon, STM_GETICON, 0, 0) == 0) {
+            continue;
         }
+        RECT place;
+        GetWindowRect(icon, &place);
+        int width = place.right - place.left;
+        int height = place.bottom - place.top;
+        std::vector<DWORD> shown = Pixels(width, height, [&](HDC dc) {
+            HDC screen = GetDC(nullptr);
+            BitBlt(dc, 0, 0, width, height, screen, place.left, place.top, SRCCOPY);
+            ReleaseDC(nullptr, screen);
+        });
+        for (const IconKind& kind : kIconKinds) {
+            std::vector<DWORD> drawn = Pixels(width, height, [&](HDC dc) {
+                // The icon's corners are transparent: what shows there is the box's background.
+                DWORD background = shown.empty() ? 0 : shown[0];
+                HBRUSH brush = CreateSolidBrush(RGB(background >> 16, (background >> 8) & 0xFF, background & 0xFF));
+                RECT all = {0, 0, width, height};
+                FillRect(dc, &all, brush);
+                DeleteObject(brush);
+                DrawIconEx(dc, 0, 0, LoadIcon(nullptr, kind.id), 0, 0, 0, nullptr, DI_NORMAL);
+            });
+            if (!shown.empty() && drawn == shown) {
+                return kind.name;
+            }
+        }
+        return "other";
     }
-    return false;
+    return "none";
 }
 
 std::string Buttons(HWND box) {
@@ -79,8 +141,8 @@ BOOL CALLBACK PrintBox(HWND window, LPARAM) {
     }
     char text[1024] = "";
     GetDlgItemTextA(window, kTextId, text, sizeof text);
-    std::printf("box=%lx icon=%d buttons=%s text=%s\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)),
-                HasIcon(window) ? 1 : 0, Buttons(window).c_str(), Escaped(text).c_str());
+    std::printf("box=%lx icon=%s buttons=%s text=%s\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)),
+                IconKindOf(window), Buttons(window).c_str(), Escaped(text).c_str());
     return TRUE;
 }
 

@@ -1,7 +1,7 @@
 // A stand-in for the product in the end-to-end tests: one main window of class "VorskTandrel",
 // titled "Tandrel", which is all the uninstaller looks for when it asks the running product to close.
 //
-// Usage: Tandrel.exe [--marker <file>] [--ignore-close]
+// Usage: Tandrel.exe [--marker <file>] [--ignore-close] [--close-delay <ms>]
 //   --marker <file>  appends one line to <file> for each event: "started" once the main window is
 //                    shown, "WM_CLOSE" for every WM_CLOSE received, "exiting" before the process ends,
 //                    each followed by a space and GetTickCount() (milliseconds, for reading the timing
@@ -11,8 +11,11 @@
 //                    folder, where it would count as a foreign file.
 //   --ignore-close   WM_CLOSE is recorded but otherwise ignored: the product keeps running, as one
 //                    that is busy or asks "save changes?" would.
+//   --close-delay <ms> after WM_CLOSE the window stays for that long before it is destroyed, as in a
+//                    product that saves its work first; its messages are handled meanwhile.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -20,6 +23,8 @@ namespace {
 
 std::string g_markerPath;
 bool g_ignoreClose = false;
+UINT g_closeDelayMs = 0;
+const UINT_PTR kCloseTimer = 1;
 
 void Record(const char* line) {
     if (g_markerPath.empty()) {
@@ -42,7 +47,17 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_CLOSE:
         Record("WM_CLOSE");
-        if (!g_ignoreClose) {
+        if (g_ignoreClose) {
+            return 0;
+        }
+        // A timer, not a sleep: the window still answers while it "saves".
+        if (g_closeDelayMs == 0 || SetTimer(window, kCloseTimer, g_closeDelayMs, nullptr) == 0) {
+            DestroyWindow(window);
+        }
+        return 0;
+    case WM_TIMER:
+        if (wParam == kCloseTimer) {
+            KillTimer(window, kCloseTimer);
             DestroyWindow(window);
         }
         return 0;
@@ -68,6 +83,8 @@ void ParseArguments() {
             g_markerPath = __argv[++i];
         } else if (std::strcmp(__argv[i], "--ignore-close") == 0) {
             g_ignoreClose = true;
+        } else if (std::strcmp(__argv[i], "--close-delay") == 0 && i + 1 < __argc) {
+            g_closeDelayMs = static_cast<UINT>(std::strtoul(__argv[++i], nullptr, 10));
         }
     }
 }
