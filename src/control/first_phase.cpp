@@ -54,11 +54,8 @@ int PrepareHandOver(HandOverPaths& paths) {
     // The temporary folder is refused where it is not one: a copy put there would overwrite, and the
     // cleanup script would delete, somebody else's uninstall.exe.
     int ready = GetOwnPath(paths.ownPath) && GetTempFolder(copyPath) && IsUsableTempFolder(copyPath) &&
-                GetTempFolder(paths.workingFolder);
-    if (ready) {
-        CreateDirectoryA(copyPath, nullptr);
-        ready = EnsureTrailingBackslash(copyPath) && AppendText(copyPath, MAX_PATH, kProduct.uninstallerFileName);
-    }
+                GetTempFolder(paths.workingFolder) && EnsureTrailingBackslash(copyPath) &&
+                AppendText(copyPath, MAX_PATH, kProduct.uninstallerFileName);
     if (!ready) {
         ShowError(kCopyFailedMessage);
         return 0;
@@ -68,6 +65,8 @@ int PrepareHandOver(HandOverPaths& paths) {
         ShowError(kStartFailedMessage);
         return 0;
     }
+    // Only a folder that passed is made, when it is missing.
+    CreateDirectoryA(paths.workingFolder, nullptr);
     return 1;
 }
 
@@ -91,6 +90,8 @@ int RelaunchFromTemp(const HandOverPaths& paths) {
         ShowError(kCopyFailedMessage);
         return 0;
     }
+    // Asked only once the copy is there: a copy that cannot be made leaves the product running.
+    CloseRunningProduct();
     // Made before the start, so that the copy finds it however soon it runs.
     HANDLE handOver = CreateEventA(nullptr, TRUE, FALSE, kProduct.handOverEventName);
     // Started from the temporary folder, the copy keeps no hold on the installation folder.
@@ -129,6 +130,5 @@ void RunFirstPhase() {
     if (!PrepareHandOver(paths)) {
         return;
     }
-    CloseRunningProduct();
     RelaunchFromTemp(paths);
 }

@@ -31,6 +31,7 @@ int PrepareHandOver(HandOverPaths& paths);
 // Asks every window of the product's class to close. Always 1.
 int CloseRunningProduct();
 
-// Copies this program into the temporary folder and starts the copy with the second-phase switch;
-// removes the product from the list of installed programs once the copy has started. 1 when it did.
+// Copies this program into the temporary folder, asks the running product to close, and starts the
+// copy with the second-phase switch; removes the product from the list of installed programs once
+// the copy has started. 1 when it did.
 int RelaunchFromTemp(const HandOverPaths& paths);

@@ -161,7 +161,7 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
         std::string (*prepare)(sim::Machine& machine, const ProductLayout& layout);
         const char* copyAfter;  // the temporary copy's content afterwards; nullptr: none
         std::string message;
-        bool refused;  // before the product is asked to close
+        bool productAsked;  // to close: only when the copy is there and its start fails
     };
     const std::vector<Case> cases = {
         {"the copy fails",
@@ -209,7 +209,7 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              machine.files.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
              return own;
          },
-         nullptr, kCopyFailed, true},
+         nullptr, kCopyFailed, false},
         {"the temporary folder has no room for the copy's name",
          [](sim::Machine& machine, const ProductLayout& layout) {
              std::string longTemp = "C:\\T";
@@ -221,48 +221,48 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              machine.files.SetTempPath(longTemp);
              return layout.InstalledUninstaller();
          },
-         nullptr, kCopyFailed, true},
+         nullptr, kCopyFailed, false},
         {"the start fails",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
              return layout.InstalledUninstaller();
          },
-         nullptr, kStartFailed, false},
-        // The shell would start C:\T\User\uninstall.exe, somebody else's: nothing is copied or started.
+         nullptr, kStartFailed, true},
+        // The shell would start C:\T\User\uninstall.exe, somebody else's: nothing is copied or started,
+        // and the missing folder is not made either.
         {"the temporary folder's name holds a variable",
          [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.files.AddFolder("C:\\T\\%USERNAME%");
              machine.files.SetTempPath("C:\\T\\%USERNAME%\\");
              machine.files.AddFile("C:\\T\\User\\uninstall.exe", "somebody else's program");
              return layout.InstalledUninstaller();
          },
-         nullptr, kStartFailed, true},
+         nullptr, kStartFailed, false},
         // Folders that are no temporary folder: somebody else's uninstall.exe there is never touched.
         {"TEMP is a drive root",
          [](sim::Machine& machine, const ProductLayout& layout) {
              TempFolderWithSomebodysUninstaller(machine, "C:");
              return layout.InstalledUninstaller();
          },
-         "somebody else's program", kCopyFailed, true},
+         "somebody else's program", kCopyFailed, false},
         {"TEMP is relative",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.SetTempPath("Temp\\");
              return layout.InstalledUninstaller();
          },
-         nullptr, kCopyFailed, true},
+         nullptr, kCopyFailed, false},
         {"TEMP is the Windows folder",
          [](sim::Machine& machine, const ProductLayout& layout) {
              TempFolderWithSomebodysUninstaller(machine, "c:\\windows");
              return layout.InstalledUninstaller();
          },
-         "somebody else's program", kCopyFailed, true},
+         "somebody else's program", kCopyFailed, false},
         {"no TEMP or TMP: the user's profile folder",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.processes.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
              TempFolderWithSomebodysUninstaller(machine, "C:\\USERS\\LUKASZ");
              return layout.InstalledUninstaller();
          },
-         "somebody else's program", kCopyFailed, true},
+         "somebody else's program", kCopyFailed, false},
         // C:\Users\Łukasz\Temp reads as another user's C:\Users\Lukasz\Temp in code page 1252.
         {"TEMP has a character the ANSI code page lacks",
          [](sim::Machine& machine, const ProductLayout& layout) {
@@ -270,7 +270,7 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              machine.files.SetTempPathWide(u"C:\\Users\\\u0141ukasz\\Temp\\");
              return layout.InstalledUninstaller();
          },
-         "somebody else's program", kCopyFailed, true},
+         "somebody else's program", kCopyFailed, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -289,8 +289,8 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
         EXPECT_EQ(machine.processes.MessageBoxes()[1].caption, kProductName);
         EXPECT_EQ(machine.processes.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
         EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry));
-        EXPECT_EQ(machine.processes.PostedMessages().empty(), c.refused);
-        if (c.refused) {
+        EXPECT_EQ(machine.processes.PostedMessages().empty(), !c.productAsked);
+        if (c.copyAfter == nullptr) {
             EXPECT_TRUE(TakeSnapshot(machine) == before);
         }
         for (const sim::StartRecord& start : machine.processes.Starts()) {
