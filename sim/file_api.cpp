@@ -355,7 +355,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     return TRUE;
 }
 
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
                           DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("CreateFileA", Text(lpFileName));
@@ -375,11 +375,20 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
     }
     bool writing = (dwDesiredAccess & GENERIC_WRITE) != 0;
     FileNode* node = located.node;
+    // A link is opened as what it leads to, unless the link itself is asked for.
+    if (node != nullptr && (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) == 0) {
+        node = machine.files.FollowLinks(node);
+        if (node == nullptr) {
+            return failed(ERROR_PATH_NOT_FOUND);
+        }
+    }
     if (node != nullptr) {
         if (dwCreationDisposition == CREATE_NEW) {
             return failed(ERROR_FILE_EXISTS);
         }
-        if (node->folder || (writing && (node->attributes & FILE_ATTRIBUTE_READONLY))) {
+        // A folder opens only for its metadata, with backup semantics.
+        bool folderOpen = node->folder && (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0 && !writing;
+        if ((node->folder && !folderOpen) || (writing && (node->attributes & FILE_ATTRIBUTE_READONLY))) {
             return failed(ERROR_ACCESS_DENIED);
         }
         if (DWORD error = HoldError(machine.files.ActiveHold(located.key), writing)) {
@@ -400,10 +409,15 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
     }
     HANDLE handle = machine.files.NewHandle();
     int process = machine.processes.CurrentProcessId();
-    machine.files.FileHandles()[handle] = FileSystem::OpenFileState{located.key, node, process};
-    // Open files are not shared: nobody deletes or writes them until they are closed.
-    machine.files.AddHold(
-        Hold{located.key, HoldKind::OpenFile, process, sim::kForever, ERROR_SHARING_VIOLATION});
+    // Opened without sharing, a file is not deleted or written by anybody until it is closed; one
+    // shared for everything is held by nobody.
+    const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    bool held = (dwShareMode & shareAll) != shareAll;
+    machine.files.FileHandles()[handle] = FileSystem::OpenFileState{located.key, node, process, held};
+    if (held) {
+        machine.files.AddHold(
+            Hold{located.key, HoldKind::OpenFile, process, sim::kForever, ERROR_SHARING_VIOLATION});
+    }
     return handle;
 }
 
@@ -446,7 +460,31 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
         return Failed(machine, ERROR_INVALID_HANDLE);
     }
     // A close always lets go of the handle, even when a fault makes it report an error.
-    machine.files.ReleaseHold(found->second.key, HoldKind::OpenFile, found->second.process);
+    if (found->second.held) {
+        machine.files.ReleaseHold(found->second.key, HoldKind::OpenFile, found->second.process);
+    }
     machine.files.FileHandles().erase(found);
     return fault != nullptr ? Failed(machine, fault->error) : TRUE;
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("GetFileInformationByHandle", "");
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    auto found = machine.files.FileHandles().find(hFile);
+    if (found == machine.files.FileHandles().end()) {
+        return Failed(machine, ERROR_INVALID_HANDLE);
+    }
+    const FileNode& node = *found->second.node;
+    std::memset(lpFileInformation, 0, sizeof *lpFileInformation);
+    lpFileInformation->dwFileAttributes = node.attributes != 0 ? node.attributes : FILE_ATTRIBUTE_NORMAL;
+    lpFileInformation->nFileSizeLow = static_cast<DWORD>(node.content.size());
+    lpFileInformation->nNumberOfLinks = 1;
+    std::uint64_t index = 0;
+    machine.files.Identify(node, lpFileInformation->dwVolumeSerialNumber, index);
+    lpFileInformation->nFileIndexHigh = static_cast<DWORD>(index >> 32);
+    lpFileInformation->nFileIndexLow = static_cast<DWORD>(index & 0xFFFFFFFFu);
+    return TRUE;
 }

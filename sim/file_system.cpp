@@ -49,6 +49,24 @@ void FileSystem::AddShare(const std::string& share) {
     roots_[UpperCase(share)] = NewNode(share, true, 0);
 }
 
+void FileSystem::AddSubstDrive(const std::string& drive, const std::string& folder) {
+    auto root = NewNode(UpperCase(drive), true, 0);
+    root->linkTarget = folder;
+    roots_[UpperCase(drive)] = std::move(root);
+}
+
+void FileSystem::Identify(const FileNode& node, DWORD& volumeSerial, std::uint64_t& index) const {
+    const FileNode* top = &node;
+    while (top->parent != nullptr) {
+        top = top->parent;
+    }
+    volumeSerial = 0x1000;
+    for (char c : top->name) {
+        volumeSerial = volumeSerial * 31 + static_cast<unsigned char>(c);
+    }
+    index = reinterpret_cast<std::uintptr_t>(&node);
+}
+
 FileNode* FileSystem::EnsureFolder(const std::string& path) {
     SimPath resolved;
     if (ResolvePath(path, "", resolved, false, false) != 0) {
@@ -180,7 +198,11 @@ DWORD FileSystem::LocateAt(const std::string& raw, const std::string& cwd, Locat
     if (root == roots_.end()) {
         return out.path.root.size() > 2 ? ERROR_BAD_NETPATH : ERROR_PATH_NOT_FOUND;
     }
-    FileNode* node = root->second.get();
+    // A subst drive's root is the folder it stands for.
+    FileNode* node = FollowLinks(root->second.get(), depth);
+    if (node == nullptr) {
+        return ERROR_PATH_NOT_FOUND;
+    }
     if (out.path.segments.empty()) {
         out.node = node;
         return 0;

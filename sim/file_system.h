@@ -52,6 +52,8 @@ class FileSystem {
     // A test names files and folders by full paths (a query reads a relative one from C:\).
     void AddDrive(const std::string& drive);  // "D:"
     void AddShare(const std::string& share);  // "\\SERVER\SHARE"
+    // A drive letter that stands for a folder, as `subst` makes one, or Wine's Z: for the Unix root.
+    void AddSubstDrive(const std::string& drive, const std::string& folder);
     void AddFolder(const std::string& path);  // with every missing parent
     void AddFile(const std::string& path, const std::string& content = "",
                  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
@@ -95,6 +97,10 @@ class FileSystem {
     DWORD DeleteFileAt(const std::string& raw, const std::string& cwd);
     DWORD RemoveFolderAt(const std::string& raw, const std::string& cwd);
 
+    // What GetFileInformationByHandle tells of a file or folder: its volume's serial number and its
+    // file index, the same for every path that leads to it.
+    void Identify(const FileNode& node, DWORD& volumeSerial, std::uint64_t& index) const;
+
     const Hold* ActiveHold(const std::string& key) const;
     void AddHold(const Hold& hold) { holds_.push_back(hold); }
     // Lets go of every hold of the process at `at`.
@@ -105,6 +111,7 @@ class FileSystem {
         std::string key;
         FileNode* node = nullptr;
         int process = 0;
+        bool held = true;  // opened without sharing: nobody else deletes or writes it meanwhile
     };
     struct SearchState {
         std::vector<WIN32_FIND_DATAA> entries;

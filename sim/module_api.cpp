@@ -24,6 +24,8 @@ FARPROC AsProc(Function function) {
 
 const Export kLookedUp[] = {
     {"KERNEL32.DLL", "GetTempPathW", AsProc(&GetTempPathW)},
+    {"KERNEL32.DLL", "GetSystemWow64DirectoryA", AsProc(&GetSystemWow64DirectoryA)},
+    {"ADVAPI32.DLL", "RegQueryValueExW", AsProc(&RegQueryValueExW)},
 };
 
 // A module handle is the address of its name in the table above, which no other handle has.

@@ -307,6 +307,12 @@ void Processes::SetEvent(HANDLE handle) {
     }
 }
 
+void Processes::ResetEvent(HANDLE handle) {
+    if (const EventHandle* open = FindEvent(handle)) {
+        events_[open->event].set = false;
+    }
+}
+
 bool Processes::WaitForEvent(HANDLE handle, DWORD milliseconds) {
     const EventHandle* open = FindEvent(handle);
     if (open == nullptr) {

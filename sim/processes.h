@@ -212,6 +212,7 @@ class Processes {
     bool IsEvent(HANDLE handle) const;
     // Sets an event: the processes waiting for it may end now.
     void SetEvent(HANDLE handle);
+    void ResetEvent(HANDLE handle);
     // Waits for an event: true when it is set; otherwise the process's exit waits (see EventWait).
     bool WaitForEvent(HANDLE handle, DWORD milliseconds);
 

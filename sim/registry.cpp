@@ -8,6 +8,9 @@ namespace sim {
 
 namespace {
 
+// Links to links are followed this many times at most: a link that leads to itself leads nowhere.
+constexpr int kLinkDepth = 8;
+
 std::vector<std::string> SplitKeyPath(const std::string& path) {
     std::vector<std::string> parts;
     std::string part;
@@ -102,7 +105,7 @@ void Registry::SetValue(HKEY root, const std::string& path, const std::string& n
             return;
         }
     }
-    key.values.push_back(RegistryValue{name, type, data});
+    key.values.push_back(RegistryValue{name, type, data, {}});
 }
 
 void Registry::SetString(HKEY root, const std::string& path, const std::string& name,
@@ -116,6 +119,53 @@ void Registry::DeleteValue(HKEY root, const std::string& path, const std::string
         std::remove_if(key.values.begin(), key.values.end(),
                        [&name](const RegistryValue& value) { return SameName(value.name, name); }),
         key.values.end());
+}
+
+void Registry::SetWideForm(HKEY root, const std::string& path, const std::string& name,
+                           const std::u16string& wide) {
+    for (RegistryValue& value : EnsureKey(root, path).values) {
+        if (SameName(value.name, name)) {
+            value.wide = wide;
+            return;
+        }
+    }
+    Fail("no value " + name + " to give a wide form");
+}
+
+void Registry::AddLink(HKEY root, const std::string& path, HKEY targetRoot, const std::string& targetPath) {
+    RegistryKey& link = EnsureKey(root, path);
+    link.linkRoot = targetRoot;
+    link.linkPath = targetPath;
+    // The value Windows keeps the target in: the kernel's name of the key, in UTF-16.
+    std::string target = (targetRoot == HKEY_LOCAL_MACHINE ? "\\REGISTRY\\MACHINE\\" : "\\REGISTRY\\USER\\S-1-5-21\\") +
+                         targetPath;
+    std::string data;
+    for (char c : target) {
+        data += c;
+        data += '\0';
+    }
+    link.values.push_back(RegistryValue{"SymbolicLinkValue", REG_LINK, data, {}});
+}
+
+std::shared_ptr<RegistryKey> Registry::FollowLink(const std::shared_ptr<RegistryKey>& key, int depth) const {
+    if (key == nullptr || key->linkRoot == nullptr) {
+        return key;
+    }
+    if (depth >= kLinkDepth) {
+        return nullptr;
+    }
+    std::shared_ptr<RegistryKey> target(std::shared_ptr<RegistryKey>(), &Root(key->linkRoot));
+    for (const std::string& part : SplitKeyPath(key->linkPath)) {
+        auto child = target->children.find(UpperCase(part));
+        if (child == target->children.end()) {
+            return nullptr;
+        }
+        target = FollowLink(child->second, depth + 1);
+        if (target == nullptr) {
+            return nullptr;
+        }
+    }
+    return target;
 }
 
 bool Registry::HasKey(HKEY root, const std::string& path) const {

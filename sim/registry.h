@@ -21,6 +21,9 @@ struct RegistryValue {
     std::string name;
     DWORD type = REG_SZ;
     std::string data;  // raw bytes, terminator included where the writer stored one
+    // A string as RegQueryValueExW reads it, where the ANSI code page cannot hold it (the ANSI data
+    // then hold its look-alike); empty: the ANSI data in UTF-16.
+    std::u16string wide;
 };
 
 struct RegistryKey {
@@ -31,6 +34,10 @@ struct RegistryKey {
     bool deleted = false;
     bool denyOpen = false;
     bool denyDelete = false;
+    // A symbolic link (made with REG_OPTION_CREATE_LINK): opening a path through it leads to the key
+    // it names, unless REG_OPTION_OPEN_LINK asks for the link itself as the last key of the path.
+    HKEY linkRoot = nullptr;
+    std::string linkPath;
 };
 
 class Registry {
@@ -44,6 +51,10 @@ class Registry {
                   const std::string& data);
     void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& text);
     void DeleteValue(HKEY root, const std::string& path, const std::string& name);
+    // Gives a string value the wide form RegQueryValueExW reads, beside its ANSI look-alike.
+    void SetWideForm(HKEY root, const std::string& path, const std::string& name, const std::u16string& wide);
+    // A link at root\path to targetRoot\targetPath (which need not exist), with its "SymbolicLinkValue".
+    void AddLink(HKEY root, const std::string& path, HKEY targetRoot, const std::string& targetPath);
     bool HasKey(HKEY root, const std::string& path) const;
     std::optional<RegistryValue> GetValue(HKEY root, const std::string& path, const std::string& name) const;
     std::vector<std::string> ChildKeys(HKEY root, const std::string& path) const;
@@ -63,6 +74,9 @@ class Registry {
     // Resolves a handle (root or open key); null key and the error otherwise.
     DWORD KeyFromHandle(HKEY handle, KeyLookup& out);
     HKEY OpenKeyHandle(const std::shared_ptr<RegistryKey>& key, const std::string& path);
+    // The key a link leads to (through links to links, a few at most); the key itself when it is no
+    // link; null for a link that leads nowhere.
+    std::shared_ptr<RegistryKey> FollowLink(const std::shared_ptr<RegistryKey>& key, int depth = 0) const;
     bool CloseKeyHandle(HKEY handle);
 
   private:

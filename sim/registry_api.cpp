@@ -2,6 +2,7 @@
 // letter case; a handle to a key deleted meanwhile answers ERROR_KEY_DELETED, as on NT.
 #include <cstring>
 
+#include "code_pages.h"
 #include "machine.h"
 
 using sim::Fault;
@@ -31,15 +32,21 @@ std::vector<std::string> SubkeyParts(LPCSTR subkey) {
     return parts;
 }
 
-// Walks from an open key to a subkey; null when some part is missing.
-std::shared_ptr<RegistryKey> Walk(const std::shared_ptr<RegistryKey>& from, LPCSTR subkey) {
+// Walks from an open key to a subkey, through the links on the way; null when some part is missing.
+// With `openLink`, a link as the last key of the path is the key itself, as REG_OPTION_OPEN_LINK asks.
+std::shared_ptr<RegistryKey> Walk(const Registry& registry, const std::shared_ptr<RegistryKey>& from,
+                                  LPCSTR subkey, bool openLink = false) {
     std::shared_ptr<RegistryKey> key = from;
-    for (const std::string& part : SubkeyParts(subkey)) {
-        auto child = key->children.find(sim::UpperCase(part));
+    std::vector<std::string> parts = SubkeyParts(subkey);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        auto child = key->children.find(sim::UpperCase(parts[i]));
         if (child == key->children.end()) {
             return nullptr;
         }
-        key = child->second;
+        key = openLink && i + 1 == parts.size() ? child->second : registry.FollowLink(child->second);
+        if (key == nullptr) {
+            return nullptr;
+        }
     }
     return key;
 }
@@ -86,7 +93,7 @@ LONG BeginOpen(const char* function, HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult
 
 }  // namespace
 
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM, PHKEY phkResult) {
     Machine& machine = Machine::Current();
     Registry& registry = machine.registry;
     Registry::KeyLookup base;
@@ -96,7 +103,7 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkRe
     if (lpSubKey != nullptr && lpSubKey[0] == '\\') {
         return ERROR_BAD_PATHNAME;  // a subkey path is relative to the key
     }
-    std::shared_ptr<RegistryKey> key = Walk(base.key, lpSubKey);
+    std::shared_ptr<RegistryKey> key = Walk(registry, base.key, lpSubKey, (ulOptions & REG_OPTION_OPEN_LINK) != 0);
     if (!key) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -129,7 +136,10 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REG
             slot->parent = key.get();
             disposition = REG_CREATED_NEW_KEY;
         }
-        key = slot;
+        key = registry.FollowLink(slot);
+        if (key == nullptr) {
+            return ERROR_FILE_NOT_FOUND;
+        }
     }
     if (key->denyOpen) {
         return ERROR_ACCESS_DENIED;
@@ -141,13 +151,47 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REG
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
-                             LPDWORD lpcbData) {
+namespace {
+
+// What the two query functions share, once the value is found: the type, the size, and the data as
+// far as the buffer takes them. `data` is the value as this function reads it; `unit` the size of
+// one character of a string.
+LONG CopyValue(const sim::RegistryValue& value, const std::string& data, size_t unit, LPDWORD lpType,
+               LPBYTE lpData, LPDWORD lpcbData) {
+    if (lpType != nullptr) {
+        *lpType = value.type;
+    }
+    DWORD size = static_cast<DWORD>(data.size());
+    if (lpcbData == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    if (lpData != nullptr && *lpcbData < size) {
+        // What lands in a buffer that is too small is undefined; a part of the data is the worst case.
+        std::memcpy(lpData, data.data(), *lpcbData);
+        *lpcbData = size;
+        return ERROR_MORE_DATA;
+    }
+    if (lpData != nullptr && size > 0) {
+        std::memcpy(lpData, data.data(), size);
+    }
+    // A string stored without its terminator gets one where the buffer has room, as NT does; the
+    // size returned does not count it.
+    bool stringType = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    bool terminated = size >= unit && data.compare(size - unit, unit, std::string(unit, '\0')) == 0;
+    if (lpData != nullptr && stringType && size > 0 && size + unit <= *lpcbData && !terminated) {
+        std::memset(lpData + size, 0, unit);
+    }
+    *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
+// The query's start, shared by both functions: the journal, faults, the key and the value by name.
+LONG FindValue(const char* function, HKEY hKey, const std::string& name, LPBYTE lpData, LPDWORD lpcbData,
+               const sim::RegistryValue*& found) {
     Machine& machine = Machine::Current();
-    Registry& registry = machine.registry;
     Registry::KeyLookup key;
-    DWORD status = registry.KeyFromHandle(hKey, key);
-    const Fault* fault = machine.EnterCall("RegQueryValueExA", key.path + ":" + Text(lpValueName));
+    DWORD status = machine.registry.KeyFromHandle(hKey, key);
+    const Fault* fault = machine.EnterCall(function, key.path + ":" + name);
     if (fault != nullptr) {
         return static_cast<LONG>(fault->error);
     }
@@ -157,39 +201,51 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpT
     if (lpData != nullptr && lpcbData == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    const sim::RegistryValue* value = nullptr;
+    found = nullptr;
     for (const sim::RegistryValue& candidate : key.key->values) {
-        if (sim::SameName(candidate.name, Text(lpValueName))) {
-            value = &candidate;
+        if (sim::SameName(candidate.name, name)) {
+            found = &candidate;
         }
     }
-    if (value == nullptr) {
-        return ERROR_FILE_NOT_FOUND;
+    return found == nullptr ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData) {
+    const sim::RegistryValue* value = nullptr;
+    if (LONG status = FindValue("RegQueryValueExA", hKey, Text(lpValueName), lpData, lpcbData, value)) {
+        return status;
     }
-    if (lpType != nullptr) {
-        *lpType = value->type;
+    return CopyValue(*value, value->data, 1, lpType, lpData, lpcbData);
+}
+
+// Strings in UTF-16, as NT keeps them: the wide form a test gave, or the ANSI data converted.
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData) {
+    std::string name;
+    for (const WCHAR* c = lpValueName; c != nullptr && *c != 0; ++c) {
+        name += *c < 0x80 ? static_cast<char>(*c) : '?';
     }
-    DWORD size = static_cast<DWORD>(value->data.size());
-    if (lpcbData == nullptr) {
-        return ERROR_SUCCESS;
+    const sim::RegistryValue* value = nullptr;
+    if (LONG status = FindValue("RegQueryValueExW", hKey, name, lpData, lpcbData, value)) {
+        return status;
     }
-    if (lpData != nullptr && *lpcbData < size) {
-        // What lands in a buffer that is too small is undefined; a part of the data is the worst case.
-        std::memcpy(lpData, value->data.data(), *lpcbData);
-        *lpcbData = size;
-        return ERROR_MORE_DATA;
-    }
-    if (lpData != nullptr && size > 0) {
-        std::memcpy(lpData, value->data.data(), size);
-    }
-    // A string stored without its terminator gets one where the buffer has room, as NT does; the
-    // size returned does not count it.
     bool stringType = value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == REG_MULTI_SZ;
-    if (lpData != nullptr && stringType && size > 0 && size < *lpcbData && value->data.back() != 0) {
-        lpData[size] = 0;
+    if (!stringType) {
+        return CopyValue(*value, value->data, 1, lpType, lpData, lpcbData);
     }
-    *lpcbData = size;
-    return ERROR_SUCCESS;
+    std::u16string wide = sim::AnsiToWide(value->data);
+    if (!value->wide.empty()) {
+        wide = value->wide + (!value->data.empty() && value->data.back() == 0 ? std::u16string(1, 0) : u"");
+    }
+    std::string bytes;
+    for (char16_t unit : wide) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return CopyValue(*value, bytes, 2, lpType, lpData, lpcbData);
 }
 
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR, LPDWORD,
@@ -240,7 +296,9 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     if (lpSubKey == nullptr || *lpSubKey == 0) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::shared_ptr<RegistryKey> key = Walk(base.key, lpSubKey);
+    // The key is opened by its name, as a plain open does: a link there leads to the key it names,
+    // and that one is deleted.
+    std::shared_ptr<RegistryKey> key = Walk(registry, base.key, lpSubKey);
     if (!key) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -336,6 +394,6 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, C
             return ERROR_SUCCESS;
         }
     }
-    key.key->values.push_back(sim::RegistryValue{Text(lpValueName), dwType, data});
+    key.key->values.push_back(sim::RegistryValue{Text(lpValueName), dwType, data, {}});
     return ERROR_SUCCESS;
 }

@@ -112,6 +112,11 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
         machine.processes.SetLastErrorCode(fault->error);
         return nullptr;
     }
+    // Kernel objects share one namespace: a name an event holds is no mutex's.
+    if (lpName != nullptr && machine.processes.EventExists(lpName)) {
+        machine.processes.SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
     // A named mutex that some running process has open is opened again; otherwise it is new. Its
     // handles are numbered with the file handles, as all kernel object handles are.
     HANDLE handle = machine.files.NewHandle();
@@ -125,6 +130,10 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
     const Fault* fault = machine.EnterCall("CreateEventA", Text(lpName));
     if (fault != nullptr) {
         machine.processes.SetLastErrorCode(fault->error);
+        return nullptr;
+    }
+    if (lpName != nullptr && machine.processes.MutexExists(lpName)) {
+        machine.processes.SetLastErrorCode(ERROR_INVALID_HANDLE);
         return nullptr;
     }
     HANDLE handle = machine.files.NewHandle();
@@ -144,6 +153,19 @@ BOOL WINAPI SetEvent(HANDLE hEvent) {
         return Failed(machine, ERROR_INVALID_HANDLE);
     }
     machine.processes.SetEvent(hEvent);
+    return TRUE;
+}
+
+BOOL WINAPI ResetEvent(HANDLE hEvent) {
+    Machine& machine = Machine::Current();
+    const Fault* fault = machine.EnterCall("ResetEvent", "");
+    if (fault != nullptr) {
+        return Failed(machine, fault->error);
+    }
+    if (!machine.processes.IsEvent(hEvent)) {
+        return Failed(machine, ERROR_INVALID_HANDLE);
+    }
+    machine.processes.ResetEvent(hEvent);
     return TRUE;
 }
 
@@ -177,6 +199,12 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
     return CopyFolderPath(Machine::Current(), "GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer,
+                          uSize);
+}
+
+// As on 64-bit Windows; a test takes the function away (GetProcAddress) for a 32-bit or older one.
+UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize) {
+    return CopyFolderPath(Machine::Current(), "GetSystemWow64DirectoryA", "C:\\WINDOWS\\SysWOW64", lpBuffer,
                           uSize);
 }
 

@@ -7,15 +7,74 @@ namespace {
 
 const char kAppPathsKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths";
 const char kSoftwareKeyPath[] = "Software";
+const char kLinkValueName[] = "SymbolicLinkValue";
+
+// Opens parent\name itself, never what a link there leads to: the user may make any key of his own
+// a link into keys he could not touch himself, which this program, run elevated, could. A link is
+// refused (ERROR_ACCESS_DENIED). Windows 9x knows no links, nor the option: there a plain open serves.
+LONG OpenOwnChildKey(HKEY parent, LPCSTR name, REGSAM access, HKEY& key) {
+    LONG status = RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, &key);
+    if (status == ERROR_INVALID_PARAMETER) {
+        return RegOpenKeyExA(parent, name, 0, access, &key);
+    }
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    DWORD type = REG_NONE;
+    if (RegQueryValueExA(key, kLinkValueName, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+        type == REG_LINK) {
+        RegCloseKey(key);
+        return ERROR_ACCESS_DENIED;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Deletes parent\name, unless it is a link: a delete by name goes through a link to the key it leads
+// to, which is somebody else's.
+LONG DeleteOwnChildKey(HKEY parent, LPCSTR name) {
+    HKEY child;
+    LONG status = OpenOwnChildKey(parent, name, KEY_QUERY_VALUE, child);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    RegCloseKey(child);
+    return RegDeleteKeyA(parent, name);
+}
+
+// Opens root\path one key at a time, each the key itself and no link, the last with full access.
+LONG OpenOwnKeyPath(HKEY root, LPCSTR path, HKEY& key) {
+    PathBuffer names;
+    if (!CopyText(names, MAX_PATH, path)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    HKEY parent = root;
+    for (LPSTR name = names;;) {
+        LPSTR end = name;
+        while (*end != 0 && *end != '\\') {
+            ++end;
+        }
+        int last = *end == 0;
+        *end = 0;
+        LONG status = OpenOwnChildKey(parent, name, last ? KEY_ALL_ACCESS : KEY_QUERY_VALUE, key);
+        if (parent != root) {
+            RegCloseKey(parent);
+        }
+        if (status != ERROR_SUCCESS || last) {
+            return status;
+        }
+        parent = key;
+        name = end + 1;
+    }
+}
 
 // Removes the product key below the vendor key under `root`, then the vendor key itself once it has
 // no child key left. A count that cannot be read keeps the vendor key: it may still hold others'.
 void PruneVendorKey(HKEY root) {
     HKEY vendorKey;
-    if (RegOpenKeyExA(root, kProduct.vendorKeyPath, 0, KEY_ALL_ACCESS, &vendorKey) != ERROR_SUCCESS) {
+    if (OpenOwnKeyPath(root, kProduct.vendorKeyPath, vendorKey) != ERROR_SUCCESS) {
         return;
     }
-    RegDeleteKeyA(vendorKey, kProduct.productKeyName);
+    DeleteOwnChildKey(vendorKey, kProduct.productKeyName);
     DWORD childKeys = 0;
     LONG status = RegQueryInfoKeyA(vendorKey, nullptr, nullptr, nullptr, &childKeys, nullptr, nullptr,
                                    nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -25,25 +84,10 @@ void PruneVendorKey(HKEY root) {
     }
 }
 
-}  // namespace
-
-int DeleteChildKey(HKEY root, LPCSTR parentPath, LPCSTR childName) {
-    HKEY parent;
-    if (RegOpenKeyExA(root, parentPath, 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS) {
-        return 0;
-    }
-    LONG status = RegDeleteKeyA(parent, childName);
-    RegCloseKey(parent);
-    return status == ERROR_SUCCESS;
-}
-
 // Children are deleted depth first, so each delete meets a key without children. A child that stays
-// (it cannot be deleted, or its path would not fit) is stepped over, so the loop always ends.
-void DeleteKeyTree(LPCSTR path) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-        return;
-    }
+// (a link, one that cannot be deleted, or whose path would not fit) is stepped over, so the loop
+// always ends; a link is never entered.
+void DeleteChildKeys(HKEY key, LPCSTR path) {
     DWORD index = 0;
     for (;;) {
         PathBuffer childName;
@@ -54,14 +98,37 @@ void DeleteKeyTree(LPCSTR path) {
             break;
         }
         PathBuffer childPath;
-        if (BuildPath(childPath, path, "\\", childName)) {
-            DeleteKeyTree(childPath);
+        HKEY child;
+        int deleted = 0;
+        if (BuildPath(childPath, path, "\\", childName) && OpenOwnChildKey(key, childName, KEY_ALL_ACCESS, child) == ERROR_SUCCESS) {
+            DeleteChildKeys(child, childPath);
+            RegCloseKey(child);
+            deleted = RegDeleteKeyA(key, childName) == ERROR_SUCCESS;
         }
-        if (childPath[0] == 0 || RegDeleteKeyA(key, childName) != ERROR_SUCCESS) {
+        if (!deleted) {
             ++index;
         }
     }
-    RegCloseKey(key);
+}
+
+}  // namespace
+
+int DeleteChildKey(HKEY root, LPCSTR parentPath, LPCSTR childName) {
+    HKEY parent;
+    if (RegOpenKeyExA(root, parentPath, 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS) {
+        return 0;
+    }
+    LONG status = DeleteOwnChildKey(parent, childName);
+    RegCloseKey(parent);
+    return status == ERROR_SUCCESS;
+}
+
+void DeleteKeyTree(LPCSTR path) {
+    HKEY key;
+    if (OpenOwnKeyPath(HKEY_CURRENT_USER, path, key) == ERROR_SUCCESS) {
+        DeleteChildKeys(key, path);
+        RegCloseKey(key);
+    }
 }
 
 void RemoveRegistryEntries() {

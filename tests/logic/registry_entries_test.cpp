@@ -53,35 +53,74 @@ TEST(DeleteKeyTree, EmptiesDeepAndWideTreesButKeepsTheKeyItselfAndItsValues) {
     EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
+// A link is somebody's way into keys this program may write and he may not: it is never entered and
+// never deleted through, and stays like a key that cannot be deleted.
 TEST(DeleteKeyTree, AChildThatStaysDoesNotStopItsSiblings) {
+    enum Kind { kDenyDelete, kDenyOpen, kLinkToMachine, kLinkToUser };
     struct Case {
         const char* name;
-        bool denyDelete;
+        Kind kind;
     };
-    for (const Case& c : {Case{"cannot be deleted", true}, Case{"cannot be opened", false}}) {
+    for (const Case& c : {Case{"cannot be deleted", kDenyDelete}, Case{"cannot be opened", kDenyOpen},
+                          Case{"a link to machine-wide keys", kLinkToMachine},
+                          Case{"a link to other keys of the user", kLinkToUser}}) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
+        bool link = c.kind == kLinkToMachine || c.kind == kLinkToUser;
         for (const char* child : {"A", "B", "C", "D"}) {
-            machine.registry.AddKey(HKEY_CURRENT_USER, Below(Below(kProductKey, child), "Inner"));
+            if (!link || std::string(child) != "B") {
+                machine.registry.AddKey(HKEY_CURRENT_USER, Below(Below(kProductKey, child), "Inner"));
+            }
         }
         const std::string stuck = Below(kProductKey, "B");
-        if (c.denyDelete) {
+        HKEY victimRoot = c.kind == kLinkToMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        machine.registry.SetString(victimRoot, "Software\\Victim\\Inner", "Owner", "somebody else");
+        if (c.kind == kDenyDelete) {
             machine.registry.DenyKeyDelete(HKEY_CURRENT_USER, stuck);
-        } else {
+        } else if (c.kind == kDenyOpen) {
             machine.registry.DenyKeyOpen(HKEY_CURRENT_USER, stuck);
+        } else {
+            machine.registry.AddLink(HKEY_CURRENT_USER, Below(kProductKey, "Settings"), victimRoot, "Software\\Victim");
+            machine.registry.AddLink(HKEY_CURRENT_USER, stuck, victimRoot, "Software\\Victim\\Inner");
         }
 
         DeleteKeyTree(kProductKey);
 
-        EXPECT_EQ(machine.registry.ChildKeys(HKEY_CURRENT_USER, kProductKey), std::vector<std::string>{"B"});
+        EXPECT_EQ(machine.registry.ChildKeys(HKEY_CURRENT_USER, kProductKey),
+                  link ? (std::vector<std::string>{"B", "Settings"}) : std::vector<std::string>{"B"});
         // A key that can be opened is still emptied; one that cannot keeps what is below it.
-        EXPECT_EQ(machine.registry.HasKey(HKEY_CURRENT_USER, Below(stuck, "Inner")), !c.denyDelete);
+        EXPECT_EQ(machine.registry.HasKey(HKEY_CURRENT_USER, Below(stuck, "Inner")), c.kind == kDenyOpen);
+        EXPECT_TRUE(machine.registry.GetValue(victimRoot, "Software\\Victim\\Inner", "Owner").has_value());
         EXPECT_TRUE(NoHandlesOpen(machine));
 
         // The product key keeps its child, so it stays, and the vendor key with it.
         RemoveRegistryEntries();
         EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, stuck));
         EXPECT_TRUE(machine.registry.HasKey(HKEY_CURRENT_USER, kVendorKey));
+        EXPECT_TRUE(machine.registry.GetValue(victimRoot, "Software\\Victim\\Inner", "Owner").has_value());
+        EXPECT_TRUE(NoHandlesOpen(machine));
+    }
+}
+
+// The product's own keys and entries may be links too: none is deleted through.
+TEST(RemoveRegistryEntries, AProductKeyOrEntryThatIsALinkIsLeftAloneAndSoIsItsTarget) {
+    struct Case {
+        HKEY root;
+        std::string link;
+    };
+    for (const Case& c : {Case{HKEY_CURRENT_USER, kProductKey}, Case{HKEY_CURRENT_USER, kVendorKey},
+                          Case{HKEY_LOCAL_MACHINE, kProductKey}, Case{HKEY_LOCAL_MACHINE, kAppPathsEntry},
+                          Case{HKEY_LOCAL_MACHINE, kUninstallEntry}}) {
+        SCOPED_TRACE(c.link);
+        sim::Machine machine;
+        machine.registry.AddKey(HKEY_LOCAL_MACHINE, "Software\\Victim");  // childless: a delete would take it
+        machine.registry.AddLink(c.root, c.link, HKEY_LOCAL_MACHINE, "Software\\Victim");
+
+        RemoveRegistryEntries();
+        DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKey, "VorskTandrel");  // as the first phase does
+
+        EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Victim"));
+        EXPECT_TRUE(machine.registry.HasKey(c.root, c.link));
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
