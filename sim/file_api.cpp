@@ -370,7 +370,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     if (DWORD error = Locate(machine, Text(lpFileName), located)) {
         return failed(error);
     }
-    if (located.parent == nullptr) {
+    // A root opens only as a folder, for its metadata.
+    if (located.parent == nullptr && (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
         return failed(ERROR_ACCESS_DENIED);
     }
     bool writing = (dwDesiredAccess & GENERIC_WRITE) != 0;

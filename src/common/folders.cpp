@@ -33,11 +33,65 @@ int IsRoot(LPCSTR fullPath) {
     return separators < 2;
 }
 
-// Whether the path is the folder that getFolder reports; also when that one cannot be had.
-int IsFolderOf(LPCSTR path, UINT(WINAPI* getFolder)(LPSTR, UINT)) {
+// A folder's identity: the serial number of its volume and its file index, the same by whatever name
+// it is reached (another drive letter standing for it, a junction). 0 where the folder cannot be
+// opened, as on Windows 9x, which opens no folders: then only the names tell.
+struct FolderIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+int GetFolderIdentity(LPCSTR path, FolderIdentity& identity) {
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    int known = GetFileInformationByHandle(folder, &information) != 0;
+    CloseHandle(folder);
+    identity = FolderIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                              information.nFileIndexLow};
+    return known;
+}
+
+// A folder of the system's, as a function reports it, and the root of its drive: by name or identity
+// the same as `path` (whose identity is `identity` when `known`). A folder that cannot be had counts
+// unless it is `optional`.
+typedef UINT(WINAPI* GetFolderFunction)(LPSTR, UINT);
+
+int IsSystemFolderOrItsRoot(LPCSTR path, int known, const FolderIdentity& identity, GetFolderFunction getFolder,
+                            int optional) {
     PathBuffer folder;
     UINT length = getFolder(folder, MAX_PATH);
-    return length == 0 || length >= MAX_PATH || IsSameFolder(path, folder);
+    if (length == 0 || length >= MAX_PATH) {
+        return !optional;
+    }
+    PathBuffer root;
+    CopyText(root, MAX_PATH, folder);
+    if (root[1] == ':') {
+        root[2] = '\\';
+        root[3] = 0;
+    }
+    LPCSTR others[] = {folder, root};
+    for (LPCSTR other : others) {
+        FolderIdentity otherIdentity;
+        if (IsSameFolder(path, other) ||
+            (known && GetFolderIdentity(other, otherIdentity) && otherIdentity.volume == identity.volume &&
+             otherIdentity.indexHigh == identity.indexHigh && otherIdentity.indexLow == identity.indexLow)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// SysWOW64 is the system folder of 32-bit programs on 64-bit Windows; older Windows lack the
+// function, and 32-bit ones fail it: then there is no such folder.
+UINT WINAPI GetWow64Folder(LPSTR buffer, UINT size) {
+    auto getWow64Folder = reinterpret_cast<GetFolderFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemWow64DirectoryA")));
+    return getWow64Folder != nullptr ? getWow64Folder(buffer, size) : 0;
 }
 
 int IsUserProfileFolder(LPCSTR path) {
@@ -45,15 +99,6 @@ int IsUserProfileFolder(LPCSTR path) {
     DWORD size = ExpandEnvironmentStringsA("%USERPROFILE%", profile, MAX_PATH);
     // Not set (Windows 9x): the text stays as it is, which names no folder.
     return size > 0 && size <= MAX_PATH && IsFullPath(profile) && IsSameFolder(path, profile);
-}
-
-int SameWideText(LPCWSTR text, LPCWSTR other) {
-    for (; *text == *other; ++text, ++other) {
-        if (*text == 0) {
-            return 1;
-        }
-    }
-    return 0;
 }
 
 // An ANSI program sees a name with a character its code page lacks as a look-alike: the temporary
@@ -67,9 +112,7 @@ int NamesTheWideTempFolder(LPCSTR folder) {
     if (length == 0) {
         return 1;
     }
-    WCHAR widened[MAX_PATH];
-    return length < MAX_PATH && MultiByteToWideChar(CP_ACP, 0, folder, -1, widened, MAX_PATH) > 0 &&
-           SameWideText(widened, wide);
+    return length < MAX_PATH && IsWideFormOf(folder, wide);
 }
 
 }  // namespace
@@ -83,8 +126,14 @@ int IsSameFolder(LPCSTR path, LPCSTR other) {
 
 int IsRootOrSystemFolder(LPCSTR path) {
     PathBuffer full;
-    return !GetFullFolderPath(path, full) || IsRoot(full) || IsFolderOf(full, GetWindowsDirectoryA) ||
-           IsFolderOf(full, GetSystemDirectoryA);
+    if (!GetFullFolderPath(path, full) || IsRoot(full)) {
+        return 1;
+    }
+    FolderIdentity identity;
+    int known = GetFolderIdentity(full, identity);
+    return IsSystemFolderOrItsRoot(full, known, identity, GetWindowsDirectoryA, 0) ||
+           IsSystemFolderOrItsRoot(full, known, identity, GetSystemDirectoryA, 0) ||
+           IsSystemFolderOrItsRoot(full, known, identity, GetWow64Folder, 1);
 }
 
 int IsUsableTempFolder(LPCSTR folder) {

@@ -83,6 +83,19 @@ int SameText(LPCSTR text, LPCSTR other) {
     return 0;
 }
 
+int IsWideFormOf(LPCSTR text, LPCWSTR wide) {
+    WCHAR widened[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, widened, MAX_PATH) == 0) {
+        return 0;
+    }
+    for (int i = 0; widened[i] == wide[i]; ++i) {
+        if (wide[i] == 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 int ExpandsToItself(LPCSTR path) {
     PathBuffer expanded;
     DWORD size = ExpandEnvironmentStringsA(path, expanded, MAX_PATH);

@@ -32,6 +32,11 @@ void UseBackslashes(LPSTR path);
 // Byte-exact equality: lstrcmpA compares as words do and takes some different texts for equal.
 int SameText(LPCSTR text, LPCSTR other);
 
+// Whether `wide` is exactly the ANSI text in Unicode (both terminated, the text at most MAX_PATH - 1
+// characters). An ANSI program sees a name with a character its code page lacks as a look-alike
+// ("C:\Users\Lukasz" for a user named with a Polish letter), which names something else.
+int IsWideFormOf(LPCSTR text, LPCWSTR wide);
+
 // Whether the environment would expand nothing in the path. The shell expands variables in the names
 // it starts, so a folder really named "%USERNAME%" would start a file of some other folder.
 int ExpandsToItself(LPCSTR path);

@@ -47,6 +47,32 @@ int CopyWritable(LPCSTR ownPath, LPCSTR copyPath) {
     return 0;
 }
 
+// Whether a file or folder of the copy's name and this ending is there, or cannot be told absent.
+// The loader takes "uninstall.exe.manifest" beside the program for its manifest, and
+// "uninstall.exe.local" as leave to load DLLs from its folder first: placed in the temporary folder
+// by anybody, either would make the copy, which runs elevated, load their DLLs from there.
+int LiesBeside(LPCSTR copyPath, LPCSTR ending) {
+    PathBuffer path;
+    if (!BuildPath(path, copyPath, ending)) {
+        return 1;
+    }
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        return 1;
+    }
+    DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+// The hand-over event, cleared: one of that name that somebody left set must not end the wait before
+// the copy has taken over. Null when the name is another kind of object's.
+HANDLE CreateHandOverEvent() {
+    HANDLE handOver = CreateEventA(nullptr, TRUE, FALSE, kProduct.handOverEventName);
+    if (handOver != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        ResetEvent(handOver);
+    }
+    return handOver;
+}
+
 }  // namespace
 
 int PrepareHandOver(HandOverPaths& paths) {
@@ -61,7 +87,7 @@ int PrepareHandOver(HandOverPaths& paths) {
         return 0;
     }
     // Refused before copying: a copy that is never started would stay in the temporary folder.
-    if (!ExpandsToItself(copyPath)) {
+    if (!ExpandsToItself(copyPath) || LiesBeside(copyPath, ".manifest") || LiesBeside(copyPath, ".local")) {
         ShowError(kStartFailedMessage);
         return 0;
     }
@@ -93,7 +119,7 @@ int RelaunchFromTemp(const HandOverPaths& paths) {
     // Asked only once the copy is there: a copy that cannot be made leaves the product running.
     CloseRunningProduct();
     // Made before the start, so that the copy finds it however soon it runs.
-    HANDLE handOver = CreateEventA(nullptr, TRUE, FALSE, kProduct.handOverEventName);
+    HANDLE handOver = CreateHandOverEvent();
     // Started from the temporary folder, the copy keeps no hold on the installation folder.
     HINSTANCE result = ShellExecuteA(nullptr, nullptr, paths.copyPath, kProduct.secondPhaseSwitch,
                                      paths.workingFolder, SW_MINIMIZE);
@@ -102,10 +128,13 @@ int RelaunchFromTemp(const HandOverPaths& paths) {
         // Unlisted only now: until the copy runs, the list of installed programs is where the user
         // starts an uninstall again from.
         DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, kProduct.uninstallEntryName);
+        // The mutex lives on this process's handle until the copy holds it too; ending earlier would
+        // leave a moment in which a second start finds no uninstall under way. Where the event's
+        // name is taken, the copy cannot say so either, and the whole time is waited.
         if (handOver != nullptr) {
-            // The mutex lives on this process's handle until the copy holds it too; ending earlier
-            // would leave a moment in which a second start finds no uninstall under way.
             WaitForSingleObject(handOver, kHandOverWaitMs);
+        } else {
+            Sleep(kHandOverWaitMs);
         }
     } else {
         DeleteFileA(paths.copyPath);

@@ -121,12 +121,34 @@ void RemoveVendorFolder(LPCSTR installPath) {
     }
 }
 
+int HoldsFile(LPCSTR folder, LPCSTR name) {
+    PathBuffer path;
+    if (!BuildPath(path, folder, "\\", name)) {
+        return 0;
+    }
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+int IsMissing(LPCSTR folder) {
+    if (GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES) {
+        return 0;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 }  // namespace
 
 // A relative path would be resolved against the temporary folder this process runs in; a root and
-// the system's folders hold files of the product's names that are somebody else's.
+// the system's folders hold files of the product's names that are somebody else's, and so does any
+// folder without the product's executable or its uninstaller (the user's Documents, Program Files,
+// a damaged value naming something else). A folder that is gone is still tried: only the installed
+// uninstaller is waited for there.
 int IsProductFolder(LPCSTR installPath) {
-    return IsFullPath(installPath) && !IsRootOrSystemFolder(installPath);
+    return IsFullPath(installPath) && !IsRootOrSystemFolder(installPath) &&
+           (IsMissing(installPath) || HoldsFile(installPath, kProduct.mainExecutable) ||
+            HoldsFile(installPath, kProduct.uninstallerFileName));
 }
 
 int RemoveInstallFolder(LPCSTR installPath) {

@@ -19,6 +19,31 @@ int ExpandValue(PathBuffer& value) {
     return CopyText(value, MAX_PATH, expanded);
 }
 
+typedef LONG(WINAPI* RegQueryValueExWFunction)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+
+// Whether a string read through the ANSI function is the value itself. A character the ANSI code page
+// lacks reads as a look-alike: "C:\Apps\Tłndrel" under code page 1252 reads as "C:\Apps\Tlndrel",
+// another folder. Windows 9x has no wide function (or only one that fails): there ANSI is all there is.
+int ReadsAsItself(HKEY key, LPCSTR valueName, DWORD type, LPCSTR text) {
+    auto queryWide = reinterpret_cast<RegQueryValueExWFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegQueryValueExW")));
+    if (queryWide == nullptr || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return 1;
+    }
+    WCHAR name[MAX_PATH];
+    WCHAR wide[MAX_PATH + 1];
+    DWORD size = MAX_PATH * sizeof wide[0];
+    if (MultiByteToWideChar(CP_ACP, 0, valueName, -1, name, MAX_PATH) == 0) {
+        return 0;
+    }
+    LONG status = queryWide(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(wide), &size);
+    if (status != ERROR_SUCCESS) {
+        return status == ERROR_CALL_NOT_IMPLEMENTED;
+    }
+    wide[size / sizeof wide[0]] = 0;  // room kept for it: the data need not be terminated
+    return IsWideFormOf(text, wide);
+}
+
 }  // namespace
 
 int QuerySzValue(HKEY root, LPCSTR valueName, LPSTR buffer) {
@@ -45,10 +70,11 @@ int QuerySzValue(HKEY root, LPCSTR valueName, LPSTR buffer) {
     DWORD type = REG_NONE;
     // Whatever the value holds is taken as the string; only an expandable one is read differently.
     LONG status = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size);
+    int read = status == ERROR_SUCCESS && TerminateValueData(value, size) && ReadsAsItself(key, valueName, type, value);
     RegCloseKey(key);
-    if (status != ERROR_SUCCESS) {
+    if (!read) {
         ClearPath(value);
         return 0;
     }
-    return TerminateValueData(value, size) && (type != REG_EXPAND_SZ || ExpandValue(value));
+    return type != REG_EXPAND_SZ || ExpandValue(value);
 }

@@ -237,6 +237,19 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              return layout.InstalledUninstaller();
          },
          nullptr, kStartFailed, false},
+        // The loader would take these for the copy's manifest or as leave to load DLLs from beside it.
+        {"a manifest lies where the copy would go",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.files.AddFile(layout.TempFile("uninstall.exe.manifest"), "<assembly/>");
+             return layout.InstalledUninstaller();
+         },
+         nullptr, kStartFailed, false},
+        {"a .local folder lies where the copy would go",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.files.AddFolder(layout.TempFile("uninstall.exe.local"));
+             return layout.InstalledUninstaller();
+         },
+         nullptr, kStartFailed, false},
         // Folders that are no temporary folder: somebody else's uninstall.exe there is never touched.
         {"TEMP is a drive root",
          [](sim::Machine& machine, const ProductLayout& layout) {

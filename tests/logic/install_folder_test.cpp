@@ -168,7 +168,9 @@ TEST(RemoveInstallFolder, ProductFilesInUseAreWaitedForWithinOneBudgetAndReporte
 }
 
 TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsTouched) {
-    // 248 characters: "\Tandra.htm" still fits, "\Tandrel.exe" does not, and so on around the limit.
+    // 248 characters: "\Tandra.htm" still fits, "\Tandrel.exe" does not, and so on around the limit. A
+    // folder in which neither Tandrel.exe nor uninstall.exe can be named is not known for the
+    // product's, and nothing in it goes.
     for (size_t length : {240u, 247u, 248u, 252u}) {
         SCOPED_TRACE(length);
         const std::string folder = "C:\\Long\\" + std::string(length - 8, 't');
@@ -191,13 +193,14 @@ TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsT
             }
         }
         const bool patternFits = (folder + "\\images\\*.*").size() < MAX_PATH;
+        const bool recognised = (folder + "\\Tandrel.exe").size() < MAX_PATH;
 
         RemoveInstallFolder(folder.c_str());
 
         for (const std::string& name : names) {
             std::string full = folder + "\\" + name;
             bool inImages = name.rfind("images\\", 0) == 0;
-            bool deletable = full.size() < MAX_PATH && (!inImages || patternFits);
+            bool deletable = recognised && full.size() < MAX_PATH && (!inImages || patternFits);
             EXPECT_EQ(machine.files.Exists(full), !deletable) << name;
         }
         for (const std::string& bystander : bystanders) {
@@ -213,35 +216,49 @@ TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsT
 }
 
 // A relative path would name the installed product's files from wherever the process runs (the desktop
-// here, in C:\); a root and the system's folders hold files of the product's names that are not its own.
+// here, in C:\); a root and the system's folders, by whatever name (another drive letter standing for
+// a folder, a junction), hold files of the product's names that are not its own; and so does a folder
+// with neither the product's executable nor its uninstaller.
 TEST(RemoveInstallFolder, APathThatIsNotFullOrNamesARootOrTheSystemsFolderDeletesNothingAtAll) {
     struct Case {
         const char* path;
         const char* filesIn;
+        bool recognisable;  // Tandrel.exe and uninstall.exe are there
     };
     const char* relative[] = {"Apps\\VORSK Software\\Tandrel", ".\\Apps\\VORSK Software\\Tandrel",
                               "C:Apps\\VORSK Software\\Tandrel", "\\Apps\\VORSK Software\\Tandrel"};
-    std::vector<Case> cases = {{"C:\\", "C:"},
-                               {"C:\\.", "C:"},
-                               {"C:\\Apps\\..\\", "C:"},
-                               {"D:\\", "D:"},
-                               {"\\\\SERVER\\SHARE\\", "\\\\SERVER\\SHARE"},
-                               {"c:\\windows", "C:\\WINDOWS"},
-                               {"C:\\WINDOWS\\SYSTEM32\\..\\", "C:\\WINDOWS"},
-                               {"C:\\Windows\\System32", "C:\\WINDOWS\\SYSTEM32"}};
+    std::vector<Case> cases = {{"C:\\", "C:", true},
+                               {"C:\\.", "C:", true},
+                               {"C:\\Apps\\..\\", "C:", true},
+                               {"D:\\", "D:", true},
+                               {"\\\\SERVER\\SHARE\\", "\\\\SERVER\\SHARE", true},
+                               {"c:\\windows", "C:\\WINDOWS", true},
+                               {"C:\\WINDOWS\\SYSTEM32\\..\\", "C:\\WINDOWS", true},
+                               {"C:\\Windows\\System32", "C:\\WINDOWS\\SYSTEM32", true},
+                               {"C:\\Windows\\SysWOW64", "C:\\WINDOWS\\SYSWOW64", true},
+                               {"Z:\\WINDOWS", "C:\\WINDOWS", true},
+                               {"C:\\Apps\\Junction", "C:\\WINDOWS", true},
+                               {"C:\\Apps\\ToRoot", "C:", true},
+                               {"C:\\Users\\Pat\\Documents", "C:\\Users\\Pat\\Documents", false}};
     for (const char* path : relative) {
-        cases.push_back(Case{path, kDefaultInstallFolder});
+        cases.push_back(Case{path, kDefaultInstallFolder, true});
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         sim::Machine machine;
         machine.files.AddDrive("D:");
         machine.files.AddShare("\\\\SERVER\\SHARE");
-        AddInstallation(machine, c.filesIn);
+        machine.files.AddSubstDrive("Z:", "C:\\");
+        machine.files.AddLink("C:\\Apps\\Junction", "C:\\WINDOWS");
+        machine.files.AddLink("C:\\Apps\\ToRoot", "C:\\");
+        AddInstallation(machine, c.filesIn,
+                        c.recognisable ? std::set<std::string>{} : std::set<std::string>{"Tandrel.exe", "uninstall.exe"});
         Snapshot before = TakeSnapshot(machine);
+        EXPECT_FALSE(IsProductFolder(c.path));
         RemoveInstallFolder(c.path);
         EXPECT_TRUE(TakeSnapshot(machine) == before);
         EXPECT_TRUE(machine.processes.Notifications().empty());
+        EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
 

@@ -6,6 +6,8 @@
 #include <map>
 
 #include "../support/product_names.h"
+#include "code_pages.h"
+#include "../sim/in_process.h"
 
 namespace property {
 
@@ -453,7 +455,7 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
                " bytes: " + what);
     };
     std::string last = L.substr(L.find_last_of('\\') + 1);
-    switch (b.Variant({40, 4, 2, 3, 3, 3, 6, 3, 3, 3, 8, 7, 5, 5, 3, 2, 3, 3, 6})) {
+    switch (b.Variant({40, 4, 2, 3, 3, 3, 6, 3, 3, 3, 8, 7, 5, 5, 3, 2, 3, 3, 6, 8})) {
         case 0:
             sz(L);
             break;
@@ -627,6 +629,45 @@ void WriteInstallPath(Builder& b, const Install& install, const std::string& tem
         case 17:
             sz(b.c.OneOf(
                 std::vector<std::string>{"C:\\WINDOWS", "C:\\Other", "C:\\Apps", "C:\\WINDOWS\\TEMP"}));
+            break;
+        case 19:
+            // Plainly not the product's folder: the Windows folder or a root by another name (another
+            // drive letter standing for it, a junction), SysWOW64, a folder of the user's without the
+            // product's programs, or the installation folder's look-alike in the ANSI code page.
+            switch (b.c.Pick(6)) {
+                case 0:
+                    b.m.files.AddSubstDrive("Z:", "C:\\");
+                    AddVictimFolder(b, "C:\\WINDOWS", "the Windows folder by another drive");
+                    sz("Z:\\WINDOWS");
+                    break;
+                case 1:
+                    b.m.files.AddLink("C:\\Apps\\Windows Link", "C:\\WINDOWS");
+                    AddVictimFolder(b, "C:\\WINDOWS", "the Windows folder through a junction");
+                    sz("C:\\Apps\\Windows Link");
+                    break;
+                case 2:
+                    b.m.files.AddLink("C:\\Apps\\Root Link", "C:\\");
+                    AddVictimFolder(b, "C:\\", "the root through a junction");
+                    sz("C:\\Apps\\Root Link\\");
+                    break;
+                case 3:
+                    AddVictimFolder(b, "C:\\WINDOWS\\SysWOW64", "SysWOW64");
+                    sz("c:\\windows\\syswow64");
+                    break;
+                case 4:
+                    for (const char* name : {"la.txt", "order.htm", "images\\holiday.bmp"}) {
+                        b.File(Join("C:\\Users\\Pat\\Documents", name), "the user's own");
+                    }
+                    sz("C:\\Users\\Pat\\Documents");
+                    break;
+                default:
+                    // "...\Tłndrel" in Unicode: its ANSI form names the real installation folder.
+                    sz(L);
+                    b.m.registry.SetWideForm(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath",
+                                             sim::AnsiToWide(L) + u"\u0142");
+                    b.Note("InstallPath in Unicode is another folder than its ANSI form");
+                    break;
+            }
             break;
         default: {
             // A root, the Windows folder or the system folder, with somebody else's files of the
@@ -1272,6 +1313,41 @@ std::string GeneratedMachine::Describe() const {
     return text;
 }
 
+// --- What others left on the machine -------------------------------------------------------------
+
+// A per-user key of the product made a link into keys that are not the product's; a manifest or a
+// .local beside where the temporary copy goes, with a DLL to plant; the hand-over's name taken by a
+// left-over event, set, or by a mutex of another program.
+void AddTraps(Builder& b, const std::string& tempFolder) {
+    std::string link = std::string(kProductKey) + "\\Settings Link";
+    if (b.Odd(16) && !b.m.registry.HasKey(HKEY_CURRENT_USER, link)) {
+        HKEY root = b.c.Chance(50) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        b.String(root, "Software\\Victim\\Inner", "Owner", "somebody else");
+        b.String(root, "Software\\Victim", "Owner", "somebody else");
+        b.m.registry.AddLink(HKEY_CURRENT_USER, link, root, "Software\\Victim");
+        b.Note(std::string("per-user product key holds a link to ") + (root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU") +
+               "\\Software\\Victim");
+    }
+    if (b.Odd(10) && b.m.files.IsFolder(tempFolder)) {
+        std::string beside = b.c.Chance(50) ? "uninstall.exe.manifest" : "uninstall.exe.local";
+        b.File(Join(tempFolder, beside), "<assembly/>");
+        b.File(Join(tempFolder, "ole32.dll"), "a planted DLL");
+        b.Note(beside + " and ole32.dll in the temporary folder");
+    }
+    if (b.Odd(10)) {
+        bool asMutex = b.c.Chance(50);
+        sim_testing::RunAsProcess(
+            b.m, "C:\\Other\\other.exe", "C:\\Other",
+            [asMutex](LPSTR) {
+                const char name[] = "VorskTandrelUninstallHandOver";
+                return asMutex ? CreateMutexA(nullptr, FALSE, name) != nullptr
+                               : CreateEventA(nullptr, TRUE, TRUE, name) != nullptr;
+            },
+            std::nullopt, sim::ProcessOptions{sim::kForever / 2});
+        b.Note(std::string("the hand-over's name is taken by ") + (asMutex ? "a mutex" : "an event, set"));
+    }
+}
+
 GeneratedMachine GenerateMachine(Choices& choices, sim::Machine& machine) {
     GeneratedMachine generated;
     Builder b(choices, machine, generated);
@@ -1321,6 +1397,7 @@ GeneratedMachine GenerateMachine(Choices& choices, sim::Machine& machine) {
     AddVendorKeys(b, HKEY_LOCAL_MACHINE);
     AddShortcuts(b, install, tempFolder);
     AddRunningProduct(b, install);
+    AddTraps(b, tempFolder);
     ChooseUserStart(b, install, tempFolder);
     return generated;
 }

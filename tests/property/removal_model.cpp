@@ -36,7 +36,8 @@ std::optional<std::string> StringData(const sim::Machine& machine, HKEY root, co
 bool IsSharedFolder(const std::string& path) {
     sim::SimPath resolved;
     return sim::ResolvePath(path, "", resolved, false, false) != 0 || resolved.segments.empty() ||
-           sim::PathKey(resolved) == "C:\\WINDOWS" || sim::PathKey(resolved) == "C:\\WINDOWS\\SYSTEM32";
+           sim::PathKey(resolved) == "C:\\WINDOWS" || sim::PathKey(resolved) == "C:\\WINDOWS\\SYSTEM32" ||
+           sim::PathKey(resolved) == "C:\\WINDOWS\\SYSWOW64";
 }
 
 // "InstallPath" as the program reads it: an expandable value with the environment put in, and '/'
@@ -44,8 +45,9 @@ bool IsSharedFolder(const std::string& path) {
 std::optional<std::string> InstallFolder(const sim::Machine& machine) {
     std::optional<std::string> text = StringData(machine, HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
     std::optional<sim::RegistryValue> value = machine.registry.GetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
-    if (!text) {
-        return text;
+    // Its ANSI form names another folder than the value itself.
+    if (!text || (!value->wide.empty() && value->wide != sim::AnsiToWide(*text))) {
+        return std::nullopt;
     }
     if (value->type == REG_EXPAND_SZ) {
         text = machine.processes.ExpandVariables(*text);
@@ -54,13 +56,28 @@ std::optional<std::string> InstallFolder(const sim::Machine& machine) {
     return text;
 }
 
+// A folder that exists is the product's only with its executable or its uninstaller in it.
+bool IsProductsFolder(const std::string& folder, const MachineState& before) {
+    auto file = [&before](const std::string& path) {
+        std::optional<std::string> key = FullPathKey(path);
+        auto found = key ? before.files.find(*key) : before.files.end();
+        return found != before.files.end() && !found->second.folder;
+    };
+    std::optional<std::string> key = FullPathKey(folder);
+    return before.files.count(*key) == 0 || file(folder + "\\Tandrel.exe") || file(folder + "\\uninstall.exe");
+}
+
 // Whether the temporary folder may take the copy and the script: a full path that is no root, not
 // one of the system's folders, not the user's profile folder, and named alike in ANSI and Unicode.
 bool IsTempFolder(const sim::Machine& machine, const std::string& folder) {
     std::optional<std::string> key = FullPathKey(folder);
     std::optional<std::string> profile = machine.processes.Variable("USERPROFILE");
+    auto present = [&machine, &folder](const char* name) {
+        return machine.files.Exists(folder + "\\" + name);
+    };
     return key && !IsSharedFolder(folder) && !(profile && FullPathKey(*profile) == key) &&
-           machine.files.TempPathWide() == sim::AnsiToWide(folder);
+           machine.files.TempPathWide() == sim::AnsiToWide(folder) && !present("uninstall.exe.manifest") &&
+           !present("uninstall.exe.local");
 }
 
 std::string DescribeFile(const FileState& file) {
@@ -146,7 +163,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
     // The installation folder, its named files, the files directly in its images folder, the
     // installed uninstaller, and the vendor's folder above it.
     std::optional<std::string> install = InstallFolder(machine);
-    if (install && FullPathKey(*install) && !IsSharedFolder(*install)) {
+    if (install && FullPathKey(*install) && !IsSharedFolder(*install) && IsProductsFolder(*install, before)) {
         const std::string& P = *install;
         MayGo(P);
         for (const std::string& name : ProductFileNames()) {

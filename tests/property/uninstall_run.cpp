@@ -85,6 +85,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     RemovalModel model(machine, before, typed);
 
     // The user's start, then every start the processes record, oldest first, as the system runs them.
+    const sim::Time userStart = machine.clock.Now();
     sim::StartOutcome user =
         machine.processes.RunProgram(&WinMain, generated.uninstallerImage,
                                      typed ? std::optional<std::string>("/internally") : std::nullopt,
@@ -109,10 +110,14 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     if (generated.startsAgainAtOnce) {
         startAgain();
     }
-    // Once the first process has lingered, while the copy it started has not run yet.
+    // Once the first process has lingered, while the copy it started has not run yet. (Time the first
+    // process spent waiting for the copy has passed already: the copy would have run meanwhile.)
     if (generated.startsAgainInHandOver && !machine.processes.Starts().empty() &&
         machine.processes.Starts().front().accepted) {
-        machine.clock.Advance(generated.firstExit + 1);
+        sim::Time lingered = userStart + generated.firstExit + 1;
+        if (machine.clock.Now() < lingered) {
+            machine.clock.Advance(lingered - machine.clock.Now());
+        }
         startAgain();
     }
     int second = typed ? first : 0;  // started with the switch, the user's process is the second phase

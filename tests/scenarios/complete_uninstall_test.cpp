@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "sim/in_process.h"
 #include "support/installed_product.h"
 
 namespace {
@@ -168,7 +169,7 @@ TEST_F(CompleteUninstall, AnUninstallerAlreadyGoneIsTriedOnceAndAFolderAlreadyGo
     sim::Machine gone;
     InstallProduct(gone, layout);
     gone.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", "C:\\Elsewhere\\Tandrel");
-    gone.files.AddFolder("C:\\Elsewhere\\Tandrel");
+    gone.files.AddFile("C:\\Elsewhere\\Tandrel\\Tandrel.exe", "the product");
     Uninstall goneRun = RunUninstall(gone, layout, 0);
     EXPECT_EQ(CountCall(gone, "DeleteFileA", "C:\\Elsewhere\\Tandrel\\uninstall.exe"), 1);
     EXPECT_EQ(gone.journal.CallCount("Sleep", goneRun.second), 0);
@@ -242,6 +243,7 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         DWORD type;  // REG_NONE: no value
         const char* value;
         bool serves;
+        const char16_t* wide = nullptr;  // what the value really says, where the ANSI code page cannot
     };
     const Case cases[] = {
         {"forward slashes", REG_SZ, "C:/Apps/VORSK Software/Tandrel", true},
@@ -252,6 +254,11 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         {"relative", REG_SZ, "Apps\\VORSK Software\\Tandrel", false},
         {"a drive root", REG_SZ, "C:\\", false},
         {"the Windows folder", REG_EXPAND_SZ, "%WINDIR%", false},
+        {"the Windows folder by another name", REG_SZ, "Z:\\WINDOWS", false},
+        {"a folder without the product's programs", REG_SZ, "C:\\WINDOWS\\Start Menu", false},
+        // "C:\Apps\Tłndrel" reads as another folder in code page 1252; that one's files stay.
+        {"a character the code page lacks", REG_SZ, "C:\\Apps\\VORSK Software\\Tandrel", false,
+         u"C:\\Apps\\VORSK Software\\T\u0142ndrel"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -259,11 +266,16 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         InstallProduct(fresh, layout);
         fresh.processes.SetVariable("APPS", "C:\\Apps");
         fresh.files.AddFile("C:\\WINDOWS\\la.txt", "somebody else's");
+        fresh.files.AddFile("C:\\WINDOWS\\Start Menu\\la.txt", "somebody else's");
+        fresh.files.AddSubstDrive("Z:", "C:\\");
         if (c.type == REG_NONE) {
             fresh.registry.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
         } else {
             fresh.registry.SetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", c.type,
                                     std::string(c.value) + '\0');
+        }
+        if (c.wide != nullptr) {
+            fresh.registry.SetWideForm(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", c.wide);
         }
         Snapshot before = TakeSnapshot(fresh);
         Uninstall run = RunUninstall(fresh, layout);
@@ -360,6 +372,43 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"));
     EXPECT_TRUE(machine.files.Exists("C:\\Downloads\\uninstall.exe"));
     ExpectTemporaryFolderClean(machine, layout);
+}
+
+// The name the hand-over event needs is taken: by somebody's event left set, or by an object of another
+// kind. The first process must still live until its copy holds the uninstall's mutex, here held up 3 s
+// (a virus scanner, say), or a start in between would find no uninstall under way.
+TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly) {
+    for (bool byMutex : {false, true}) {
+        SCOPED_TRACE(byMutex ? "a mutex of that name" : "an event of that name, set");
+        sim::Machine fresh;
+        InstallProduct(fresh, layout);
+        fresh.files.AddFile("C:\\Other\\holder.exe", "somebody else's program");
+        sim_testing::RunAsProcess(
+            fresh, "C:\\Other\\holder.exe", "C:\\Other",
+            [byMutex](LPSTR) {
+                const char name[] = "VorskTandrelUninstallHandOver";
+                return byMutex ? CreateMutexA(nullptr, FALSE, name) != nullptr
+                               : CreateEventA(nullptr, TRUE, TRUE, name) != nullptr;
+            },
+            std::nullopt, sim::ProcessOptions{600000});
+        sim::StartOutcome first = UserStartsUninstaller(fresh, layout, sim::ProcessOptions{120});
+        if (fresh.clock.Now() < 3000) {
+            fresh.clock.Advance(3000 - fresh.clock.Now());
+        }
+        ASSERT_EQ(fresh.processes.Starts().size(), 1u);
+        sim::StartOutcome copy = fresh.processes.RunStart(0, &WinMain);
+        fresh.processes.RunPendingStarts(&WinMain);
+
+        sim::Time copyHolds = sim::kForever;
+        for (const sim::CallRecord& call : fresh.journal.Calls()) {
+            if (call.process == copy.process && call.function == "CreateMutexA") {
+                copyHolds = std::min(copyHolds, call.time);
+            }
+        }
+        EXPECT_GE(fresh.processes.GetProcess(first.process).exitTime, copyHolds);
+        EXPECT_FALSE(fresh.files.Exists(layout.installFolder));
+        ExpectTemporaryFolderClean(fresh, layout);
+    }
 }
 
 }  // namespace
