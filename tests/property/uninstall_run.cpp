@@ -110,14 +110,12 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     if (generated.startsAgainAtOnce) {
         startAgain();
     }
-    // Once the first process has lingered, while the copy it started has not run yet. (Time the first
-    // process spent waiting for the copy has passed already: the copy would have run meanwhile.)
+    // Once the first process has lingered, while the copy it started has not run yet. Where the first
+    // process spent that time waiting for the copy already, the copy would have run meanwhile.
+    sim::Time lingered = userStart + generated.firstExit + 1;
     if (generated.startsAgainInHandOver && !machine.processes.Starts().empty() &&
-        machine.processes.Starts().front().accepted) {
-        sim::Time lingered = userStart + generated.firstExit + 1;
-        if (machine.clock.Now() < lingered) {
-            machine.clock.Advance(lingered - machine.clock.Now());
-        }
+        machine.processes.Starts().front().accepted && machine.clock.Now() < lingered) {
+        machine.clock.Advance(lingered - machine.clock.Now());
         startAgain();
     }
     int second = typed ? first : 0;  // started with the switch, the user's process is the second phase
