@@ -66,6 +66,34 @@ int ContainsName(LPCSTR text, LPCSTR part) {
     return Contains(text, part, 1);
 }
 
+int HasArgument(LPCSTR commandLine, LPCSTR word) {
+    // The program's name first, quoted or not: a folder in it may look like a switch.
+    LPCSTR at = commandLine;
+    if (*at == '"') {
+        for (++at; *at != 0 && *at != '"'; ++at) {
+        }
+        at += *at == '"';
+    }
+    for (;;) {
+        while (*at != 0 && *at != ' ' && *at != '\t') {
+            ++at;
+        }
+        while (*at == ' ' || *at == '\t') {
+            ++at;
+        }
+        if (*at == 0) {
+            return 0;
+        }
+        int matched = 0;
+        while (word[matched] != 0 && FoldCase(at[matched]) == FoldCase(word[matched])) {
+            ++matched;
+        }
+        if (word[matched] == 0 && (at[matched] == 0 || at[matched] == ' ' || at[matched] == '\t')) {
+            return 1;
+        }
+    }
+}
+
 void UseBackslashes(LPSTR path) {
     for (; *path != 0; ++path) {
         if (*path == '/') {

@@ -19,7 +19,10 @@ const DWORD kHandOverWaitMs = 5000;
 // this many: the walk ends whatever the desktop holds.
 const int kMaxProductWindows = 64;
 
-int ConfirmUninstall() {
+int ConfirmUninstall(int silent) {
+    if (silent) {
+        return 1;  // the command is the consent
+    }
     char text[300];
     text[0] = 0;
     AppendText(text, sizeof text, "This will uninstall ");
@@ -29,8 +32,10 @@ int ConfirmUninstall() {
     return MessageBoxA(nullptr, text, kProduct.displayName, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
-void ShowError(LPCSTR message) {
-    MessageBoxA(nullptr, message, kProduct.displayName, MB_ICONERROR);
+void ShowError(LPCSTR message, int silent) {
+    if (!silent) {
+        MessageBoxA(nullptr, message, kProduct.displayName, MB_ICONERROR);
+    }
 }
 
 // The copy must be deletable once it has run: copying keeps a read-only attribute (an uninstaller
@@ -75,7 +80,7 @@ HANDLE CreateHandOverEvent() {
 
 }  // namespace
 
-int PrepareHandOver(HandOverPaths& paths) {
+int PrepareHandOver(HandOverPaths& paths, int silent) {
     PathBuffer& copyPath = paths.copyPath;
     // The temporary folder is refused where it is not one: a copy put there would overwrite, and the
     // cleanup script would delete, somebody else's uninstall.exe.
@@ -83,12 +88,12 @@ int PrepareHandOver(HandOverPaths& paths) {
                 GetTempFolder(paths.workingFolder) && EnsureTrailingBackslash(copyPath) &&
                 AppendText(copyPath, MAX_PATH, kProduct.uninstallerFileName);
     if (!ready) {
-        ShowError(kCopyFailedMessage);
+        ShowError(kCopyFailedMessage, silent);
         return 0;
     }
     // Refused before copying: a copy that is never started would stay in the temporary folder.
     if (!ExpandsToItself(copyPath) || LiesBeside(copyPath, ".manifest") || LiesBeside(copyPath, ".local")) {
-        ShowError(kStartFailedMessage);
+        ShowError(kStartFailedMessage, silent);
         return 0;
     }
     // Only a folder that passed is made, when it is missing.
@@ -111,19 +116,21 @@ int CloseRunningProduct() {
     return 1;
 }
 
-int RelaunchFromTemp(const HandOverPaths& paths) {
+int RelaunchFromTemp(const HandOverPaths& paths, int silent) {
     if (!CopyWritable(paths.ownPath, paths.copyPath)) {
-        ShowError(kCopyFailedMessage);
-        return 0;
+        ShowError(kCopyFailedMessage, silent);
+        return ERROR_INSTALL_FAILURE;
     }
     // Asked only once the copy is there: a copy that cannot be made leaves the product running.
     CloseRunningProduct();
     // Made before the start, so that the copy finds it however soon it runs.
     HANDLE handOver = CreateHandOverEvent();
     // Started from the temporary folder, the copy keeps no hold on the installation folder.
-    HINSTANCE result = ShellExecuteA(nullptr, nullptr, paths.copyPath, kProduct.secondPhaseSwitch,
-                                     paths.workingFolder, SW_MINIMIZE);
+    LPCSTR parameters = silent ? kProduct.silentSecondPhaseParameters : kProduct.secondPhaseSwitch;
+    HINSTANCE result =
+        ShellExecuteA(nullptr, nullptr, paths.copyPath, parameters, paths.workingFolder, SW_MINIMIZE);
     int started = reinterpret_cast<INT_PTR>(result) > 32;
+    int tookOver = 0;
     if (started) {
         // Unlisted only now: until the copy runs, the list of installed programs is where the user
         // starts an uninstall again from.
@@ -132,32 +139,37 @@ int RelaunchFromTemp(const HandOverPaths& paths) {
         // leave a moment in which a second start finds no uninstall under way. Where the event's
         // name is taken, the copy cannot say so either, and the whole time is waited.
         if (handOver != nullptr) {
-            WaitForSingleObject(handOver, kHandOverWaitMs);
+            tookOver = WaitForSingleObject(handOver, kHandOverWaitMs) == WAIT_OBJECT_0;
         } else {
             Sleep(kHandOverWaitMs);
         }
     } else {
         DeleteFileA(paths.copyPath);
-        ShowError(kStartFailedMessage);
+        ShowError(kStartFailedMessage, silent);
     }
     if (handOver != nullptr) {
         CloseHandle(handOver);
     }
-    return started;
+    // A copy that has not said it took over may still be starting: an unattended run cannot tell
+    // that it went well, and says so.
+    return tookOver ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
-void RunFirstPhase() {
+int RunFirstPhase(int silent) {
     // An uninstall is already under way (a second double-click, or a start while the copy works): it
     // removes everything, this program included, and a second one would keep the installed
     // uninstaller held past the copy's patience. So this one ends without a word.
-    if (!HoldUninstallMutex() || !ConfirmUninstall()) {
-        return;
+    if (!HoldUninstallMutex()) {
+        return ERROR_INSTALL_ALREADY_RUNNING;
+    }
+    if (!ConfirmUninstall(silent)) {
+        return ERROR_INSTALL_USEREXIT;
     }
     // Every refusal comes before anything changes; every failure until the copy runs leaves the
     // product listed, so that the user can start its uninstall again.
     HandOverPaths paths;
-    if (!PrepareHandOver(paths)) {
-        return;
+    if (!PrepareHandOver(paths, silent)) {
+        return ERROR_INSTALL_FAILURE;
     }
-    RelaunchFromTemp(paths);
+    return RelaunchFromTemp(paths, silent);
 }

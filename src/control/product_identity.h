@@ -13,6 +13,8 @@ struct ProductIdentity {
     const char* vendorFolderMarker;
     const char* uninstallerFileName;
     const char* secondPhaseSwitch;
+    const char* silentSwitch;
+    const char* silentSecondPhaseParameters;
     const char* installPathValueName;
     const char* uninstallMutexName;
     const char* handOverEventName;
@@ -30,6 +32,8 @@ inline constexpr ProductIdentity kProduct = {
     "\\VORSK Software",                   // vendorFolderMarker
     "uninstall.exe",                      // uninstallerFileName
     "/internally",                        // secondPhaseSwitch
+    "/S",                                 // silentSwitch
+    "/internally /S",                     // silentSecondPhaseParameters
     "InstallPath",                        // installPathValueName
     "VorskTandrelUninstall",              // uninstallMutexName
     "VorskTandrelUninstallHandOver",      // handOverEventName

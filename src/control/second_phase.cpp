@@ -34,7 +34,7 @@ void ShowFilesStay(LPCSTR installPath) {
 
 }  // namespace
 
-void RunSecondPhase() {
+void RunSecondPhase(int silent) {
     // The first process still holds it too, and waits for this signal before it ends, so that the
     // mutex never goes away in between. From here on, this process keeps it until it ends.
     HoldUninstallMutex();
@@ -46,13 +46,13 @@ void RunSecondPhase() {
     int found = QuerySzValue(HKEY_LOCAL_MACHINE, kProduct.installPathValueName, installPath);
     UseBackslashes(installPath);
     int usable = found && IsProductFolder(installPath);
-    if (!usable) {
+    if (!usable && !silent) {
         MessageBoxA(nullptr, kMissingInstallPathMessage, kProduct.displayName, MB_OK);
     }
     WaitForProductToClose();
     RemoveShortcuts();
     RemoveRegistryEntries();
-    if (usable && !RemoveInstallFolder(installPath)) {
+    if (usable && !RemoveInstallFolder(installPath) && !silent) {
         ShowFilesStay(installPath);
     }
     WriteCleanupScript();

@@ -1284,6 +1284,11 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
         }
         b.Note("the user types /internally");
     }
+    // An administrator's unattended run: the same end, and no box at all.
+    if (b.c.Chance(8)) {
+        b.g.silent = true;
+        b.Note("unattended: /S");
+    }
     // A double-click too many, a start during the hand-over or while the copy works: the uninstall
     // under way is the only one.
     b.g.startsAgainAtOnce = b.g.firstExit > 0 && b.c.Chance(8);

@@ -31,6 +31,7 @@ struct GeneratedMachine {
     bool startsAgainInHandOver = false;  // ... after the first one's linger, before the copy runs
     bool startsAgainDuringCopy = false;  // ... and while the second process lingers, if it is still there
     bool typesSwitch = false;            // the user starts it with "/internally", as the copy is started
+    bool silent = false;                 // ... and with "/S", as an administrator's script would
     std::vector<std::string> description;
 
     std::string Describe() const;

@@ -82,19 +82,28 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     MachineState before = CaptureState(machine, generated, true);
     const std::optional<std::string> typed =
         generated.typesSwitch ? std::optional<std::string>(generated.uninstallerImage) : std::nullopt;
+    std::optional<std::string> parameters;
+    if (typed || generated.silent) {
+        parameters = std::string(typed ? "/internally" : "") + (typed && generated.silent ? " " : "") +
+                     (generated.silent ? "/S" : "");
+    }
     RemovalModel model(machine, before, typed);
 
     // The user's start, then every start the processes record, oldest first, as the system runs them.
     const sim::Time userStart = machine.clock.Now();
     sim::StartOutcome user =
-        machine.processes.RunProgram(&WinMain, generated.uninstallerImage,
-                                     typed ? std::optional<std::string>("/internally") : std::nullopt,
-                                     generated.userFolder, sim::ProcessOptions{generated.firstExit});
+        machine.processes.RunProgram(&WinMain, generated.uninstallerImage, parameters, generated.userFolder,
+                                     sim::ProcessOptions{generated.firstExit});
     if (!user.ran) {
         problems.push_back("the user's start of " + generated.uninstallerImage + " did not run");
         return problems;
     }
-    if (user.exitStatus != 1) {
+    // Unattended, the first process tells a deployment tool how the hand-over went.
+    bool statusKnown = generated.silent && !typed
+                           ? user.exitStatus == ERROR_SUCCESS || user.exitStatus == ERROR_INSTALL_FAILURE ||
+                                 user.exitStatus == ERROR_INSTALL_ALREADY_RUNNING
+                           : user.exitStatus == (generated.silent ? ERROR_SUCCESS : 1);
+    if (!statusKnown) {
         problems.push_back("first process exit status " + std::to_string(user.exitStatus));
     }
     const int first = user.process;
@@ -136,7 +145,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
             if (second == 0 && machine.processes.Starts()[i].process == first) {
                 second = outcome.process;
             }
-            if (outcome.exitStatus != 1) {
+            if (outcome.exitStatus != (generated.silent ? ERROR_SUCCESS : 1)) {
                 problems.push_back("process " + std::to_string(outcome.process) + " exit status " +
                                    std::to_string(outcome.exitStatus));
             }
@@ -157,7 +166,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         if (start.process == first && !typed) {
             ++firstStarts;
             if (!key || !model.IsSecondPhaseImage(*key) ||
-                start.parameters != std::optional<std::string>("/internally")) {
+                start.parameters != std::optional<std::string>(generated.silent ? "/internally /S" : "/internally")) {
                 problems.push_back("first process started \"" + start.file + "\" " +
                                    start.parameters.value_or(""));
             }
@@ -216,13 +225,13 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         copyOrStart += box.text == kCopyFailed || box.text == kStartFailed;
     }
     for (const auto& count : boxes) {
-        int allowed = count.first == first ? 2 : (count.first == second ? 1 : 0);
+        int allowed = generated.silent ? 0 : count.first == first ? 2 : (count.first == second ? 1 : 0);
         if (count.second > allowed) {
             problems.push_back(std::to_string(count.second) + " message boxes in process " +
                                std::to_string(count.first));
         }
     }
-    bool confirmed = typed || (confirmation != nullptr && confirmation->answer == IDOK);
+    bool confirmed = typed || generated.silent || (confirmation != nullptr && confirmation->answer == IDOK);
     if (!confirmed) {
         if (!machine.processes.Starts().empty() || !machine.processes.PostedMessages().empty() ||
             !SameState(before, after)) {
