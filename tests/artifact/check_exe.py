@@ -16,14 +16,15 @@ import sys
 # time, ExpandEnvironmentStringsA to start nothing the shell would expand, the folder functions to
 # leave roots and the system's folders alone, the code page conversions for the cleanup script and
 # for telling a temporary folder the ANSI code page cannot name, and FindWindowExA to ask every
-# instance of the product to close.
+# instance of the product to close, GetFileInformationByHandle to know the system's folders by their
+# identity, and ResetEvent for a hand-over event somebody left set.
 ALLOWED_IMPORTS = {
     'KERNEL32.dll': {
         'CloseHandle', 'CopyFileA', 'CreateDirectoryA', 'CreateEventA', 'CreateFileA', 'CreateMutexA', 'DeleteFileA',
         'ExitProcess', 'ExpandEnvironmentStringsA', 'FindClose', 'FindFirstFileA', 'FindNextFileA', 'GetCommandLineA',
-        'GetFileAttributesA', 'GetFullPathNameA', 'GetLastError', 'GetModuleFileNameA', 'GetModuleHandleA',
+        'GetFileAttributesA', 'GetFileInformationByHandle', 'GetFullPathNameA', 'GetLastError', 'GetModuleFileNameA', 'GetModuleHandleA',
         'GetProcAddress', 'GetSystemDirectoryA', 'GetTempPathA', 'GetWindowsDirectoryA', 'IsBadReadPtr',
-        'IsBadWritePtr', 'LoadLibraryA', 'MultiByteToWideChar', 'RemoveDirectoryA', 'SetEvent', 'SetFileAttributesA', 'Sleep',
+        'IsBadWritePtr', 'LoadLibraryA', 'MultiByteToWideChar', 'RemoveDirectoryA', 'ResetEvent', 'SetEvent', 'SetFileAttributesA', 'Sleep',
         'WaitForSingleObject', 'WriteFile', 'lstrcatA', 'lstrcmpA', 'lstrcmpiA', 'lstrcpyA', 'lstrlenA',
     },
     'USER32.dll': {'CharToOemBuffA', 'FindWindowA', 'FindWindowExA', 'MessageBoxA', 'OemToCharBuffA', 'PostMessageA', 'wsprintfA'},
