@@ -88,7 +88,7 @@ def reg_expand_string(text, unicode):
 def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None, install_path=None,
                   install_path_type="REG_SZ", temp_unset=False):
     # Version 5 files are UTF-16 and can hold any name; REGEDIT4 ones are read in the ANSI code page.
-    unicode = not (temp_folder or "").isascii()
+    unicode = not ((temp_folder or "") + (install_path or "")).isascii()
     lines = ["Windows Registry Editor Version 5.00" if unicode else "REGEDIT4", ""]
 
     def key(root, path, values):

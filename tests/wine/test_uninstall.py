@@ -18,6 +18,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import install_product  # noqa: E402
 from harness import prefix as wine_prefix  # noqa: E402
+from harness.regfile import Value  # noqa: E402
 from harness.session import Session  # noqa: E402
 from harness.winetrace import TRACE_FILE_CALLS  # noqa: E402
 
@@ -96,12 +97,34 @@ def answer_box(session, check, text, icon, while_running=None):
         session.watcher.answer(box, "Return")
 
 
-def expect_exit_status_1(check, uninstaller):
+def expect_exit_status(check, process, expected, who="the uninstaller the user started"):
     try:
-        status = uninstaller.wait(PROCESS_TIMEOUT)
+        status = process.wait(PROCESS_TIMEOUT)
     except subprocess.TimeoutExpired:
         status = "still running"
-    check.equal(status, 1, "exit status of the uninstaller the user started")
+    # Wine hands a Unix parent only the low 8 bits of the code (1618 arrives as 82, 1603 as 67),
+    # which still tell apart every code the uninstaller has.
+    what = f"exit status of {who}" + (f" (the low 8 bits of {expected})" if expected > 255 else "")
+    check.equal(status, expected % 256, what)
+
+
+def expect_exit_status_1(check, uninstaller):
+    expect_exit_status(check, uninstaller, 1)
+
+
+def start_confirmed(session, check, arguments=(), status=0):
+    """Starts the installed uninstaller with `arguments`, and the user confirms. Unattended (/S, in
+    any case) nobody is asked: no box may show while the first process runs, and it ends with
+    `status`. Returns the process and the number of boxes the user has seen."""
+    uninstaller = session.start_uninstaller(arguments=arguments)
+    if "/S" not in [argument.upper() for argument in arguments]:
+        answer_confirmation(session, check, uninstaller, "Return")
+        return uninstaller, 1
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=uninstaller)
+    if not check.that(box is None, f"a box in an unattended run: {box}"):
+        session.watcher.answer(box, "Return")
+    expect_exit_status(check, uninstaller, status)
+    return uninstaller, 0
 
 
 def expect_all_ended(session, check):
@@ -139,13 +162,14 @@ def expect_no_more_boxes(session, check, count):
     check.equal(len(session.watcher.seen), count, f"number of message boxes ({session.watcher.seen})")
 
 
-def uninstall_confirmed(session, check):
-    """The user starts the uninstaller and confirms; every process ends, with no box but that one."""
-    uninstaller = session.start_uninstaller()
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
+def uninstall_confirmed(session, check, arguments=()):
+    """The user starts the uninstaller and confirms; every process ends, with no box but that one
+    (none at all when unattended, and exit status 0)."""
+    uninstaller, boxes = start_confirmed(session, check, arguments)
+    if boxes:
+        expect_exit_status_1(check, uninstaller)
     expect_all_ended(session, check)
-    expect_no_more_boxes(session, check, 1)
+    expect_no_more_boxes(session, check, boxes)
 
 
 def expect_product_removed(session, check):
@@ -177,14 +201,16 @@ def folder_contents(folder):
 # the wait for its window removes it whole.
 @scenario_cases(complete_uninstall={"close_delays": [None]},
                 product_closes_slowly={"close_delays": [6000]},
-                two_products_running={"close_delays": [None, None]})
-def complete_uninstall(session, check, close_delays):
+                two_products_running={"close_delays": [None, None]},
+                unattended_uninstall={"close_delays": [None], "arguments": ["/S"]})
+def complete_uninstall(session, check, close_delays, arguments=()):
     """The product is running (also twice, or saving its work for seconds after WM_CLOSE); the user
-    confirms. Every instance is asked to close once and waited for, everything of the product goes,
+    confirms, or an administrator's tool starts the uninstaller unattended (/S: no box at all, exit
+    status 0). Every instance is asked to close once and waited for, everything of the product goes,
     the vendor's key and folder too, and the temporary folder is left clean."""
     session.install()
     products = [session.start_product(close_delay_ms=delay) for delay in close_delays]
-    uninstall_confirmed(session, check)
+    uninstall_confirmed(session, check, arguments)
 
     check.equal(sorted(session.marker_events()), sorted(["started", "WM_CLOSE", "exiting"] * len(products)),
                 "the product's events")
@@ -222,30 +248,56 @@ def cancel(session, check):
     check.equal(changed, [], "files changed")
 
 
+PRODUCT_NAMED_FILES = ("la.txt", "order.htm", "Tandrel.exe", "uninstall.exe", "images\\x.gif")
+WITHOUT_PROGRAMS = ("la.txt", "order.htm", "images\\x.gif")
+
+
+# `others_in`: the folder with somebody else's files of the product's names; `link_to`: the folder
+# that "InstallPath" is made a (Unix) symbolic link to; `{drive_c}`: drive C:'s folder on Wine's Z:.
 @scenario_cases(missing_install_path={"with_install_path": False},
+                missing_install_path_unattended={"with_install_path": False, "arguments": ["/s"]},
                 install_path_empty={"install_path": ""},
-                install_path_is_root={"install_path": "C:\\"})
-def install_path_unusable(session, check, **install):
-    """"InstallPath" is missing, empty or names C:\\ (a damaged value): the second process says so
-    in a plain box before it removes anything, and that is its only box. The shortcuts and the
+                install_path_is_root={"install_path": "C:\\"},
+                install_path_without_programs={"install_path": "C:\\users\\Public\\Documents",
+                                               "others_in": "C:\\users\\Public\\Documents",
+                                               "others": WITHOUT_PROGRAMS},
+                install_path_windows_by_other_name={"install_path": "{drive_c}\\windows",
+                                                    "others_in": "C:\\windows"},
+                install_path_links_to_root={"install_path": "C:\\Apps\\Tandrel", "link_to": "C:\\"},
+                install_path_is_syswow64={"install_path": "C:\\windows\\syswow64",
+                                          "others_in": "C:\\windows\\syswow64"},
+                install_path_lossy_in_ansi={"install_path": "C:\\Apps\\T\u0142ndrel",
+                                            "others_in": "C:\\Apps\\Tlndrel"})
+def install_path_unusable(session, check, others_in="C:\\", others=PRODUCT_NAMED_FILES, link_to=None, arguments=(),
+                          **install):
+    """"InstallPath" is missing, empty or names no folder of the product's: C:\\ (a damaged value),
+    a folder without the product's programs (the user's Documents), the Windows folder or C:\\ by
+    another name (Z:, a link), SysWOW64, or C:\\Apps\\T\u0142ndrel, which an ANSI program under code
+    page 1252 reads as C:\\Apps\\Tlndrel. The second process says so in a plain box before it
+    removes anything, and that is its only box (none when unattended). The shortcuts and the
     registry entries still go, the installation folder stays untouched, and so do the files of the
-    product's names in C:\\, which are somebody else's; the temporary copy is cleaned up."""
+    product's names in that folder, which are somebody else's; the temporary copy is cleaned up."""
+    if "install_path" in install:
+        drive_c = wine_prefix.unix_to_windows(session.prefix.to_unix("C:\\"))
+        install["install_path"] = install["install_path"].format(drive_c=drive_c)
     session.install(**install)
-    others = [session.prefix.to_unix("C:\\" + name)
-              for name in ("la.txt", "order.htm", "Tandrel.exe", "uninstall.exe", "images\\x.gif")]
+    if link_to:
+        os.makedirs(os.path.dirname(session.prefix.to_unix(install["install_path"])), exist_ok=True)
+        os.symlink(session.prefix.to_unix(link_to), session.prefix.to_unix(install["install_path"]))
+    others = [session.prefix.to_unix(others_in + "\\" + name) for name in others]
     for path in others:
         install_product.write_file(path, "somebody else's\r\n")
     folder_before = files_below(session, session.vendor_folder())
     product = session.start_product()
-    uninstaller = session.start_uninstaller()
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
-    answer_box(session, check, NO_INSTALL_PATH, "")
+    uninstaller, boxes = start_confirmed(session, check, arguments)
+    if boxes:
+        expect_exit_status_1(check, uninstaller)
+        answer_box(session, check, NO_INSTALL_PATH, "")
     expect_all_ended(session, check)
 
     check.equal(session.marker_events(), ["started", "WM_CLOSE", "exiting"], "the product's events")
     check.equal(product.poll(), 0, "exit status of the product")
-    expect_no_more_boxes(session, check, 2)
+    expect_no_more_boxes(session, check, 2 if boxes else 0)
     expect_registry_removed(session, check)
     expect_shortcuts_removed(session, check)
     check.equal(files_below(session, session.vendor_folder()), folder_before,
@@ -289,6 +341,59 @@ def foreign_files_and_keys(session, check):
     check.equal(folder_contents(session.vendor_folder()),
                 ["Tandrel/", "Tandrel/images/", "Tandrel/images/thumbs/", "Tandrel/images/thumbs/small.gif",
                  "Tandrel/notes.txt"], "vendor folder")
+    expect_temp_clean(session, check)
+
+
+# Key trees of somebody else's, which a link that the user made among the product's keys leads to.
+OTHERS_KEYS = ["HKLM\\Software\\Someone Else", "HKCU\\Software\\Someone Else"]
+OTHERS_REG = """REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\Software\\Someone Else]
+"Owner"="someone else"
+
+[HKEY_LOCAL_MACHINE\\Software\\Someone Else\\Deep]
+"Depth"=dword:00000002
+
+[HKEY_CURRENT_USER\\Software\\Someone Else]
+"Owner"="someone else"
+"""
+
+
+# `stays`: the keys above a link, which the link keeps.
+@scenario_cases(registry_link_in_product_tree={
+                    "links": {PRODUCT_KEYS[0] + "\\Settings\\Link": OTHERS_KEYS[0],
+                              PRODUCT_KEYS[0] + "\\Recent Files\\Link": OTHERS_KEYS[1]},
+                    "stays": [VENDOR_KEYS[0], PRODUCT_KEYS[0], PRODUCT_KEYS[0] + "\\Settings",
+                              PRODUCT_KEYS[0] + "\\Recent Files"]},
+                registry_link_as_entries={"links": {APP_PATH: OTHERS_KEYS[1],
+                                                    UNINSTALL_ENTRY: OTHERS_KEYS[0] + "\\Deep"}})
+def registry_links(session, check, links, stays=()):
+    """Keys of the product's are registry links to key trees of somebody else's: links the user made
+    in the product's per-user tree (to a machine-wide tree with a child key, and to a key of his
+    own), or the App Paths and Uninstall entries. The uninstall removes nothing through a link: each
+    link stays, with the keys above it, and what it leads to stays as it was; everything else of
+    the product goes. (Wine, as Windows, opens a link itself only when asked to, and RegDeleteKey
+    on a link deletes the key it leads to when that has no child keys.)"""
+    session.install()
+    session.prefix.import_reg(OTHERS_REG)
+    for link, target in links.items():
+        session.make_link(link, target)
+    check.that(session.prefix.wait_server(), "the wineserver did not exit after the links were made")
+    others_before = {key: values for root in OTHERS_KEYS for key, values in session.registry().subtree(root).items()}
+    check.equal(len(others_before), 3, "keys of somebody else's set up")
+    uninstall_confirmed(session, check)
+
+    registry = session.registry()
+    others_after = {key: values for root in OTHERS_KEYS for key, values in registry.subtree(root).items()}
+    check.unchanged(others_after, others_before, "keys (and their values) of somebody else's")
+    for link in links:
+        check.equal(registry.values(link).get("SymbolicLinkValue", Value("none", "")).kind, "hex(6)",
+                    f"the link at {link} (its value SymbolicLinkValue, of the type REG_LINK)")
+    neighbours = {key.lower() for key in NEIGHBOUR_KEYS}
+    left = sorted(key.lower() for key in session.product_registry() if key.lower() not in neighbours)
+    check.equal(left, sorted(key.lower() for key in [*links, *stays]), "keys of the product left")
+    expect_shortcuts_removed(session, check)
+    check.that(not os.path.exists(session.vendor_folder()), "the vendor folder is left")
     expect_temp_clean(session, check)
 
 
@@ -528,24 +633,25 @@ def temp_with_special_characters(session, check):
     uninstall_with_temp_folder(session, check, "C:\\Temp\\a & (b) ^c; d=e, f'g")
 
 
-def refused_before_any_change(session, check, refusal):
-    """The user confirms; the first phase shows `refusal` (error icon, OK) before anything changes:
-    a running product is not asked to close, the product stays listed (its Uninstall entry too) and
-    installed, no file of the watched folders changes, and no program is left running."""
+def refused_before_any_change(session, check, refusal, arguments=()):
+    """The user confirms; the first phase shows `refusal` (error icon, OK) before anything changes
+    (unattended: no box, exit status 1603): a running product is not asked to close, the product
+    stays listed (its Uninstall entry too) and installed, no file of the watched folders changes,
+    and no program is left running."""
     registry_before = session.product_registry()
     product = session.start_product()
     files_before = session.files()
-    uninstaller = session.start_uninstaller()
-    answer_confirmation(session, check, uninstaller, "Return")
-    answer_box(session, check, refusal, "error", while_running=uninstaller)
-    expect_exit_status_1(check, uninstaller)
+    uninstaller, boxes = start_confirmed(session, check, arguments, status=1603)
+    if boxes:
+        answer_box(session, check, refusal, "error", while_running=uninstaller)
+        expect_exit_status_1(check, uninstaller)
     check.equal(session.marker_events(), ["started"], "the product's events")
     check.that(product.poll() is None, "the product is no longer running")
     product.kill()
     product.wait(30)
     check.that(session.wait_for_end(PROCESS_TIMEOUT), "a program still runs (a foreign uninstall.exe started?)")
 
-    expect_no_more_boxes(session, check, 2)
+    expect_no_more_boxes(session, check, 2 if boxes else 0)
     check.unchanged(session.product_registry(), registry_before, "keys under the product's paths")
     check.unchanged(session.files(), files_before, "files in the temporary, product and shortcut folders")
 
@@ -555,9 +661,10 @@ def refused_before_any_change(session, check, refusal):
 @scenario_cases(temp_with_variable={"temp_folder": "C:\\T\\%USERNAME%", "refusal": START_REFUSED,
                                     "beside": "C:\\T\\{user}"},
                 temp_is_drive_root={"temp_folder": "C:\\"},
+                temp_is_drive_root_unattended={"temp_folder": "C:\\", "arguments": ["/S"]},
                 temp_unset_is_profile={"temp_unset": True},
                 temp_lossy_in_ansi={"temp_folder": "C:\\users\\\u0141ukasz\\Temp", "beside": "C:\\users\\Lukasz\\Temp"})
-def temp_folder_refused(session, check, refusal=COPY_FAILED, beside=None, **temp):
+def temp_folder_refused(session, check, refusal=COPY_FAILED, beside=None, arguments=(), **temp):
     """TEMP names no folder of the uninstaller's: a drive root; the profile folder, where the
     temporary folder falls back to when neither TEMP nor TMP is set; C:\\users\\\u0141ukasz\\Temp, which an
     ANSI program under code page 1252 sees as somebody else's C:\\users\\Lukasz\\Temp; or a folder
@@ -571,7 +678,7 @@ def temp_folder_refused(session, check, refusal=COPY_FAILED, beside=None, **temp
     if beside:
         folder = session.also_watched["where the copy would go"] = session.prefix.to_unix(beside.format(user=user))
     install_product.copy_file(session.tool("Tandrel.exe"), os.path.join(folder, "uninstall.exe"))
-    refused_before_any_change(session, check, refusal)
+    refused_before_any_change(session, check, refusal, arguments)
 
 
 @scenario
@@ -584,21 +691,18 @@ def temp_copy_fails(session, check):
     refused_before_any_change(session, check, COPY_FAILED)
 
 
-@scenario
-def started_twice(session, check):
+@scenario_cases(started_twice={}, unattended_while_asking={"arguments": ["/S"], "status": 1618})
+def started_twice(session, check, arguments=(), status=1):
     """The user starts the uninstaller again while its confirmation is up (a double-click too
-    many). The second start ends at once without a box, the first goes on, and everything goes."""
+    many), or a tool starts it unattended (/S) then. The second start ends at once without a box
+    (unattended with 1618: another uninstall is under way), the first goes on, and everything goes."""
     session.install()
     first = session.start_uninstaller()
     box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=first)
     if not check.that(box is not None, "no confirmation box appeared"):
         return
-    second = session.start_uninstaller(log_name="second-start.log")
-    try:
-        status = second.wait(PROCESS_TIMEOUT)
-    except subprocess.TimeoutExpired:
-        status = "still running"
-    check.equal(status, 1, "exit status of the second start")
+    second = session.start_uninstaller(log_name="second-start.log", arguments=arguments)
+    expect_exit_status(check, second, status, "the second start")
     check.equal(len(session.watcher.seen), 1, f"message boxes while the second start ran ({session.watcher.seen})")
     session.watcher.answer(box, "Return")
     expect_exit_status_1(check, first)
@@ -640,6 +744,46 @@ def started_again_during_hand_over(session, check):
     expect_product_removed(session, check)
 
 
+@scenario_cases(hand_over_event_left_set={"kind": "--event"},
+                # The copy cannot say that it took over, so the first process keeps the installed
+                # uninstall.exe for the whole 5 s, past the copy's 2.5 s of attempts at it: that one
+                # may stay, with its folders. A gap of the program's, not of this scenario.
+                hand_over_name_is_a_mutex={"kind": "--mutex", "may_stay": ["uninstall.exe"]})
+def hand_over_name_taken(session, check, kind, may_stay=None):
+    """Another program holds the name of the hand-over event: as an event that it left set, or as a
+    mutex. The user confirms, and starts the installed uninstall.exe again as soon as the first
+    process has ended (1.5 s after OK at the latest), while the copy is held up, as a virus scanner
+    may hold up a new program. The first process must not have taken the name's state for the
+    copy's word: the second start ends without a box, and everything goes."""
+    session.install()
+    holder = session.hold(kind, "VorskTandrelUninstallHandOver")
+    first = session.start_uninstaller()
+    box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=first)
+    if not check.that(box is not None, "no confirmation box appeared"):
+        return
+    session.watcher.answer(box, "Return")
+    session.wait_until(lambda: first.poll() is not None, timeout=1.5, step=0.001)
+    held = session.stop("/internally")
+    check.that(held, "the copy was not running when the user started again")
+    second = session.start_uninstaller(log_name="second-start.log")
+    again = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=second)
+    session.resume(held)
+    if not check.that(again is None, f"the second start asked again: {again}"):
+        session.watcher.answer(again, "Escape")
+    check.that(holder.release(), "hold_file.exe did not end")
+    expect_exit_status_1(check, first)
+    expect_all_ended(session, check)
+
+    expect_no_more_boxes(session, check, 1)
+    if may_stay and folder_contents(session.install_folder()) == may_stay:
+        session.log(f"left in the installation folder: {may_stay}")
+        expect_registry_removed(session, check)
+        expect_shortcuts_removed(session, check)
+        expect_temp_clean(session, check)
+    else:
+        expect_product_removed(session, check)
+
+
 @scenario
 def internal_switch_by_hand(session, check):
     """The user starts the installed uninstall.exe with /internally, in its own folder: the second
@@ -660,25 +804,43 @@ def internal_switch_by_hand(session, check):
 PLANTED_NOTE = "C:\\planted_dll_loaded.txt"
 
 
-@scenario
-def dll_planted_in_temp(session, check):
+# A manifest that makes the planted ole32.dll a file of the copy's own.
+MANIFEST = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n'
+            '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">\r\n'
+            '<assemblyIdentity type="win32" name="Planted" version="1.0.0.0"/>\r\n'
+            '<file name="ole32.dll"/>\r\n</assembly>\r\n')
+
+
+@scenario_cases(dll_planted_in_temp={},
+                manifest_planted_in_temp={"beside": "uninstall.exe.manifest"},
+                local_planted_in_temp={"beside": "uninstall.exe.local\\ole32.dll"})
+def dll_planted_in_temp(session, check, beside=None):
     """An ole32.dll lies in the temporary folder, from which the second phase runs; the shell's
     calls load ole32 on demand, and Windows looks in the program's folder first (Wine does so too
     once told to prefer a native ole32). The planted DLL must never be loaded, and the uninstall
-    goes as usual."""
+    goes as usual. Beside it an uninstall.exe.manifest naming ole32.dll (or a folder
+    uninstall.exe.local, with the DLL in it too) would make the loader take the planted DLL for the
+    copy's own: then the first phase refuses to start the copy, before anything changes."""
     session.install()
-    planted = os.path.join(session.temp_folder(), "ole32.dll")
     with open(session.tool(os.path.join("planted", "ole32.dll")), "rb") as dll:
-        install_product.write_file(planted, dll.read())
+        planted_dll = dll.read()
+    planted = os.path.join(session.temp_folder(), "ole32.dll")
+    install_product.write_file(planted, planted_dll)
     session.prefix.dll_overrides += ";ole32=n,b"
-    uninstall_confirmed(session, check)
+    if beside:
+        install_product.write_file(session.prefix.to_unix(session.state["temp"] + "\\" + beside),
+                                   MANIFEST if beside.endswith(".manifest") else planted_dll)
+        refused_before_any_change(session, check, START_REFUSED)
+    else:
+        uninstall_confirmed(session, check)
 
     note = session.prefix.to_unix(PLANTED_NOTE)
     if os.path.exists(note):
         with open(note, encoding="latin-1") as loaded:
             check.that(False, f"the planted ole32.dll was loaded by: {loaded.read().split()}")
     check.that(os.path.isfile(planted), "the planted DLL (somebody else's file) is gone")
-    expect_product_removed(session, check)
+    if not beside:
+        expect_product_removed(session, check)
 
 
 # Driver ----------------------------------------------------------------------------------------

@@ -183,17 +183,23 @@ class Session:
         """The uninstaller's Wine log, when it was started with a trace (see winetrace)."""
         return TraceLog(self.log_path())
 
-    def hold(self, windows_path, timeout=60):
+    def hold(self, *what, timeout=60):
         """Opens a file of the prefix in another program (hold_file.exe) so that it cannot be deleted,
-        until the returned holder's release()."""
-        process = subprocess.Popen([wine_prefix.WINE, self.tool("hold_file.exe"), windows_path], env=self.prefix.env(),
+        or holds a named object ("--event", name; "--mutex", name), until the returned holder's
+        release()."""
+        process = subprocess.Popen([wine_prefix.WINE, self.tool("hold_file.exe"), *what], env=self.prefix.env(),
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.processes.append(process)
         holder = Holder(process)
         line = holder.first_line(timeout)
         if line != "holding":
-            raise AssertionError(f"hold_file.exe could not hold {windows_path}: {line!r}")
+            raise AssertionError(f"hold_file.exe could not hold {what}: {line!r}")
         return holder
+
+    def make_link(self, key, target):
+        """Makes the registry key `key` a link to the key `target` (both HKCU\\... or HKLM\\...), as
+        any program of the user's can; a .reg file cannot."""
+        self.prefix.run([self.tool("hold_file.exe"), "--link", key, target], timeout=60)
 
     def running(self, text):
         """Process ids of the prefix's programs whose command line contains `text`."""
@@ -208,9 +214,9 @@ class Session:
                 pass
         return found
 
-    def hold_up(self, text, seconds):
-        """Stops the processes of the prefix whose command line contains `text` for `seconds`, as a
-        virus scanner holds up a new program while it scans it. Returns their process ids."""
+    def stop(self, text):
+        """Stops the processes of the prefix whose command line contains `text`, as a virus scanner
+        holds up a new program while it scans it. Returns their process ids, for resume()."""
         held = []
         for pid in self.running(text):
             try:
@@ -218,9 +224,18 @@ class Session:
                 held.append(pid)
             except OSError:
                 pass
-        time.sleep(seconds)
+        return held
+
+    @staticmethod
+    def resume(held):
         for pid in held:
             os.kill(pid, signal.SIGCONT)
+
+    def hold_up(self, text, seconds):
+        """stop(text) for `seconds`, then resume(). Returns the process ids held."""
+        held = self.stop(text)
+        time.sleep(seconds)
+        self.resume(held)
         return held
 
     # What is on the machine --------------------------------------------------------------------
