@@ -25,10 +25,12 @@ int HoldUninstallMutex() {
     return mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
-void SignalHandOver() {
+int SignalHandOver() {
     HANDLE handOver = CreateEventA(nullptr, TRUE, FALSE, kProduct.handOverEventName);
-    if (handOver != nullptr) {
-        SetEvent(handOver);
-        CloseHandle(handOver);
+    if (handOver == nullptr) {
+        return 0;
     }
+    SetEvent(handOver);
+    CloseHandle(handOver);
+    return 1;
 }

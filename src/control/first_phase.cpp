@@ -11,10 +11,6 @@ const char kUninstallKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 const char kCopyFailedMessage[] = "Can not copy uninstall.exe to TEMP.";
 const char kStartFailedMessage[] = "Can not start uninstall.exe in TEMP.";
 
-// How long this process waits for the copy to say that it holds the mutex. A copy that never says so
-// (it could not start after all) does not keep this process for longer.
-const DWORD kHandOverWaitMs = 5000;
-
 // Every window of the product's class is asked to close (each instance has one), but no more than
 // this many: the walk ends whatever the desktop holds.
 const int kMaxProductWindows = 64;

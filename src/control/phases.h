@@ -17,8 +17,12 @@ void RunSecondPhase(int silent);
 // under way is the only one. 0 when some other process already had it open.
 int HoldUninstallMutex();
 
-// Tells the first process that this one now holds the mutex, so that it may end.
-void SignalHandOver();
+// How long the first process waits for its copy to say that it holds the mutex too.
+const DWORD kHandOverWaitMs = 5000;
+
+// Tells the first process that this one now holds the mutex, so that it may end; 0 when the event's
+// name is another object's, and the first process waits the whole time instead.
+int SignalHandOver();
 
 // Parts of the first phase.
 

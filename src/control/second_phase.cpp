@@ -38,7 +38,8 @@ void RunSecondPhase(int silent) {
     // The first process still holds it too, and waits for this signal before it ends, so that the
     // mutex never goes away in between. From here on, this process keeps it until it ends.
     HoldUninstallMutex();
-    SignalHandOver();
+    // A first process that could not be told waits the whole time, holding the installed uninstaller.
+    DWORD firstProcessLingersMs = SignalHandOver() ? 0 : kHandOverWaitMs;
     PathBuffer installPath;
     ClearPath(installPath);
     // Read before the registry entries go: their removal deletes the key that holds it. A value that
@@ -52,7 +53,7 @@ void RunSecondPhase(int silent) {
     WaitForProductToClose();
     RemoveShortcuts();
     RemoveRegistryEntries();
-    if (usable && !RemoveInstallFolder(installPath) && !silent) {
+    if (usable && !RemoveInstallFolder(installPath, firstProcessLingersMs) && !silent) {
         ShowFilesStay(installPath);
     }
     WriteCleanupScript();

@@ -2,8 +2,6 @@
 
 namespace {
 
-const DWORD kRetryPauseMs = 50;
-
 // A plain file marked read-only; a folder or a link keeps its own attributes.
 int IsReadOnlyFile(DWORD attributes) {
     DWORD kinds = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;

@@ -15,7 +15,8 @@ int IsProductFolder(LPCSTR installPath);
 // process to let go of it), the installation folder and, once empty, the vendor folder above it.
 // 1 when none of the product's own files (the seven by name and those directly in images) stays; 0
 // when some could not be deleted, or when IsProductFolder refuses the path, which is left alone.
-int RemoveInstallFolder(LPCSTR installPath);
+// The installed uninstaller is waited for `firstProcessLingersMs` longer than usual.
+int RemoveInstallFolder(LPCSTR installPath, DWORD firstProcessLingersMs = 0);
 
 // Writes a self-deleting batch script into the temporary folder that deletes the temporary copy of
 // the uninstaller once this process has ended, and starts it hidden.
@@ -24,6 +25,9 @@ void WriteCleanupScript();
 // Clears the read-only attribute of a plain file that is about to be deleted; a folder or a link keeps
 // its own. 0 when the file stays read-only.
 int MakeDeletable(LPCSTR path);
+
+// The pause between two attempts to delete a file that is in use.
+const DWORD kRetryPauseMs = 50;
 
 // Deletes a file, read-only or not. While the file is in use, tries again 50 ms later, as long as
 // `pausesLeft` allows (each pause spends one). A missing file is not waited for, nor a missing

@@ -10,7 +10,8 @@ const char kImagesFolder[] = "\\images";
 
 // The first process runs from the installed uninstaller and lets go of it only when it exits; a
 // product that has just closed its window may still hold its files for a moment. The uninstaller is
-// given 51 attempts 50 ms apart, about 2.5 seconds, and the product's files share as many.
+// given 51 attempts 50 ms apart, about 2.5 seconds (and as much longer as a first process that could
+// not be told of the hand-over waits), and the product's files share as many pauses.
 const int kRetryPauses = 50;
 
 // 1 when the file is gone, or was never there.
@@ -65,9 +66,9 @@ int RemoveImagesFolder(LPCSTR installPath, int& pausesLeft) {
     return allGone;
 }
 
-void DeleteInstalledUninstaller(LPCSTR installPath) {
+void DeleteInstalledUninstaller(LPCSTR installPath, DWORD firstProcessLingersMs) {
     PathBuffer uninstaller;
-    int pausesLeft = kRetryPauses;
+    int pausesLeft = kRetryPauses + static_cast<int>(firstProcessLingersMs / kRetryPauseMs);
     if (BuildPath(uninstaller, installPath, "\\", kProduct.uninstallerFileName)) {
         // Tried for the whole budget even where the folder is missing: only a missing file ends it.
         DeleteWhenFree(uninstaller, pausesLeft, 1);
@@ -151,14 +152,14 @@ int IsProductFolder(LPCSTR installPath) {
             HoldsFile(installPath, kProduct.uninstallerFileName));
 }
 
-int RemoveInstallFolder(LPCSTR installPath) {
+int RemoveInstallFolder(LPCSTR installPath, DWORD firstProcessLingersMs) {
     if (!IsProductFolder(installPath)) {
         return 0;
     }
     int pausesLeft = kRetryPauses;
     int allGone = DeleteProductFiles(installPath, pausesLeft);
     allGone &= RemoveImagesFolder(installPath, pausesLeft);
-    DeleteInstalledUninstaller(installPath);
+    DeleteInstalledUninstaller(installPath, firstProcessLingersMs);
     if (RemoveDirectoryA(installPath)) {
         RemoveVendorFolder(installPath);
         SHChangeNotify(SHCNE_RMDIR, SHCNF_PATH, installPath, nullptr);

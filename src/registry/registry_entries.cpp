@@ -20,8 +20,10 @@ LONG OpenOwnChildKey(HKEY parent, LPCSTR name, REGSAM access, HKEY& key) {
     if (status != ERROR_SUCCESS) {
         return status;
     }
+    // The size is asked for too: Wine tells the type only then.
     DWORD type = REG_NONE;
-    if (RegQueryValueExA(key, kLinkValueName, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+    DWORD size = 0;
+    if (RegQueryValueExA(key, kLinkValueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         type == REG_LINK) {
         RegCloseKey(key);
         return ERROR_ACCESS_DENIED;

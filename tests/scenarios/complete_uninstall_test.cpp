@@ -376,7 +376,9 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
 
 // The name the hand-over event needs is taken: by somebody's event left set, or by an object of another
 // kind. The first process must still live until its copy holds the uninstall's mutex, here held up 3 s
-// (a virus scanner, say), or a start in between would find no uninstall under way.
+// (a virus scanner, say), or a start in between would find no uninstall under way. Where the copy
+// cannot say so, the first process waits the whole time; the copy waits as long for the installed
+// uninstaller, here held 4 s longer still by the first process's end.
 TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly) {
     for (bool byMutex : {false, true}) {
         SCOPED_TRACE(byMutex ? "a mutex of that name" : "an event of that name, set");
@@ -391,7 +393,7 @@ TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly
                                : CreateEventA(nullptr, TRUE, TRUE, name) != nullptr;
             },
             std::nullopt, sim::ProcessOptions{600000});
-        sim::StartOutcome first = UserStartsUninstaller(fresh, layout, sim::ProcessOptions{120});
+        sim::StartOutcome first = UserStartsUninstaller(fresh, layout, sim::ProcessOptions{byMutex ? 4000u : 120u});
         if (fresh.clock.Now() < 3000) {
             fresh.clock.Advance(3000 - fresh.clock.Now());
         }
