@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "machine.h"
 
@@ -71,6 +72,21 @@ std::u16string AnsiToWide(const std::string& ansi) {
         wide += byte >= 0x80 && byte < 0xA0 ? kAnsiControlRange[byte - 0x80] : static_cast<char16_t>(byte);
     }
     return wide;
+}
+
+std::string WideToAnsi(const std::u16string& wide) {
+    std::string ansi;
+    for (char16_t unit : wide) {
+        const char16_t* twin = std::find(std::begin(kAnsiControlRange), std::end(kAnsiControlRange), unit);
+        if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+            ansi += static_cast<char>(unit);
+        } else if (twin != std::end(kAnsiControlRange)) {
+            ansi += static_cast<char>(0x80 + (twin - kAnsiControlRange));
+        } else {
+            ansi += '?';
+        }
+    }
+    return ansi;
 }
 
 }  // namespace sim

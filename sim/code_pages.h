@@ -17,5 +17,7 @@ std::string DecodeOemText(const std::string& oem);
 
 // ANSI text in UTF-16, as MultiByteToWideChar converts it.
 std::u16string AnsiToWide(const std::string& ansi);
+// UTF-16 text in ANSI: each character's twin, '?' where the code page has none.
+std::string WideToAnsi(const std::u16string& wide);
 
 }  // namespace sim

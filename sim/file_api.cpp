@@ -74,15 +74,19 @@ DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
 DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
     Machine& machine = Machine::Current();
     const Fault* fault = machine.EnterCall("GetTempPathW", "");
-    if (fault != nullptr) {
-        return Failed(machine, fault->error);
+    if (fault != nullptr || machine.modules.IsStub("GetTempPathW")) {
+        return Failed(machine, fault != nullptr ? fault->error : ERROR_CALL_NOT_IMPLEMENTED);
     }
     std::u16string path = machine.files.TempPathWide();
+    // Unlike GetTempPathA, the wide function clears a buffer that is too small, and the rest of one
+    // that is large enough (32767 characters at most).
     if (nBufferLength < path.size() + 1) {
+        std::fill(lpBuffer, lpBuffer + nBufferLength, 0);
         return static_cast<DWORD>(path.size() + 1);
     }
     std::copy(path.begin(), path.end(), lpBuffer);
-    lpBuffer[path.size()] = 0;
+    std::fill(lpBuffer + path.size(),
+              lpBuffer + std::max<DWORD>(std::min<DWORD>(nBufferLength, 32767), path.size() + 1), 0);
     return static_cast<DWORD>(path.size());
 }
 
@@ -375,6 +379,12 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         return failed(ERROR_ACCESS_DENIED);
     }
     bool writing = (dwDesiredAccess & GENERIC_WRITE) != 0;
+    // Sharing governs only opens for data or deletion: one for nothing but the metadata (access 0, as
+    // for a folder's identity) neither meets another's lack of sharing nor holds the file itself.
+    const DWORD kDataAccess = GENERIC_READ | GENERIC_WRITE | 0x20000000 /* GENERIC_EXECUTE */ |
+                              0x10000000 /* GENERIC_ALL */ | 0x00010000 /* DELETE */ |
+                              0x00000027 /* FILE_READ_DATA, _WRITE_DATA, _APPEND_DATA, _EXECUTE */;
+    bool dataAccess = (dwDesiredAccess & kDataAccess) != 0;
     FileNode* node = located.node;
     // A link is opened as what it leads to, unless the link itself is asked for.
     if (node != nullptr && (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) == 0) {
@@ -392,8 +402,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         if ((node->folder && !folderOpen) || (writing && (node->attributes & FILE_ATTRIBUTE_READONLY))) {
             return failed(ERROR_ACCESS_DENIED);
         }
-        if (DWORD error = HoldError(machine.files.ActiveHold(located.key), writing)) {
-            return failed(error);
+        const Hold* hold = machine.files.ActiveHold(located.key);
+        if (hold != nullptr && (dataAccess || hold->kind == HoldKind::Locked)) {
+            if (DWORD error = HoldError(hold, writing)) {
+                return failed(error);
+            }
         }
         if (dwCreationDisposition == CREATE_ALWAYS) {
             node->content.clear();
@@ -413,7 +426,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     // Opened without sharing, a file is not deleted or written by anybody until it is closed; one
     // shared for everything is held by nobody.
     const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    bool held = (dwShareMode & shareAll) != shareAll;
+    bool held = dataAccess && (dwShareMode & shareAll) != shareAll;
     machine.files.FileHandles()[handle] = FileSystem::OpenFileState{located.key, node, process, held};
     if (held) {
         machine.files.AddHold(

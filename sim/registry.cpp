@@ -11,6 +11,10 @@ namespace {
 // Links to links are followed this many times at most: a link that leads to itself leads nowhere.
 constexpr int kLinkDepth = 8;
 
+// The kernel's names of the two roots; the current user's hive is named by the user's SID.
+const char kMachineHive[] = "\\REGISTRY\\MACHINE\\";
+const char kUserHive[] = "\\REGISTRY\\USER\\S-1-5-21\\";
+
 std::vector<std::string> SplitKeyPath(const std::string& path) {
     std::vector<std::string> parts;
     std::string part;
@@ -134,11 +138,11 @@ void Registry::SetWideForm(HKEY root, const std::string& path, const std::string
 
 void Registry::AddLink(HKEY root, const std::string& path, HKEY targetRoot, const std::string& targetPath) {
     RegistryKey& link = EnsureKey(root, path);
+    link.link = true;
     link.linkRoot = targetRoot;
     link.linkPath = targetPath;
     // The value Windows keeps the target in: the kernel's name of the key, in UTF-16.
-    std::string target = (targetRoot == HKEY_LOCAL_MACHINE ? "\\REGISTRY\\MACHINE\\" : "\\REGISTRY\\USER\\S-1-5-21\\") +
-                         targetPath;
+    std::string target = (targetRoot == HKEY_LOCAL_MACHINE ? kMachineHive : kUserHive) + targetPath;
     std::string data;
     for (char c : target) {
         data += c;
@@ -147,11 +151,24 @@ void Registry::AddLink(HKEY root, const std::string& path, HKEY targetRoot, cons
     link.values.push_back(RegistryValue{"SymbolicLinkValue", REG_LINK, data, {}});
 }
 
+void Registry::SetLinkTarget(RegistryKey& link, const std::string& kernelPath) {
+    link.linkRoot = nullptr;
+    link.linkPath.clear();
+    for (auto hive :
+         {std::make_pair(HKEY_LOCAL_MACHINE, kMachineHive), std::make_pair(HKEY_CURRENT_USER, kUserHive)}) {
+        std::string prefix = hive.second;
+        if (UpperCase(kernelPath.substr(0, prefix.size())) == prefix) {
+            link.linkRoot = hive.first;
+            link.linkPath = kernelPath.substr(prefix.size());
+        }
+    }
+}
+
 std::shared_ptr<RegistryKey> Registry::FollowLink(const std::shared_ptr<RegistryKey>& key, int depth) const {
-    if (key == nullptr || key->linkRoot == nullptr) {
+    if (key == nullptr || !key->link) {
         return key;
     }
-    if (depth >= kLinkDepth) {
+    if (depth >= kLinkDepth || key->linkRoot == nullptr) {
         return nullptr;
     }
     std::shared_ptr<RegistryKey> target(std::shared_ptr<RegistryKey>(), &Root(key->linkRoot));
@@ -166,6 +183,33 @@ std::shared_ptr<RegistryKey> Registry::FollowLink(const std::shared_ptr<Registry
         }
     }
     return target;
+}
+
+std::shared_ptr<RegistryKey> Registry::FollowLinkCreating(const std::shared_ptr<RegistryKey>& key,
+                                                          bool& created) {
+    std::shared_ptr<RegistryKey> target = FollowLink(key);
+    if (target != nullptr || key->linkRoot == nullptr) {
+        return target;
+    }
+    std::vector<std::string> parts = SplitKeyPath(key->linkPath);
+    if (parts.empty()) {
+        return nullptr;
+    }
+    std::shared_ptr<RegistryKey> holder(std::shared_ptr<RegistryKey>(), &Root(key->linkRoot));
+    for (size_t i = 0; i + 1 < parts.size() && holder != nullptr; ++i) {
+        auto child = holder->children.find(UpperCase(parts[i]));
+        holder = child == holder->children.end() ? nullptr : FollowLink(child->second);
+    }
+    // Made only where nothing is: a link there that leads nowhere stays as it is.
+    if (holder == nullptr || holder->children.count(UpperCase(parts.back())) != 0) {
+        return nullptr;
+    }
+    auto made = std::make_shared<RegistryKey>();
+    made->name = parts.back();
+    made->parent = holder.get();
+    holder->children[UpperCase(parts.back())] = made;
+    created = true;
+    return made;
 }
 
 bool Registry::HasKey(HKEY root, const std::string& path) const {

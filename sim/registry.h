@@ -35,7 +35,9 @@ struct RegistryKey {
     bool denyOpen = false;
     bool denyDelete = false;
     // A symbolic link (made with REG_OPTION_CREATE_LINK): opening a path through it leads to the key
-    // it names, unless REG_OPTION_OPEN_LINK asks for the link itself as the last key of the path.
+    // its "SymbolicLinkValue" names, unless REG_OPTION_OPEN_LINK asks for the link itself as the last
+    // key of the path. A link whose value names no key of this registry (yet) leads nowhere.
+    bool link = false;
     HKEY linkRoot = nullptr;
     std::string linkPath;
 };
@@ -77,6 +79,12 @@ class Registry {
     // The key a link leads to (through links to links, a few at most); the key itself when it is no
     // link; null for a link that leads nowhere.
     std::shared_ptr<RegistryKey> FollowLink(const std::shared_ptr<RegistryKey>& key, int depth = 0) const;
+    // As FollowLink, for a create through the link: a key it names that is missing is made, where the
+    // key that would hold it is there (`created` then says so), as Windows creates a key through a link.
+    std::shared_ptr<RegistryKey> FollowLinkCreating(const std::shared_ptr<RegistryKey>& key, bool& created);
+    // Points a link at the key of a kernel path ("\Registry\Machine\Software\...", in ANSI), as
+    // setting its "SymbolicLinkValue" does.
+    static void SetLinkTarget(RegistryKey& link, const std::string& kernelPath);
     bool CloseKeyHandle(HKEY handle);
 
   private:

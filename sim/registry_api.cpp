@@ -114,29 +114,44 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM, P
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
-                            PHKEY phkResult, LPDWORD lpdwDisposition) {
+namespace {
+
+// What RegCreateKeyExA and RegCreateKeyExW share, once the subkey is in ANSI. With
+// REG_OPTION_CREATE_LINK the last key is made a link, which leads nowhere until its
+// "SymbolicLinkValue" is set.
+LONG CreateKey(const char* function, HKEY hKey, LPCSTR lpSubKey, DWORD dwOptions, PHKEY phkResult,
+               LPDWORD lpdwDisposition) {
     Machine& machine = Machine::Current();
     Registry& registry = machine.registry;
     Registry::KeyLookup base;
-    if (LONG status = BeginOpen("RegCreateKeyExA", hKey, lpSubKey, phkResult, base)) {
+    if (LONG status = BeginOpen(function, hKey, lpSubKey, phkResult, base)) {
         return status;
     }
     std::shared_ptr<RegistryKey> key = base.key;
     DWORD disposition = REG_OPENED_EXISTING_KEY;
-    for (const std::string& part : SubkeyParts(lpSubKey)) {
-        auto& slot = key->children[sim::UpperCase(part)];
+    std::vector<std::string> parts = SubkeyParts(lpSubKey);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        bool makeLink = (dwOptions & REG_OPTION_CREATE_LINK) != 0 && i + 1 == parts.size();
+        auto& slot = key->children[sim::UpperCase(parts[i])];
+        if (slot && makeLink) {
+            return ERROR_ALREADY_EXISTS;
+        }
         if (!slot) {
             if (key->denyOpen) {
-                key->children.erase(sim::UpperCase(part));
+                key->children.erase(sim::UpperCase(parts[i]));
                 return ERROR_ACCESS_DENIED;
             }
             slot = std::make_shared<RegistryKey>();
-            slot->name = part;
+            slot->name = parts[i];
             slot->parent = key.get();
+            slot->link = makeLink;
             disposition = REG_CREATED_NEW_KEY;
         }
-        key = registry.FollowLink(slot);
+        bool created = false;
+        key = makeLink ? slot : registry.FollowLinkCreating(slot, created);
+        if (created) {
+            disposition = REG_CREATED_NEW_KEY;
+        }
         if (key == nullptr) {
             return ERROR_FILE_NOT_FOUND;
         }
@@ -149,6 +164,29 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REG
         *lpdwDisposition = disposition;
     }
     return ERROR_SUCCESS;
+}
+
+// A wide name in ANSI, as the registry of this simulation keeps names.
+std::string Narrow(LPCWSTR text) {
+    std::u16string wide;
+    for (const WCHAR* c = text; c != nullptr && *c != 0; ++c) {
+        wide += *c;
+    }
+    return sim::WideToAnsi(wide);
+}
+
+}  // namespace
+
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD dwOptions, REGSAM,
+                            LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+    return CreateKey("RegCreateKeyExA", hKey, lpSubKey, dwOptions, phkResult, lpdwDisposition);
+}
+
+LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD dwOptions, REGSAM,
+                            LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+    std::string subkey = Narrow(lpSubKey);
+    return CreateKey("RegCreateKeyExW", hKey, lpSubKey != nullptr ? subkey.c_str() : nullptr, dwOptions,
+                     phkResult, lpdwDisposition);
 }
 
 namespace {
@@ -224,12 +262,13 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpT
 // Strings in UTF-16, as NT keeps them: the wide form a test gave, or the ANSI data converted.
 LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData) {
-    std::string name;
-    for (const WCHAR* c = lpValueName; c != nullptr && *c != 0; ++c) {
-        name += *c < 0x80 ? static_cast<char>(*c) : '?';
+    Machine& machine = Machine::Current();
+    if (machine.modules.IsStub("RegQueryValueExW")) {
+        machine.EnterCall("RegQueryValueExW", Narrow(lpValueName));
+        return ERROR_CALL_NOT_IMPLEMENTED;
     }
     const sim::RegistryValue* value = nullptr;
-    if (LONG status = FindValue("RegQueryValueExW", hKey, name, lpData, lpcbData, value)) {
+    if (LONG status = FindValue("RegQueryValueExW", hKey, Narrow(lpValueName), lpData, lpcbData, value)) {
         return status;
     }
     bool stringType = value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == REG_MULTI_SZ;
@@ -365,35 +404,83 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
     return closed ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, CONST BYTE* lpData,
-                           DWORD cbData) {
+namespace {
+
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// UTF-16 data as the characters they hold (an odd last byte left out).
+std::u16string Utf16(const std::string& bytes) {
+    std::u16string units;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
+    }
+    return units;
+}
+
+// What RegSetValueExA and RegSetValueExW share: the journal, faults, the key, and the value stored, as
+// the ANSI data and, for a string the ANSI code page cannot hold, its wide form. A link's
+// "SymbolicLinkValue" names the key the link leads to.
+LONG StoreValue(const char* function, HKEY hKey, const std::string& name, DWORD dwType, CONST BYTE* lpData,
+                const std::string& data, const std::u16string& wide) {
     Machine& machine = Machine::Current();
     sim::Registry::KeyLookup key;
     DWORD status = machine.registry.KeyFromHandle(hKey, key);
-    const Fault* fault = machine.EnterCall("RegSetValueExA", key.path + ":" + Text(lpValueName));
+    const Fault* fault = machine.EnterCall(function, key.path + ":" + name);
     if (fault != nullptr) {
         return static_cast<LONG>(fault->error);
     }
     if (status != ERROR_SUCCESS) {
         return static_cast<LONG>(status);
     }
-    if (lpData == nullptr && cbData != 0) {
+    if (lpData == nullptr && !data.empty()) {
         return ERROR_INVALID_PARAMETER;
     }
-    const char* bytes = reinterpret_cast<const char*>(lpData);
-    // A string whose count leaves out the terminator that follows it is stored with it, as NT does.
-    bool stringType = dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ;
-    if (stringType && cbData > 0 && bytes[cbData - 1] != 0 && bytes[cbData] == 0) {
-        ++cbData;
+    if (key.key->link && dwType == REG_LINK && sim::SameName(name, "SymbolicLinkValue")) {
+        Registry::SetLinkTarget(*key.key, sim::WideToAnsi(Utf16(data)));
     }
-    std::string data = cbData > 0 ? std::string(bytes, cbData) : std::string();
     for (sim::RegistryValue& value : key.key->values) {
-        if (sim::SameName(value.name, Text(lpValueName))) {
+        if (sim::SameName(value.name, name)) {
             value.type = dwType;
             value.data = data;
+            value.wide = wide;
             return ERROR_SUCCESS;
         }
     }
-    key.key->values.push_back(sim::RegistryValue{Text(lpValueName), dwType, data, {}});
+    key.key->values.push_back(sim::RegistryValue{name, dwType, data, wide});
     return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, CONST BYTE* lpData,
+                           DWORD cbData) {
+    const char* bytes = reinterpret_cast<const char*>(lpData);
+    // A string whose count leaves out the terminator that follows it is stored with it, as NT does.
+    if (bytes != nullptr && IsStringType(dwType) && cbData > 0 && bytes[cbData - 1] != 0 &&
+        bytes[cbData] == 0) {
+        ++cbData;
+    }
+    std::string data = bytes != nullptr ? std::string(bytes, cbData) : std::string(cbData, '\0');
+    return StoreValue("RegSetValueExA", hKey, Text(lpValueName), dwType, lpData, data, {});
+}
+
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, CONST BYTE* lpData,
+                           DWORD cbData) {
+    std::string data = lpData != nullptr ? std::string(reinterpret_cast<const char*>(lpData), cbData)
+                                         : std::string(cbData, '\0');
+    if (!IsStringType(dwType)) {
+        return StoreValue("RegSetValueExW", hKey, Narrow(lpValueName), dwType, lpData, data, {});
+    }
+    // A string is kept in ANSI, with its wide form beside it where the ANSI code page cannot hold it
+    // (its ANSI data then hold '?' where Windows would read a look-alike).
+    std::u16string units = Utf16(data);
+    std::string ansi = sim::WideToAnsi(units);
+    std::u16string wide;
+    if (sim::AnsiToWide(ansi) != units) {
+        wide = !units.empty() && units.back() == 0 ? units.substr(0, units.size() - 1) : units;
+    }
+    return StoreValue("RegSetValueExW", hKey, Narrow(lpValueName), dwType, lpData, ansi, wide);
 }

@@ -202,10 +202,15 @@ UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
                           uSize);
 }
 
-// As on 64-bit Windows; a test takes the function away (GetProcAddress) for a 32-bit or older one.
+// As on 64-bit Windows; a test makes the function a stub for a 32-bit one, or takes it away
+// (GetProcAddress) for an older one.
 UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize) {
-    return CopyFolderPath(Machine::Current(), "GetSystemWow64DirectoryA", "C:\\WINDOWS\\SysWOW64", lpBuffer,
-                          uSize);
+    Machine& machine = Machine::Current();
+    if (machine.modules.IsStub("GetSystemWow64DirectoryA")) {
+        machine.EnterCall("GetSystemWow64DirectoryA", "");
+        return Failed(machine, ERROR_CALL_NOT_IMPLEMENTED);
+    }
+    return CopyFolderPath(machine, "GetSystemWow64DirectoryA", "C:\\WINDOWS\\SysWOW64", lpBuffer, uSize);
 }
 
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) {

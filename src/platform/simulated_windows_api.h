@@ -124,6 +124,7 @@ typedef struct _WIN32_FIND_DATAA {
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 
 #define KEY_QUERY_VALUE 0x0001
+#define KEY_CREATE_LINK 0x0020
 #define KEY_ALL_ACCESS 0xF003F
 #define REG_OPTION_NON_VOLATILE 0x00000000L
 #define REG_OPTION_CREATE_LINK 0x00000002L
@@ -204,6 +205,12 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
                              LPDWORD lpcbData);
 // Not used by the program: the conformance probes set up their values with it.
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, CONST BYTE* lpData,
+                           DWORD cbData);
+// Not used by the program: the conformance probes make registry links with them.
+LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition);
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, CONST BYTE* lpData,
                            DWORD cbData);
 
 // Files, processes and strings (KERNEL32)

@@ -68,7 +68,9 @@ def parse_known(path):
 
 
 def run_native(native):
-    result = subprocess.run([native], capture_output=True, timeout=RUN_TIMEOUT)
+    # The simulated Windows is the one the Wine side is: a 32-bit prefix is a 32-bit Windows.
+    arch = ["--windows32"] if wine_prefix.WINE_ARCH == "win32" else []
+    result = subprocess.run([native] + arch, capture_output=True, timeout=RUN_TIMEOUT)
     if result.returncode != 0:
         sys.stderr.write(result.stderr.decode(ENCODING))
         raise SystemExit(f"{native} exited with {result.returncode}")

@@ -60,6 +60,33 @@ std::string Bytes(const void* data, size_t size) {
     return text;
 }
 
+// UTF-16 text as text: printable ASCII as it is, "\" doubled, anything else as \uNNNN.
+std::string Units(const WCHAR* units, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        unsigned unit = static_cast<unsigned>(units[i]);
+        char piece[8];
+        if (unit == '\\') {
+            text += "\\\\";
+        } else if (unit >= 32 && unit < 127) {
+            text += static_cast<char>(unit);
+        } else {
+            std::snprintf(piece, sizeof piece, "\\u%04X", unit);
+            text += piece;
+        }
+    }
+    return text;
+}
+
+// A wide string of the same characters as Latin-1 text: the probes' names, which need no conversion.
+std::basic_string<WCHAR> Wide(const char* text) {
+    std::basic_string<WCHAR> wide;
+    for (; *text != 0; ++text) {
+        wide += static_cast<WCHAR>(static_cast<unsigned char>(*text));
+    }
+    return wide;
+}
+
 // The outcome of a call that returns BOOL, with GetLastError when it failed.
 std::string Bool(BOOL ok) {
     DWORD error = GetLastError();
@@ -236,11 +263,14 @@ void ProbeFileOperations() {
     MakeFolder("C:\\conf\\d\\sub");
     MakeFolder("C:\\conf\\d\\empty");
     MakeFolder("C:\\conf\\d\\rofolder");
+    MakeFolder("C:\\conf\\d\\cfolder");
     SetFileAttributesA("C:\\conf\\d\\rofolder", FILE_ATTRIBUTE_READONLY);
     MakeFile("C:\\conf\\d\\sub\\inner.txt", "x");
     MakeFile("C:\\conf\\d\\plain.txt", "plain");
     MakeFile("C:\\conf\\d\\plain2.txt", "plain2");
     MakeFile("C:\\conf\\d\\ro.txt", "read-only", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    MakeFile("C:\\conf\\d\\rh.txt", "rh",
+             FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
     MakeFile("C:\\conf\\d\\held.txt", "held");
     MakeFile("C:\\conf\\d\\target.txt", "target");
     MakeFile("C:\\conf\\d\\rotarget.txt", "rotarget", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
@@ -251,9 +281,9 @@ void ProbeFileOperations() {
     Line("file.hold", "%s %s", Handle(held).c_str(), Handle(heldTarget).c_str());
 
     for (const char* path :
-         {"C:\\conf\\d\\plain.txt", "C:\\conf\\d\\ro.txt", "C:\\conf\\d\\sub", "C:\\conf\\d\\rofolder",
-          "C:\\conf\\d\\missing.txt", "C:\\conf\\d\\nothing\\x.txt", "C:\\conf\\d\\plain.txt\\",
-          "C:\\conf\\d\\sub\\"}) {
+         {"C:\\conf\\d\\plain.txt", "C:\\conf\\d\\ro.txt", "C:\\conf\\d\\rh.txt", "C:\\conf\\d\\sub",
+          "C:\\conf\\d\\rofolder", "C:\\conf\\d\\missing.txt", "C:\\conf\\d\\nothing\\x.txt",
+          "C:\\conf\\d\\plain.txt\\", "C:\\conf\\d\\sub\\"}) {
         DWORD attributes = GetFileAttributesA(path);
         Line(std::string("file.get_attributes.") + path, "0x%lX %s", static_cast<unsigned long>(attributes),
              attributes == INVALID_FILE_ATTRIBUTES ? std::to_string(GetLastError()).c_str() : "");
@@ -296,6 +326,9 @@ void ProbeFileOperations() {
         {"exists_overwrite", "C:\\conf\\d\\plain2.txt", "C:\\conf\\d\\target.txt", FALSE},
         {"onto_read_only", "C:\\conf\\d\\plain2.txt", "C:\\conf\\d\\rotarget.txt", FALSE},
         {"onto_folder", "C:\\conf\\d\\plain2.txt", "C:\\conf\\d\\sub", FALSE},
+        {"onto_folder_fail_if_exists", "C:\\conf\\d\\plain2.txt", "C:\\conf\\d\\sub", TRUE},
+        {"onto_folder_trailing_backslash", "C:\\conf\\d\\plain2.txt", "C:\\conf\\d\\sub\\", FALSE},
+        {"onto_empty_folder", "C:\\conf\\d\\plain2.txt", "C:\\conf\\d\\cfolder", FALSE},
         {"onto_held", "C:\\conf\\d\\plain2.txt", "C:\\conf\\d\\heldtarget.txt", FALSE},
         {"into_missing_folder", "C:\\conf\\d\\plain2.txt", "C:\\conf\\d\\nothing\\c4.txt", FALSE},
         {"from_held", "C:\\conf\\d\\held.txt", "C:\\conf\\d\\c5.txt", FALSE},
@@ -335,6 +368,8 @@ void ProbeFileOperations() {
         {"folder_normal", "C:\\conf\\d\\rofolder", FILE_ATTRIBUTE_NORMAL},
         {"hidden", "C:\\conf\\d\\plain2.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE},
         {"zero", "C:\\conf\\d\\target.txt", 0},
+        // Read-only taken away and nothing else, as the program does before it deletes a file.
+        {"clear_read_only", "C:\\conf\\d\\rh.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE},
         {"trailing_backslash", "C:\\conf\\d\\target.txt\\", FILE_ATTRIBUTE_NORMAL},
     };
     for (const Attributes& change : changes) {
@@ -343,12 +378,85 @@ void ProbeFileOperations() {
     }
 
     Line("file.release", "%s %s", Bool(CloseHandle(held)).c_str(), Bool(CloseHandle(heldTarget)).c_str());
-    for (const char* name : {"c3.txt", "c6.txt", "c7.txt", "held.txt", "heldtarget.txt", "n2.txt", "new.txt",
-                             "plain2.txt", "ro.txt", "rofolder", "rotarget.txt", "sub", "target.txt"}) {
+    Line("file.get_attributes.cleared", "0x%lX",
+         static_cast<unsigned long>(GetFileAttributesA("C:\\conf\\d\\rh.txt")));
+    for (const char* name :
+         {"c3.txt", "c6.txt", "c7.txt", "cfolder", "held.txt", "heldtarget.txt", "n2.txt", "new.txt",
+          "plain2.txt", "ro.txt", "rofolder", "rotarget.txt", "sub", "target.txt"}) {
         Line(std::string("file.after.") + name, "%s",
              State((std::string("C:\\conf\\d\\") + name).c_str()).c_str());
     }
     SetFileAttributesA("C:\\conf\\d\\sub", FILE_ATTRIBUTE_NORMAL);
+}
+
+// What the program tells a folder by: its volume and file index, through a handle opened for nothing
+// but its metadata. Only whether two of them agree is printed: the numbers differ from run to run.
+struct Identity {
+    std::string outcome;
+    BY_HANDLE_FILE_INFORMATION information;
+};
+
+Identity IdentityOf(const char* path, DWORD flags = FILE_FLAG_BACKUP_SEMANTICS) {
+    Identity identity;
+    std::memset(&identity.information, 0, sizeof identity.information);
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+    identity.outcome = Handle(handle);
+    if (handle != INVALID_HANDLE_VALUE) {
+        identity.outcome += " info=" + Bool(GetFileInformationByHandle(handle, &identity.information));
+        CloseHandle(handle);
+    }
+    return identity;
+}
+
+void ProbeFolderIdentity() {
+    MakeFolder("C:\\conf\\i");
+    MakeFolder("C:\\conf\\i\\sub");
+    MakeFolder("C:\\conf\\i\\held");
+    MakeFile("C:\\conf\\i\\f.txt", "f");
+    Identity reference = IdentityOf("C:\\conf\\i");
+    // Held without sharing by another handle: opening for no access at all conflicts with no sharing.
+    HANDLE heldFolder = CreateFileA("C:\\conf\\i\\held", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE heldFile = OpenShared("C:\\conf\\i\\f.txt", GENERIC_READ, 0, OPEN_EXISTING);
+    Line("file.identity.hold", "%s %s", Handle(heldFolder).c_str(), Handle(heldFile).c_str());
+    const char* spellings[][2] = {
+        {"exact", "C:\\conf\\i"},
+        {"trailing_backslash", "C:\\conf\\i\\"},
+        {"upper_case", "C:\\CONF\\I"},
+        {"dot_dot", "C:\\conf\\i\\sub\\.."},
+        {"dot", "C:\\conf\\.\\i\\."},
+        {"forward_slashes", "C:/conf/i/"},
+        {"trailing_dot", "C:\\conf\\i."},
+        {"relative", "..\\conf\\i"},
+        {"child", "C:\\conf\\i\\sub"},
+        {"parent", "C:\\conf"},
+        {"root", "C:\\"},
+        {"root_upper_case", "c:\\"},
+        {"file_held", "C:\\conf\\i\\f.txt"},
+        {"folder_held", "C:\\conf\\i\\held"},
+        {"file_trailing_backslash", "C:\\conf\\i\\f.txt\\"},
+        {"missing", "C:\\conf\\i\\nothing"},
+        {"missing_folder", "C:\\conf\\nothing\\i"},
+    };
+    for (const auto& spelling : spellings) {
+        Identity identity = IdentityOf(spelling[1]);
+        if (identity.outcome != "valid info=ok") {
+            Line("file.identity." + std::string(spelling[0]), "%s", identity.outcome.c_str());
+            continue;
+        }
+        const BY_HANDLE_FILE_INFORMATION& a = identity.information;
+        const BY_HANDLE_FILE_INFORMATION& b = reference.information;
+        bool sameVolume = a.dwVolumeSerialNumber == b.dwVolumeSerialNumber;
+        bool sameIndex = a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+        Line("file.identity." + std::string(spelling[0]), "%s volume=%s index=%s attr=0x%lX",
+             identity.outcome.c_str(), sameVolume ? "same" : "other", sameIndex ? "same" : "other",
+             static_cast<unsigned long>(a.dwFileAttributes));
+    }
+    // A folder opens only for its metadata: without backup semantics it is refused.
+    Line("file.identity.without_backup_semantics", "%s", IdentityOf("C:\\conf\\i", 0).outcome.c_str());
+    Line("file.identity.release", "%s %s", Bool(CloseHandle(heldFolder)).c_str(),
+         Bool(CloseHandle(heldFile)).c_str());
 }
 
 void ProbeListings() {
@@ -393,6 +501,24 @@ void QueryValue(HKEY key, const std::string& probe, const char* name, DWORD size
     size_t shownSize = (count < size ? count : size) + 2;
     std::string shown = withData ? Bytes(buffer, shownSize < sizeof buffer ? shownSize : sizeof buffer) : "-";
     Line("reg.query." + probe, "%ld type=%lu size=%lu data=%s", static_cast<long>(status),
+         static_cast<unsigned long>(type), static_cast<unsigned long>(count), shown.c_str());
+}
+
+typedef LONG(WINAPI* RegQueryValueExWFunction)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+
+// A value probe through the wide function, looked up as the program looks it up: strings in UTF-16,
+// sizes in bytes. The data are shown only when the query succeeds.
+void QueryWide(HKEY key, const std::string& probe, const char* name, DWORD size, bool withData = true) {
+    auto queryWide = reinterpret_cast<RegQueryValueExWFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegQueryValueExW")));
+    unsigned char buffer[400];
+    std::memset(buffer, '#', sizeof buffer);
+    DWORD type = 0xDEAD;
+    DWORD count = size;
+    LONG status = queryWide(key, Wide(name).c_str(), nullptr, &type, withData ? buffer : nullptr, &count);
+    size_t shownSize = count + 2 < sizeof buffer ? count + 2 : sizeof buffer;
+    std::string shown = withData && status == ERROR_SUCCESS ? Bytes(buffer, shownSize) : "-";
+    Line("reg.wquery." + probe, "%ld type=%lu size=%lu data=%s", static_cast<long>(status),
          static_cast<unsigned long>(type), static_cast<unsigned long>(count), shown.c_str());
 }
 
@@ -506,6 +632,29 @@ void ProbeRegistry() {
     QueryValue(key, "full_larger", "Full", 300);
     QueryValue(key, "missing", "Missing", 100);
     QueryValue(key, "default_unset", nullptr, 100);
+    SetValue(key, "ansi", "Ansi", REG_SZ, "\x80 caf\xE9", 7);
+    SetValue(key, "ansi_name", "Nam\xE9", REG_SZ, "e", 2);
+    std::basic_string<WCHAR> wideText = Wide("caf\xE9");
+    LONG wideSet =
+        RegSetValueExW(key, Wide("Wide").c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wideText.c_str()),
+                       static_cast<DWORD>((wideText.size() + 1) * sizeof wideText[0]));
+    Line("reg.set.wide", "%ld", static_cast<long>(wideSet));
+    QueryValue(key, "wide", "Wide", 100);
+    QueryWide(key, "sz", "Sz", 100);
+    QueryWide(key, "sz_case", "sZ", 100);
+    QueryWide(key, "sz_size_only", "Sz", 100, false);
+    QueryWide(key, "sz_exact", "Sz", 12);
+    QueryWide(key, "sz_short", "Sz", 11);
+    QueryWide(key, "unterminated", "Unterminated", 100);
+    QueryWide(key, "terminator_left_out", "Counted", 100);
+    QueryWide(key, "expand", "Expand", 100);
+    QueryWide(key, "dword", "Dword", 100);
+    QueryWide(key, "multi", "Multi", 100);
+    QueryWide(key, "empty", "Empty", 100);
+    QueryWide(key, "ansi", "Ansi", 100);
+    QueryWide(key, "ansi_name", "Nam\xE9", 100);
+    QueryWide(key, "wide", "Wide", 100);
+    QueryWide(key, "missing", "Missing", 100);
     DWORD type = 0;
     unsigned char buffer[8];
     Line("reg.query.data_without_size", "%ld",
@@ -557,6 +706,117 @@ void ProbeRegistry() {
     Line("reg.close.null", "%ld", static_cast<long>(RegCloseKey(nullptr)));
     Line("reg.close.root", "%ld", static_cast<long>(RegCloseKey(HKEY_CURRENT_USER)));
     Line("reg.close.key", "%ld", static_cast<long>(RegCloseKey(key)));
+}
+
+// A symbolic link at parent\name to the key of the kernel path `target`, made as Windows makes one.
+std::string MakeLink(HKEY parent, const char* name, const char* target) {
+    HKEY link = nullptr;
+    DWORD disposition = 0xDEAD;
+    LONG status = RegCreateKeyExW(parent, Wide(name).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                  KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, &disposition);
+    if (status != ERROR_SUCCESS) {
+        return std::to_string(status);
+    }
+    std::basic_string<WCHAR> path = Wide(target);  // without its terminator
+    LONG set = RegSetValueExW(link, Wide("SymbolicLinkValue").c_str(), 0, REG_LINK,
+                              reinterpret_cast<const BYTE*>(path.data()),
+                              static_cast<DWORD>(path.size() * sizeof path[0]));
+    RegCloseKey(link);
+    return std::to_string(status) + " disposition=" + std::to_string(disposition) +
+           " set=" + std::to_string(set);
+}
+
+// Opens root\path with the options and tells what it found: the link itself (its "SymbolicLinkValue"),
+// or a key of ours by its value "Where".
+std::string OpenLinked(HKEY root, const char* path, DWORD options) {
+    HKEY key = nullptr;
+    LONG status = RegOpenKeyExA(root, path, options, KEY_ALL_ACCESS, &key);
+    if (status != ERROR_SUCCESS) {
+        return std::to_string(status);
+    }
+    char where[16] = "";
+    DWORD size = sizeof where - 1;
+    LONG found = RegQueryValueExA(key, "Where", nullptr, nullptr, reinterpret_cast<BYTE*>(where), &size);
+    DWORD type = 0xDEAD;
+    size = 0;
+    LONG link = RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, &size);
+    std::string text = "0 where=" + (found == ERROR_SUCCESS ? std::string(where) : std::to_string(found)) +
+                       " link=" + std::to_string(link);
+    if (link == ERROR_SUCCESS) {
+        text += " type=" + std::to_string(type) + " size=" + std::to_string(size);
+    }
+    RegCloseKey(key);
+    return text;
+}
+
+// Registry links: a user's key that leads into the machine's keys, and what each call does with it.
+void ProbeRegistryLinks() {
+    const char* targets = "Software\\ConformanceLinkTargets";
+    const char* keys[][2] = {{"Leaf", "leaf"}, {"Branch\\Child", "child"}};
+    for (const auto& made : keys) {
+        HKEY key = nullptr;
+        Create(HKEY_LOCAL_MACHINE, (std::string(targets) + "\\" + made[0]).c_str(), &key);
+        SetValue(key, "where", "Where", REG_SZ, made[1], static_cast<DWORD>(std::strlen(made[1]) + 1));
+        RegCloseKey(key);
+    }
+    HKEY base = nullptr;
+    Create(HKEY_CURRENT_USER, "Software\\ConformanceLinks", &base);
+    Line("reg.link.make", "%s",
+         MakeLink(base, "ToLeaf", "\\Registry\\Machine\\Software\\ConformanceLinkTargets\\Leaf").c_str());
+    Line("reg.link.make_again", "%s",
+         MakeLink(base, "toleaf", "\\Registry\\Machine\\Software\\ConformanceLinkTargets\\Branch").c_str());
+    MakeLink(base, "ToBranch", "\\Registry\\Machine\\Software\\ConformanceLinkTargets\\Branch");
+    MakeLink(base, "ToNothing", "\\Registry\\Machine\\Software\\ConformanceLinkTargets\\Nothing");
+    Line("reg.link.enum", "%s", Enumerate(base).c_str());
+    Line("reg.link.info", "%s", Info(base).c_str());
+    const struct {
+        const char* key;
+        const char* path;
+        DWORD options;
+    } opens[] = {
+        {"through", "ToLeaf", 0},
+        {"itself", "ToLeaf", REG_OPTION_OPEN_LINK},
+        {"itself_case", "toleaf", REG_OPTION_OPEN_LINK},
+        {"path_through", "ToBranch\\Child", 0},
+        {"path_through_option", "ToBranch\\Child", REG_OPTION_OPEN_LINK},
+        {"dangling", "ToNothing", 0},
+        {"dangling_itself", "ToNothing", REG_OPTION_OPEN_LINK},
+    };
+    for (const auto& open : opens) {
+        Line(std::string("reg.link.open_") + open.key, "%s",
+             OpenLinked(base, open.path, open.options).c_str());
+    }
+    Line("reg.link.open_plain_key_option", "%s",
+         OpenLinked(HKEY_CURRENT_USER, "Software\\ConformanceLinks", REG_OPTION_OPEN_LINK).c_str());
+    HKEY link = nullptr;
+    RegOpenKeyExA(base, "ToLeaf", REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &link);
+    Line("reg.link.info_itself", "%s", Info(link).c_str());
+    // The program's test of a link: the type alone, neither data nor size asked for.
+    DWORD type = 0xDEAD;
+    Line("reg.link.type_only", "%ld type=%lu",
+         static_cast<long>(RegQueryValueExA(link, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr)),
+         static_cast<unsigned long>(type));
+    RegCloseKey(link);
+
+    HKEY created = nullptr;
+    std::string outcome = Create(base, "ToLeaf", &created);
+    Line("reg.link.create_through", "%s %s", outcome.c_str(), Info(created).c_str());
+    RegCloseKey(created);
+    outcome = Create(base, "ToNothing", &created);
+    Line("reg.link.create_dangling", "%s", outcome.c_str());
+    RegCloseKey(created);
+    Line("reg.link.create_dangling_target", "%s",
+         OpenLinked(HKEY_LOCAL_MACHINE, "Software\\ConformanceLinkTargets\\Nothing", 0).c_str());
+
+    // A delete by name goes through the link and deletes the key it leads to; the link stays.
+    Line("reg.link.delete_branch", "%ld", static_cast<long>(RegDeleteKeyA(base, "ToBranch")));
+    Line("reg.link.delete_leaf", "%ld", static_cast<long>(RegDeleteKeyA(base, "ToLeaf")));
+    Line("reg.link.delete_leaf_again", "%ld", static_cast<long>(RegDeleteKeyA(base, "ToLeaf")));
+    Line("reg.link.after_target", "%s",
+         OpenLinked(HKEY_LOCAL_MACHINE, "Software\\ConformanceLinkTargets\\Leaf", 0).c_str());
+    Line("reg.link.after_link", "%s", OpenLinked(base, "ToLeaf", REG_OPTION_OPEN_LINK).c_str());
+    Line("reg.link.after_enum", "%s", Enumerate(base).c_str());
+    RegCloseKey(base);
 }
 
 void ProbeSystem() {
@@ -665,6 +925,152 @@ void ProbeSystem() {
     CloseHandle(anew);
 }
 
+typedef DWORD(WINAPI* GetTempPathWFunction)(DWORD, LPWSTR);
+typedef UINT(WINAPI* GetFolderFunction)(LPSTR, UINT);
+
+// The system DLLs by name, and the functions the program looks up in them because older Windows lack
+// them; then those functions, called as the program calls them.
+void ProbeLookups() {
+    for (const char* name : {"kernel32.dll", "KERNEL32", "advapi32.dll", "AdvApi32", "nosuch.dll"}) {
+        SetLastError(0);
+        HMODULE module = GetModuleHandleA(name);
+        Line(std::string("sys.module.") + name, "%s",
+             module != nullptr ? "found" : ("null " + std::to_string(GetLastError())).c_str());
+    }
+    Line("sys.module.same", "%s",
+         GetModuleHandleA("kernel32.dll") == GetModuleHandleA("KERNEL32") ? "same" : "other");
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    const struct {
+        const char* key;
+        HMODULE module;
+        const char* name;
+    } lookups[] = {
+        {"GetTempPathW", kernel, "GetTempPathW"},
+        {"GetSystemWow64DirectoryA", kernel, "GetSystemWow64DirectoryA"},
+        {"RegQueryValueExW", advapi, "RegQueryValueExW"},
+        {"lower_case", kernel, "gettemppathw"},
+        {"missing", kernel, "NoSuchFunction"},
+        {"other_module", advapi, "GetTempPathW"},
+    };
+    for (const auto& lookup : lookups) {
+        SetLastError(0);
+        FARPROC function = GetProcAddress(lookup.module, lookup.name);
+        Line(std::string("sys.proc.") + lookup.key, "%s",
+             function != nullptr ? "found" : ("null " + std::to_string(GetLastError())).c_str());
+    }
+
+    // The temporary folder in UTF-16, as the ANSI one is (C:\conf\Temp Dir\, 17 characters).
+    auto getTempPathW = reinterpret_cast<GetTempPathWFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetTempPathW")));
+    for (DWORD size : {0u, 5u, 17u, 18u, 19u}) {
+        WCHAR wide[40];
+        for (WCHAR& unit : wide) {
+            unit = '#';
+        }
+        SetLastError(0);
+        DWORD length = getTempPathW != nullptr ? getTempPathW(size, size == 0 ? nullptr : wide) : 0;
+        DWORD error = GetLastError();
+        Line("sys.temp_path_wide" + std::to_string(size), "%lu err=%lu %s",
+             static_cast<unsigned long>(length), static_cast<unsigned long>(error),
+             Units(wide, size + 1).c_str());
+    }
+
+    // SysWOW64: the system folder of 32-bit programs on 64-bit Windows.
+    auto getWow64Folder = reinterpret_cast<GetFolderFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetSystemWow64DirectoryA")));
+    char folder[MAX_PATH];
+    SetLastError(0);
+    UINT length = getWow64Folder != nullptr ? getWow64Folder(folder, MAX_PATH) : 0;
+    if (length == 0) {
+        Line("sys.wow64_folder", "fail %lu", static_cast<unsigned long>(GetLastError()));
+    } else {
+        UINT needed = getWow64Folder(folder + 100, 3);
+        Line("sys.wow64_folder", "%u %u %d", length, needed, lstrcmpiA(folder, "C:\\WINDOWS\\SysWOW64"));
+    }
+
+    // ANSI (code page 1252) to UTF-16, as the program compares its ANSI names with their wide forms.
+    const struct {
+        const char* key;
+        const char* text;
+        int count;
+        int size;
+    } conversions[] = {
+        {"ascii", "abc", -1, 10},
+        {"counted", "abcdef", 3, 10},
+        {"size_only", "abc", -1, 0},
+        {"exact", "abc", -1, 4},
+        {"short", "abcdef", -1, 3},
+        {"empty", "", -1, 10},
+        {"embedded_null", "a\0b", 3, 10},
+        {"zero_count", "abc", 0, 10},
+        {"null", nullptr, -1, 10},
+        {"latin1", "caf\xE9 \xA0\xC6\xD8\xFF", -1, 20},
+        {"control_range",
+         "\x80\x81\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8D\x8E\x8F"
+         "\x90\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9D\x9E\x9F",
+         32, 40},
+    };
+    for (const auto& conversion : conversions) {
+        WCHAR wide[40];
+        for (WCHAR& unit : wide) {
+            unit = '#';
+        }
+        SetLastError(0);
+        int converted = MultiByteToWideChar(CP_ACP, 0, conversion.text, conversion.count,
+                                            conversion.size == 0 ? nullptr : wide, conversion.size);
+        DWORD error = GetLastError();
+        int shown = converted > 0 && conversion.size > 0 ? converted : 0;
+        Line(std::string("str.to_wide.") + conversion.key, "%d err=%lu %s", converted,
+             static_cast<unsigned long>(error), Units(wide, static_cast<size_t>(shown)).c_str());
+    }
+}
+
+// Named mutexes and events share one namespace, whose names are told apart by case.
+void ProbeSyncObjects() {
+    auto outcome = [](HANDLE handle) {
+        DWORD error = GetLastError();
+        return std::string(handle != nullptr ? "valid " : "null ") + std::to_string(error);
+    };
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "ConformanceProbeMutex");
+    std::string made = outcome(mutex);
+    HANDLE again = CreateMutexA(nullptr, FALSE, "ConformanceProbeMutex");
+    std::string opened = outcome(again);
+    HANDLE otherCase = CreateMutexA(nullptr, FALSE, "conformanceprobemutex");
+    std::string otherCaseOutcome = outcome(otherCase);
+    HANDLE eventOnMutex = CreateEventA(nullptr, TRUE, FALSE, "ConformanceProbeMutex");
+    Line("sys.mutex", "made=%s again=%s other_case=%s event_by_its_name=%s", made.c_str(), opened.c_str(),
+         otherCaseOutcome.c_str(), outcome(eventOnMutex).c_str());
+    Line("sys.mutex.reset", "%s", Bool(ResetEvent(mutex)).c_str());
+    CloseHandle(mutex);
+    CloseHandle(again);
+    CloseHandle(otherCase);
+    HANDLE afterClose = CreateEventA(nullptr, TRUE, FALSE, "ConformanceProbeMutex");
+    Line("sys.mutex.name_free", "%s", outcome(afterClose).c_str());
+    CloseHandle(afterClose);
+
+    // The hand-over signal: a manual-reset event, reset before it is waited for.
+    HANDLE event = CreateEventA(nullptr, TRUE, TRUE, "ConformanceProbeHandOver");
+    made = outcome(event);
+    HANDLE mutexOnEvent = CreateMutexA(nullptr, TRUE, "ConformanceProbeHandOver");
+    std::string mutexByName = outcome(mutexOnEvent);
+    BOOL reset = ResetEvent(event);
+    DWORD afterReset = WaitForSingleObject(event, 0);
+    BOOL set = SetEvent(event);
+    DWORD first = WaitForSingleObject(event, 0);
+    DWORD second = WaitForSingleObject(event, 0);
+    Line("sys.event.manual", "made=%s mutex_by_its_name=%s reset=%d wait=0x%lX set=%d waits=0x%lX,0x%lX",
+         made.c_str(), mutexByName.c_str(), reset, static_cast<unsigned long>(afterReset), set,
+         static_cast<unsigned long>(first), static_cast<unsigned long>(second));
+    CloseHandle(event);
+    HANDLE automatic = CreateEventA(nullptr, FALSE, TRUE, "ConformanceProbeAuto");
+    first = WaitForSingleObject(automatic, 0);
+    second = WaitForSingleObject(automatic, 0);
+    Line("sys.event.auto", "waits=0x%lX,0x%lX", static_cast<unsigned long>(first),
+         static_cast<unsigned long>(second));
+    CloseHandle(automatic);
+}
+
 // Writes each cleanup script of the form the uninstaller writes, for the starter to run.
 void WriteScripts() {
     MakeFolder("C:\\conf\\b");
@@ -713,9 +1119,13 @@ int RunProbes(const char* stage) {
     Line("setup.conf", "%s", Bool(CreateDirectoryA("C:\\conf", nullptr)).c_str());
     ProbePathSpellings();
     ProbeFileOperations();
+    ProbeFolderIdentity();
     ProbeListings();
     ProbeRegistry();
+    ProbeRegistryLinks();
     ProbeSystem();
+    ProbeLookups();
+    ProbeSyncObjects();
     WriteScripts();
     std::fflush(stdout);
     return 0;

@@ -1,6 +1,6 @@
 // The conformance probes on the simulated Windows: the same world the Wine side starts them in (the
-// probe program at C:\probe\probe.exe, the temporary folder), then the cleanup scripts run by the
-// simulated command interpreter, then the probes of what the scripts left.
+// probe program at C:\probe\probe.exe, the temporary folder, a 64-bit or 32-bit Windows), then the
+// cleanup scripts run by the simulated command interpreter, then the probes of what the scripts left.
 #include <cstdio>
 #include <string>
 
@@ -17,8 +17,12 @@ int WINAPI ProbeEntry(HINSTANCE, HINSTANCE, LPSTR, int) {
 
 }  // namespace
 
-int main() {
+// --windows32: the Windows of a 32-bit Wine prefix, which has no SysWOW64.
+int main(int argc, char** argv) {
     sim::Machine machine;
+    if (argc > 1 && std::string(argv[1]) == "--windows32") {
+        machine.modules.StubFunction("GetSystemWow64DirectoryA");
+    }
     machine.files.AddFolder(conformance::kImageFolder);
     machine.files.AddFile(conformance::kImagePath, "MZ");
     machine.files.SetTempPath(std::string(conformance::kTempFolder) + "\\");
