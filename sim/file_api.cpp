@@ -398,7 +398,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
             return failed(ERROR_FILE_EXISTS);
         }
         // A folder opens only for its metadata, with backup semantics.
-        bool folderOpen = node->folder && (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0 && !writing;
+        bool folderOpen =
+            node->folder && (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0 && !writing;
         if ((node->folder && !folderOpen) || (writing && (node->attributes & FILE_ATTRIBUTE_READONLY))) {
             return failed(ERROR_ACCESS_DENIED);
         }

@@ -103,7 +103,8 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM, P
     if (lpSubKey != nullptr && lpSubKey[0] == '\\') {
         return ERROR_BAD_PATHNAME;  // a subkey path is relative to the key
     }
-    std::shared_ptr<RegistryKey> key = Walk(registry, base.key, lpSubKey, (ulOptions & REG_OPTION_OPEN_LINK) != 0);
+    std::shared_ptr<RegistryKey> key =
+        Walk(registry, base.key, lpSubKey, (ulOptions & REG_OPTION_OPEN_LINK) != 0);
     if (!key) {
         return ERROR_FILE_NOT_FOUND;
     }

@@ -2,4 +2,6 @@
 // runtime, like uninstall.exe, so that it starts the same way.
 #include <windows.h>
 
-extern "C" void __stdcall NoopStart() { ExitProcess(0); }
+extern "C" void __stdcall NoopStart() {
+    ExitProcess(0);
+}

@@ -61,8 +61,8 @@ int GetFolderIdentity(LPCSTR path, FolderIdentity& identity) {
 // unless it is `optional`.
 typedef UINT(WINAPI* GetFolderFunction)(LPSTR, UINT);
 
-int IsSystemFolderOrItsRoot(LPCSTR path, int known, const FolderIdentity& identity, GetFolderFunction getFolder,
-                            int optional) {
+int IsSystemFolderOrItsRoot(LPCSTR path, int known, const FolderIdentity& identity,
+                            GetFolderFunction getFolder, int optional) {
     PathBuffer folder;
     UINT length = getFolder(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
@@ -89,8 +89,8 @@ int IsSystemFolderOrItsRoot(LPCSTR path, int known, const FolderIdentity& identi
 // SysWOW64 is the system folder of 32-bit programs on 64-bit Windows; older Windows lack the
 // function, and 32-bit ones fail it: then there is no such folder.
 UINT WINAPI GetWow64Folder(LPSTR buffer, UINT size) {
-    auto getWow64Folder = reinterpret_cast<GetFolderFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemWow64DirectoryA")));
+    auto getWow64Folder = reinterpret_cast<GetFolderFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemWow64DirectoryA")));
     return getWow64Folder != nullptr ? getWow64Folder(buffer, size) : 0;
 }
 

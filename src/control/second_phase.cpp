@@ -15,7 +15,8 @@ const int kProductClosePauses = 100;
 const DWORD kProductClosePauseMs = 100;
 
 void WaitForProductToClose() {
-    for (int pauses = 0; FindWindowA(kProduct.windowClassName, nullptr) != nullptr && pauses < kProductClosePauses;
+    for (int pauses = 0;
+         FindWindowA(kProduct.windowClassName, nullptr) != nullptr && pauses < kProductClosePauses;
          ++pauses) {
         Sleep(kProductClosePauseMs);
     }

@@ -57,7 +57,8 @@ int RemoveImagesFolder(LPCSTR installPath, int& pausesLeft) {
                 // A subfolder is handed over like a file, and stays: it is not waited for.
                 int noPauses = 0;
                 int folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-                allGone &= DeleteFileIn(imagesFolder, entry.cFileName, folder ? noPauses : pausesLeft) || folder;
+                allGone &=
+                    DeleteFileIn(imagesFolder, entry.cFileName, folder ? noPauses : pausesLeft) || folder;
             }
         } while (FindNextFileA(search, &entry));
         FindClose(search);

@@ -201,8 +201,8 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
                              LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 LONG WINAPI RegCloseKey(HKEY hKey);
 // Not imported by the program: it looks it up with GetProcAddress, since Windows 9x lacks it.
-LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                             LPDWORD lpcbData);
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData);
 // Not used by the program: the conformance probes set up their values with it.
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, CONST BYTE* lpData,
                            DWORD cbData);

@@ -70,7 +70,8 @@ int QuerySzValue(HKEY root, LPCSTR valueName, LPSTR buffer) {
     DWORD type = REG_NONE;
     // Whatever the value holds is taken as the string; only an expandable one is read differently.
     LONG status = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size);
-    int read = status == ERROR_SUCCESS && TerminateValueData(value, size) && ReadsAsItself(key, valueName, type, value);
+    int read = status == ERROR_SUCCESS && TerminateValueData(value, size) &&
+               ReadsAsItself(key, valueName, type, value);
     RegCloseKey(key);
     if (!read) {
         ClearPath(value);

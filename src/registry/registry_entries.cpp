@@ -102,7 +102,8 @@ void DeleteChildKeys(HKEY key, LPCSTR path) {
         PathBuffer childPath;
         HKEY child;
         int deleted = 0;
-        if (BuildPath(childPath, path, "\\", childName) && OpenOwnChildKey(key, childName, KEY_ALL_ACCESS, child) == ERROR_SUCCESS) {
+        if (BuildPath(childPath, path, "\\", childName) &&
+            OpenOwnChildKey(key, childName, KEY_ALL_ACCESS, child) == ERROR_SUCCESS) {
             DeleteChildKeys(child, childPath);
             RegCloseKey(child);
             deleted = RegDeleteKeyA(key, childName) == ERROR_SUCCESS;

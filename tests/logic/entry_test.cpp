@@ -93,4 +93,3 @@ TEST(PhaseSelection, SlashSAsAWordOfItsOwnMakesTheRunUnattended) {
 }
 
 }  // namespace
-

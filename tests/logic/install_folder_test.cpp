@@ -128,8 +128,8 @@ TEST(RemoveInstallFolder, LookAlikesStayAndKeepTheFolder) {
 TEST(RemoveInstallFolder, ProductFilesInUseAreWaitedForWithinOneBudgetAndReportedWhenTheyStay) {
     struct Case {
         const char* name;
-        sim::Time lockedUntil;      // la.txt, held by another program
-        bool productRuns;           // Tandrel.exe, read-only, the image of a running process
+        sim::Time lockedUntil;  // la.txt, held by another program
+        bool productRuns;       // Tandrel.exe, read-only, the image of a running process
         int laAttempts;
         int pauses;
     };
@@ -251,8 +251,9 @@ TEST(RemoveInstallFolder, APathThatIsNotFullOrNamesARootOrTheSystemsFolderDelete
         machine.files.AddSubstDrive("Z:", "C:\\");
         machine.files.AddLink("C:\\Apps\\Junction", "C:\\WINDOWS");
         machine.files.AddLink("C:\\Apps\\ToRoot", "C:\\");
-        AddInstallation(machine, c.filesIn,
-                        c.recognisable ? std::set<std::string>{} : std::set<std::string>{"Tandrel.exe", "uninstall.exe"});
+        AddInstallation(
+            machine, c.filesIn,
+            c.recognisable ? std::set<std::string>{} : std::set<std::string>{"Tandrel.exe", "uninstall.exe"});
         Snapshot before = TakeSnapshot(machine);
         EXPECT_FALSE(IsProductFolder(c.path));
         RemoveInstallFolder(c.path);

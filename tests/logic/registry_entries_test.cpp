@@ -80,7 +80,8 @@ TEST(DeleteKeyTree, AChildThatStaysDoesNotStopItsSiblings) {
         } else if (c.kind == kDenyOpen) {
             machine.registry.DenyKeyOpen(HKEY_CURRENT_USER, stuck);
         } else {
-            machine.registry.AddLink(HKEY_CURRENT_USER, Below(kProductKey, "Settings"), victimRoot, "Software\\Victim");
+            machine.registry.AddLink(HKEY_CURRENT_USER, Below(kProductKey, "Settings"), victimRoot,
+                                     "Software\\Victim");
             machine.registry.AddLink(HKEY_CURRENT_USER, stuck, victimRoot, "Software\\Victim\\Inner");
         }
 

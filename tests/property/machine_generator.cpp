@@ -5,9 +5,9 @@
 #include <iterator>
 #include <map>
 
+#include "../sim/in_process.h"
 #include "../support/product_names.h"
 #include "code_pages.h"
-#include "../sim/in_process.h"
 
 namespace property {
 
@@ -1330,8 +1330,8 @@ void AddTraps(Builder& b, const std::string& tempFolder) {
         b.String(root, "Software\\Victim\\Inner", "Owner", "somebody else");
         b.String(root, "Software\\Victim", "Owner", "somebody else");
         b.m.registry.AddLink(HKEY_CURRENT_USER, link, root, "Software\\Victim");
-        b.Note(std::string("per-user product key holds a link to ") + (root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU") +
-               "\\Software\\Victim");
+        b.Note(std::string("per-user product key holds a link to ") +
+               (root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU") + "\\Software\\Victim");
     }
     if (b.Odd(10) && b.m.files.IsFolder(tempFolder)) {
         std::string beside = b.c.Chance(50) ? "uninstall.exe.manifest" : "uninstall.exe.local";

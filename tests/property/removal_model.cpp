@@ -44,7 +44,8 @@ bool IsSharedFolder(const std::string& path) {
 // a separator like '\'.
 std::optional<std::string> InstallFolder(const sim::Machine& machine) {
     std::optional<std::string> text = StringData(machine, HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
-    std::optional<sim::RegistryValue> value = machine.registry.GetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
+    std::optional<sim::RegistryValue> value =
+        machine.registry.GetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
     // Its ANSI form names another folder than the value itself.
     if (!text || (!value->wide.empty() && value->wide != sim::AnsiToWide(*text))) {
         return std::nullopt;
@@ -64,7 +65,8 @@ bool IsProductsFolder(const std::string& folder, const MachineState& before) {
         return found != before.files.end() && !found->second.folder;
     };
     std::optional<std::string> key = FullPathKey(folder);
-    return before.files.count(*key) == 0 || file(folder + "\\Tandrel.exe") || file(folder + "\\uninstall.exe");
+    return before.files.count(*key) == 0 || file(folder + "\\Tandrel.exe") ||
+           file(folder + "\\uninstall.exe");
 }
 
 // Whether the temporary folder may take the copy and the script: a full path that is no root, not
@@ -195,7 +197,8 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
         for (const std::string& parent : parents) {
             sim::SimPath folder;
             if (FullPathKey(parent) && sim::ResolvePath(parent, "", folder, false, false) == 0 &&
-                sim::UpperCase(sim::PathText(folder)).find(sim::UpperCase(kVendorMarker)) != std::string::npos) {
+                sim::UpperCase(sim::PathText(folder)).find(sim::UpperCase(kVendorMarker)) !=
+                    std::string::npos) {
                 filesMayGo_.insert(sim::PathKey(folder));
             }
         }

@@ -166,7 +166,8 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         if (start.process == first && !typed) {
             ++firstStarts;
             if (!key || !model.IsSecondPhaseImage(*key) ||
-                start.parameters != std::optional<std::string>(generated.silent ? "/internally /S" : "/internally")) {
+                start.parameters !=
+                    std::optional<std::string>(generated.silent ? "/internally /S" : "/internally")) {
                 problems.push_back("first process started \"" + start.file + "\" " +
                                    start.parameters.value_or(""));
             }

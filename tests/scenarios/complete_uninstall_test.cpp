@@ -187,8 +187,8 @@ TEST_F(CompleteUninstall, AnUninstallerAlreadyGoneIsTriedOnceAndAFolderAlreadyGo
 }
 
 // Every instance of the product is asked to close, and the second phase gives them ten seconds
-// before it removes anything, then tries its files for 2.5 more. One that does not close keeps its executable and the folder, and the
-// user is told where the product's files stay.
+// before it removes anything, then tries its files for 2.5 more. One that does not close keeps its executable
+// and the folder, and the user is told where the product's files stay.
 TEST_F(CompleteUninstall, ARunningProductIsWaitedForAndRemovedWholeOrReportedWhenItStays) {
     struct Case {
         const char* name;
@@ -228,7 +228,8 @@ TEST_F(CompleteUninstall, ARunningProductIsWaitedForAndRemovedWholeOrReportedWhe
         ASSERT_EQ(fresh.processes.MessageBoxes().size(), 2u);
         const sim::MessageBoxRecord& box = fresh.processes.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
-        EXPECT_EQ(box.text, "Can not remove all files of VORSK Tandrel 98. They stay in " + layout.installFolder + ".");
+        EXPECT_EQ(box.text,
+                  "Can not remove all files of VORSK Tandrel 98. They stay in " + layout.installFolder + ".");
         EXPECT_EQ(box.caption, kProductName);
         EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONERROR));
     }
@@ -288,7 +289,8 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
             gone.push_back("C:\\Apps\\VORSK Software=");
         }
         EXPECT_EQ(after.files, Without(before.files, gone));
-        EXPECT_EQ(after.machineKeys, Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
+        EXPECT_EQ(after.machineKeys,
+                  Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
         EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
         ExpectTemporaryFolderClean(fresh, layout);
         if (c.serves) {
@@ -393,7 +395,8 @@ TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly
                                : CreateEventA(nullptr, TRUE, TRUE, name) != nullptr;
             },
             std::nullopt, sim::ProcessOptions{600000});
-        sim::StartOutcome first = UserStartsUninstaller(fresh, layout, sim::ProcessOptions{byMutex ? 4000u : 120u});
+        sim::StartOutcome first =
+            UserStartsUninstaller(fresh, layout, sim::ProcessOptions{byMutex ? 4000u : 120u});
         if (fresh.clock.Now() < 3000) {
             fresh.clock.Advance(3000 - fresh.clock.Now());
         }

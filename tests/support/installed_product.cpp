@@ -70,7 +70,8 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
     machine.files.AddFile(layout.TempFile("setup.log"), "someone's log");
 }
 
-int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closesOnWmClose, sim::Time closeDelay) {
+int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closesOnWmClose,
+                 sim::Time closeDelay) {
     int product = machine.processes.StartBackgroundProcess(layout.installFolder + "\\Tandrel.exe",
                                                            layout.installFolder);
     machine.processes.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose, closeDelay);

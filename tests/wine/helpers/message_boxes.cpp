@@ -25,16 +25,19 @@ struct ButtonName {
     const char* name;
 };
 const ButtonName kButtons[] = {
-    {IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDABORT, "Abort"}, {IDRETRY, "Retry"}, {IDIGNORE, "Ignore"},
-    {IDYES, "Yes"}, {IDNO, "No"},       {IDTRYAGAIN, "TryAgain"}, {IDCONTINUE, "Continue"},
+    {IDOK, "OK"},       {IDCANCEL, "Cancel"},     {IDABORT, "Abort"},
+    {IDRETRY, "Retry"}, {IDIGNORE, "Ignore"},     {IDYES, "Yes"},
+    {IDNO, "No"},       {IDTRYAGAIN, "TryAgain"}, {IDCONTINUE, "Continue"},
 };
 
 struct IconKind {
     LPCSTR id;
     const char* name;
 };
-const IconKind kIconKinds[] = {
-    {IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "warning"}, {IDI_ASTERISK, "information"}};
+const IconKind kIconKinds[] = {{IDI_HAND, "error"},
+                               {IDI_QUESTION, "question"},
+                               {IDI_EXCLAMATION, "warning"},
+                               {IDI_ASTERISK, "information"}};
 
 const char* g_caption = "";
 
@@ -100,7 +103,8 @@ const char* IconKindOf(HWND box) {
             std::vector<DWORD> drawn = Pixels(width, height, [&](HDC dc) {
                 // The icon's corners are transparent: what shows there is the box's background.
                 DWORD background = shown.empty() ? 0 : shown[0];
-                HBRUSH brush = CreateSolidBrush(RGB(background >> 16, (background >> 8) & 0xFF, background & 0xFF));
+                HBRUSH brush =
+                    CreateSolidBrush(RGB(background >> 16, (background >> 8) & 0xFF, background & 0xFF));
                 RECT all = {0, 0, width, height};
                 FillRect(dc, &all, brush);
                 DeleteObject(brush);
@@ -120,8 +124,8 @@ std::string Buttons(HWND box) {
     for (const ButtonName& button : kButtons) {
         HWND control = GetDlgItem(box, button.id);
         char className[32] = "";
-        if (control != nullptr && IsWindowVisible(control) && GetClassNameA(control, className, sizeof className) &&
-            lstrcmpiA(className, "Button") == 0) {
+        if (control != nullptr && IsWindowVisible(control) &&
+            GetClassNameA(control, className, sizeof className) && lstrcmpiA(className, "Button") == 0) {
             if (!names.empty()) {
                 names += "+";
             }
@@ -141,8 +145,9 @@ BOOL CALLBACK PrintBox(HWND window, LPARAM) {
     }
     char text[1024] = "";
     GetDlgItemTextA(window, kTextId, text, sizeof text);
-    std::printf("box=%lx icon=%s buttons=%s text=%s\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)),
-                IconKindOf(window), Buttons(window).c_str(), Escaped(text).c_str());
+    std::printf("box=%lx icon=%s buttons=%s text=%s\n",
+                static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)), IconKindOf(window),
+                Buttons(window).c_str(), Escaped(text).c_str());
     return TRUE;
 }
 

@@ -30,8 +30,8 @@ void Record(const char* line) {
     if (g_markerPath.empty()) {
         return;
     }
-    HANDLE file = CreateFileA(g_markerPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(g_markerPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }
@@ -45,35 +45,35 @@ void Record(const char* line) {
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CLOSE:
-        Record("WM_CLOSE");
-        if (g_ignoreClose) {
+        case WM_CLOSE:
+            Record("WM_CLOSE");
+            if (g_ignoreClose) {
+                return 0;
+            }
+            // A timer, not a sleep: the window still answers while it "saves".
+            if (g_closeDelayMs == 0 || SetTimer(window, kCloseTimer, g_closeDelayMs, nullptr) == 0) {
+                DestroyWindow(window);
+            }
+            return 0;
+        case WM_TIMER:
+            if (wParam == kCloseTimer) {
+                KillTimer(window, kCloseTimer);
+                DestroyWindow(window);
+            }
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            const char text[] = "VORSK Tandrel 98 (test stand-in)";
+            TextOutA(dc, 10, 10, text, static_cast<int>(std::strlen(text)));
+            EndPaint(window, &paint);
             return 0;
         }
-        // A timer, not a sleep: the window still answers while it "saves".
-        if (g_closeDelayMs == 0 || SetTimer(window, kCloseTimer, g_closeDelayMs, nullptr) == 0) {
-            DestroyWindow(window);
-        }
-        return 0;
-    case WM_TIMER:
-        if (wParam == kCloseTimer) {
-            KillTimer(window, kCloseTimer);
-            DestroyWindow(window);
-        }
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        const char text[] = "VORSK Tandrel 98 (test stand-in)";
-        TextOutA(dc, 10, 10, text, static_cast<int>(std::strlen(text)));
-        EndPaint(window, &paint);
-        return 0;
-    }
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
@@ -103,8 +103,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showState) {
     if (!RegisterClassA(&windowClass)) {
         return 2;
     }
-    HWND window = CreateWindowA("VorskTandrel", "Tandrel", WS_OVERLAPPEDWINDOW, 40, 40, 360, 160, nullptr, nullptr,
-                                instance, nullptr);
+    HWND window = CreateWindowA("VorskTandrel", "Tandrel", WS_OVERLAPPEDWINDOW, 40, 40, 360, 160, nullptr,
+                                nullptr, instance, nullptr);
     if (window == nullptr) {
         return 3;
     }
