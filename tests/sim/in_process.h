@@ -12,8 +12,9 @@ namespace sim_testing {
 
 using ProcessBody = std::function<int(LPSTR commandTail)>;
 
+// One per thread: each thread runs programs on its own machine.
 inline ProcessBody& CurrentBody() {
-    static ProcessBody body;
+    static thread_local ProcessBody body;
     return body;
 }
 

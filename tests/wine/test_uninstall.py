@@ -764,8 +764,11 @@ def hand_over_name_taken(session, check, kind):
     session.wait_until(lambda: first.poll() is not None, timeout=1.5, step=0.001)
     held = session.stop("/internally")
     check.that(held, "the copy was not running when the user started again")
-    second = session.start_uninstaller(log_name="second-start.log")
-    again = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=second)
+    # A copy that was quicker has deleted the installed uninstall.exe already: nothing to start again.
+    again = None
+    if os.path.exists(os.path.join(session.install_folder(), "uninstall.exe")):
+        second = session.start_uninstaller(log_name="second-start.log")
+        again = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=second)
     session.resume(held)
     if not check.that(again is None, f"the second start asked again: {again}"):
         session.watcher.answer(again, "Escape")
