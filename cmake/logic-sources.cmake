@@ -4,6 +4,7 @@ set(UNINSTALL_LOGIC_SOURCES
     src/common/folders.cpp
     src/control/entry.cpp
     src/control/first_phase.cpp
+    src/control/hand_over.cpp
     src/control/second_phase.cpp
     src/registry/query_value.cpp
     src/registry/registry_entries.cpp

@@ -1,15 +1,12 @@
 #include "common/folders.h"
 #include "common/path_buffer.h"
+#include "common/product_identity.h"
+#include "control/hand_over.h"
 #include "control/phases.h"
-#include "control/product_identity.h"
 #include "platform/windows_api.h"
 #include "registry/registry_tasks.h"
 
 namespace {
-
-const char kUninstallKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kCopyFailedMessage[] = "Can not copy uninstall.exe to TEMP.";
-const char kStartFailedMessage[] = "Can not start uninstall.exe in TEMP.";
 
 // Every window of the product's class is asked to close (each instance has one), but no more than
 // this many: the walk ends whatever the desktop holds.
@@ -21,9 +18,9 @@ int ConfirmUninstall(int silent) {
     }
     char text[300];
     text[0] = 0;
-    AppendText(text, sizeof text, "This will uninstall ");
+    AppendText(text, sizeof text, kConfirmationStart);
     AppendText(text, sizeof text, kProduct.displayName);
-    AppendText(text, sizeof text, ".");
+    AppendText(text, sizeof text, kFullStop);
     // Only an explicit OK goes on: a box that could not be shown is no consent to delete anything.
     return MessageBoxA(nullptr, text, kProduct.displayName, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
@@ -97,7 +94,7 @@ int PrepareHandOver(HandOverPaths& paths, int silent) {
     return 1;
 }
 
-int CloseRunningProduct() {
+void CloseRunningProduct() {
     // Found first and asked afterwards: a window that closes at once would end the walk early.
     HWND windows[kMaxProductWindows];
     int count = 0;
@@ -109,7 +106,6 @@ int CloseRunningProduct() {
     for (int i = 0; i < count; ++i) {
         PostMessageA(windows[i], WM_CLOSE, 0, 0);
     }
-    return 1;
 }
 
 int RelaunchFromTemp(const HandOverPaths& paths, int silent) {
@@ -130,7 +126,7 @@ int RelaunchFromTemp(const HandOverPaths& paths, int silent) {
     if (started) {
         // Unlisted only now: until the copy runs, the list of installed programs is where the user
         // starts an uninstall again from.
-        DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, kProduct.uninstallEntryName);
+        RemoveUninstallEntry();
         // The mutex lives on this process's handle until the copy holds it too; ending earlier would
         // leave a moment in which a second start finds no uninstall under way. Where the event's
         // name is taken, the copy cannot say so either, and the whole time is waited.

@@ -13,17 +13,6 @@
 int RunFirstPhase(int silent);
 void RunSecondPhase(int silent);
 
-// Opens the one named mutex that both phases hold until their process ends, so that the uninstall
-// under way is the only one. 0 when some other process already had it open.
-int HoldUninstallMutex();
-
-// How long the first process waits for its copy to say that it holds the mutex too.
-const DWORD kHandOverWaitMs = 5000;
-
-// Tells the first process that this one now holds the mutex, so that it may end; 0 when the event's
-// name is another object's, and the first process waits the whole time instead.
-int SignalHandOver();
-
 // Parts of the first phase.
 
 // Where the hand-over copies from and to, and where the copy then runs.
@@ -37,8 +26,8 @@ struct HandOverPaths {
 // to; 1 when the hand-over may go ahead. Changes nothing but to create a missing temporary folder.
 int PrepareHandOver(HandOverPaths& paths, int silent);
 
-// Asks every window of the product's class to close. Always 1.
-int CloseRunningProduct();
+// Asks every window of the product's class to close.
+void CloseRunningProduct();
 
 // Copies this program into the temporary folder, asks the running product to close, and starts the
 // copy with the second-phase switch (and /S when `silent`); removes the product from the list of

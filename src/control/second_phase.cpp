@@ -1,13 +1,12 @@
 #include "common/path_buffer.h"
+#include "common/product_identity.h"
+#include "control/hand_over.h"
 #include "control/phases.h"
-#include "control/product_identity.h"
 #include "files/file_tasks.h"
 #include "platform/windows_api.h"
 #include "registry/registry_tasks.h"
 
 namespace {
-
-const char kMissingInstallPathMessage[] = "Can not find install path to remove files.";
 
 // The product was asked to close by the first process; it may first save its work, or ask the user
 // whether to. It is given ten seconds, looked at every 100 ms, before anything is removed.
@@ -25,11 +24,11 @@ void WaitForProductToClose() {
 // "Can not remove all files of VORSK Tandrel 98. They stay in C:\...\Tandrel."
 void ShowFilesStay(LPCSTR installPath) {
     char text[MAX_PATH + 100];
-    CopyText(text, sizeof text, "Can not remove all files of ");
+    CopyText(text, sizeof text, kFilesStayStart);
     AppendText(text, sizeof text, kProduct.displayName);
-    AppendText(text, sizeof text, ". They stay in ");
+    AppendText(text, sizeof text, kFilesStayPlace);
     AppendText(text, sizeof text, installPath);
-    AppendText(text, sizeof text, ".");
+    AppendText(text, sizeof text, kFullStop);
     MessageBoxA(nullptr, text, kProduct.displayName, MB_ICONERROR);
 }
 

@@ -1,5 +1,5 @@
 #include "common/path_buffer.h"
-#include "control/product_identity.h"
+#include "common/product_identity.h"
 #include "files/file_tasks.h"
 #include "platform/windows_api.h"
 

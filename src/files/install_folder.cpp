@@ -1,12 +1,10 @@
 #include "common/folders.h"
 #include "common/path_buffer.h"
-#include "control/product_identity.h"
+#include "common/product_identity.h"
 #include "files/file_tasks.h"
 #include "platform/windows_api.h"
 
 namespace {
-
-const char kImagesFolder[] = "\\images";
 
 // The first process runs from the installed uninstaller and lets go of it only when it exits; a
 // product that has just closed its window may still hold its files for a moment. The uninstaller is
@@ -23,10 +21,10 @@ int DeleteFileIn(LPCSTR folder, LPCSTR name, int& pausesLeft) {
 int DeleteProductFiles(LPCSTR installPath, int& pausesLeft) {
     char homepageShortcut[64];
     CopyText(homepageShortcut, sizeof homepageShortcut, kProduct.displayName);
-    AppendText(homepageShortcut, sizeof homepageShortcut, " Homepage.url");
+    AppendText(homepageShortcut, sizeof homepageShortcut, kHomepageSuffix);
     LPCSTR files[] = {
-        kProduct.mainExecutable, "Tandra.htm", "registration.txt", "la.txt",
-        homepageShortcut,        "order.htm",  "ghosts.htm",
+        kProduct.mainExecutable, kTandraPage, kRegistrationFile, kLicenceFile,
+        homepageShortcut,        kOrderForm,  kGhostsPage,
     };
     int allGone = 1;
     for (LPCSTR file : files) {

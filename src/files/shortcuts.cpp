@@ -1,12 +1,9 @@
 #include "common/path_buffer.h"
-#include "control/product_identity.h"
+#include "common/product_identity.h"
 #include "files/file_tasks.h"
 #include "platform/windows_api.h"
 
 namespace {
-
-const char kShellFoldersKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kShortcutExtension[] = ".lnk";
 
 void RemoveShortcutIn(HKEY shellFolders, LPCSTR folderValueName) {
     PathBuffer shortcut;
@@ -36,7 +33,7 @@ void RemoveShortcuts() {
         ERROR_SUCCESS) {
         return;
     }
-    RemoveShortcutIn(shellFolders, "Startup");
-    RemoveShortcutIn(shellFolders, "Programs");
+    RemoveShortcutIn(shellFolders, kStartupValueName);
+    RemoveShortcutIn(shellFolders, kProgramsValueName);
     RegCloseKey(shellFolders);
 }

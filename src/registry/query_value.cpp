@@ -1,11 +1,9 @@
 #include "common/path_buffer.h"
-#include "control/product_identity.h"
+#include "common/product_identity.h"
 #include "platform/windows_api.h"
 #include "registry/registry_tasks.h"
 
 namespace {
-const char kInvalidNameMessage[] = "Error querying SZ value from registry. Invalid value name.";
-const char kInvalidBufferMessage[] = "Error querying SZ value from registry. Invalid return value.";
 // A REG_EXPAND_SZ value ("%ProgramFiles%\VORSK Software\Tandrel") means the text with the
 // environment's variables put in, as every Windows program reads it. One that does not fit whole is
 // not taken at all.

@@ -1,12 +1,10 @@
 #include "common/path_buffer.h"
-#include "control/product_identity.h"
+#include "common/product_identity.h"
 #include "platform/windows_api.h"
 #include "registry/registry_tasks.h"
 
 namespace {
 
-const char kAppPathsKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths";
-const char kSoftwareKeyPath[] = "Software";
 const char kLinkValueName[] = "SymbolicLinkValue";
 
 // Opens parent\name itself, never what a link there leads to: the user may make any key of his own
@@ -71,7 +69,7 @@ LONG OpenOwnKeyPath(HKEY root, LPCSTR path, HKEY& key) {
 
 // Removes the product key below the vendor key under `root`, then the vendor key itself once it has
 // no child key left. A count that cannot be read keeps the vendor key: it may still hold others'.
-void PruneVendorKey(HKEY root) {
+void DeleteProductKeyAndEmptyVendorKey(HKEY root) {
     HKEY vendorKey;
     if (OpenOwnKeyPath(root, kProduct.vendorKeyPath, vendorKey) != ERROR_SUCCESS) {
         return;
@@ -137,7 +135,7 @@ void DeleteKeyTree(LPCSTR path) {
 void RemoveRegistryEntries() {
     DeleteChildKey(HKEY_LOCAL_MACHINE, kAppPathsKeyPath, kProduct.mainExecutable);
     DeleteKeyTree(kProduct.productKeyPath);
-    PruneVendorKey(HKEY_CURRENT_USER);
+    DeleteProductKeyAndEmptyVendorKey(HKEY_CURRENT_USER);
     // Under the machine-wide root only the product key itself is deleted, not its subtree.
-    PruneVendorKey(HKEY_LOCAL_MACHINE);
+    DeleteProductKeyAndEmptyVendorKey(HKEY_LOCAL_MACHINE);
 }
