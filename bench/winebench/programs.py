@@ -13,7 +13,7 @@ BENCH = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ROOT = os.path.dirname(BENCH)
 sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
 
-import install_product  # noqa: E402
+from harness import install_product  # noqa: E402
 
 OBJDUMP = "x86_64-w64-mingw32-objdump" if shutil.which("x86_64-w64-mingw32-objdump") else "i686-w64-mingw32-objdump"
 PEER_SCRIPT = os.path.join(BENCH, "peer", "tandrel.nsi")

@@ -15,7 +15,7 @@ from winebench.records import HeldScript, ProgramRun, UninstallRun
 
 sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
 
-import install_product  # noqa: E402
+from harness import install_product  # noqa: E402
 from harness import prefix as wine_prefix  # noqa: E402
 from harness.session import Session  # noqa: E402
 from harness.winetrace import TRACE_FILE_CALLS  # noqa: E402

@@ -16,7 +16,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-import install_product  # noqa: E402
+from harness import install_product  # noqa: E402
 from harness import prefix as wine_prefix  # noqa: E402
 from harness.regfile import Value  # noqa: E402
 from harness.session import Session  # noqa: E402

@@ -12,7 +12,7 @@ import subprocess
 import tempfile
 import time
 
-import install_product
+from harness import install_product
 from harness import prefix as wine_prefix
 from harness.boxes import BoxWatcher
 from harness.display import VirtualDisplay

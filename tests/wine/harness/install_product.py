@@ -4,18 +4,15 @@ and the demo: the product's files (Tandrel.exe is the test stand-in) and the ins
 its registry keys, its Uninstall and App Paths entries, and its shortcuts in the user's Startup and
 Programs folders (as the prefix's Shell Folders key names them).
 
-Usage: install_product.py PREFIX [--install-dir "C:\\...\\Tandrel"] [options]; see --help.
+Usage: python3 -m harness.install_product PREFIX [--install-dir "C:\\...\\Tandrel"] [options]; see --help.
 Run it while no program of the prefix is running: it reads the prefix's registry files. It waits for
 the prefix's wineserver to exit at the end, so that the registry files show the installed state."""
 
 import argparse
 import os
-import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-from harness.prefix import Prefix  # noqa: E402
-from harness.regfile import Registry  # noqa: E402
+from harness.prefix import Prefix
+from harness.regfile import Registry
 
 DISPLAY_NAME = "VORSK Tandrel 98"
 DEFAULT_INSTALL_DIR = "C:\\Program Files\\VORSK Software\\Tandrel"
@@ -45,7 +42,7 @@ FOREIGN_APP_PATH = "Other.exe"
 
 
 def default_build_file(name):
-    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "win32", name)
+    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "build", "win32", name)
 
 
 def reg_string(text):
