@@ -141,7 +141,7 @@ def main():
             args.build_dir = os.path.join(ROOT, "build", "win64")
         if args.programs_dir == parser.get_default("programs_dir"):
             args.programs_dir = wine64_builds
-        programs.use_wine64()
+        wine_prefix.use_wine64()
     args.sizes = [int(size) for size in args.sizes.split(",") if size]
     args.key_sizes = [int(size) for size in args.key_sizes.split(",") if size]
     # A timeout's SIGTERM unwinds like an error, so that every session still ends its processes.

@@ -17,9 +17,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
 
 from harness.display import screenshot  # noqa: E402
+from harness.prefix import use_wine64  # noqa: E402
 from harness.session import Session  # noqa: E402
-
-sys.path.insert(0, os.path.join(ROOT, "bench"))
 
 LEFT = 76
 RIGHT = 48
@@ -165,8 +164,6 @@ def main():
                         help="a 64-bit build under wine64 (build/win64), for a kernel without 32-bit emulation")
     args = parser.parse_args()
     if args.wine64:
-        from winebench.programs import use_wine64
-
         if args.build_dir == parser.get_default("build_dir"):
             args.build_dir = os.path.join(ROOT, "build", "win64")
         use_wine64()

@@ -69,14 +69,3 @@ def build_peer(out_dir, product_exe, target=None):
 def makensis_version():
     result = subprocess.run(["makensis", "-VERSION"], capture_output=True, text=True, timeout=60, check=False)
     return result.stdout.strip()
-
-
-def use_wine64():
-    """Runs everything under wine64 in 64-bit prefixes, for kernels without 32-bit emulation, where
-    the 32-bit loader cannot start: the harness's own switch, for this process and for the harness
-    in the processes it starts."""
-    from harness import prefix as wine_prefix
-
-    os.environ["TANDREL_WINE_ARCH"] = "win64"
-    wine_prefix.WINE_ARCH = "win64"
-    wine_prefix.WINE = "/usr/lib/wine/wine64"

@@ -32,6 +32,17 @@ WINE_ARCH = os.environ.get("TANDREL_WINE_ARCH", "win32")
 WINE = "wine" if WINE_ARCH == "win32" else "/usr/lib/wine/wine64"
 
 
+def use_wine64():
+    """Runs everything under wine64 in 64-bit prefixes, for kernels without 32-bit emulation, where
+    the 32-bit loader cannot start: the harness's own switch, for this process and for the harness
+    in the processes it starts."""
+    global WINE_ARCH, WINE
+
+    os.environ["TANDREL_WINE_ARCH"] = "win64"
+    WINE_ARCH = "win64"
+    WINE = "/usr/lib/wine/wine64"
+
+
 def wine_version():
     return subprocess.run([WINE, "--version"], capture_output=True, text=True, timeout=60,
                           check=True).stdout.strip()
