@@ -17,7 +17,8 @@ runner.py (one run of each kind, typed records), stats.py, report.py (tables, th
 Usage: wine_benchmark.py [--runs 5] [--scale-runs 3] [--sizes 100,1000,10000] [--key-sizes 10,100,1000]
                          [--trace-runs 3] [--hold 2] [--plot docs/wine-growth.svg] [--json FILE]
                          [--facts-only]
-Called by scripts/benchmark.sh, which installs and builds first. Progress goes to stderr."""
+Called by scripts/benchmark.sh, which installs and builds first and sets PYTHONPATH=tests/wine for
+the Wine harness. Progress goes to stderr."""
 
 import argparse
 import dataclasses
@@ -27,14 +28,12 @@ import signal
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-from winebench import procs, programs, report  # noqa: E402
-from winebench.programs import ROOT  # noqa: E402
-from winebench.records import HeldScript, ProgramRun, UninstallRun  # noqa: E402
-from winebench.runner import Bench  # noqa: E402
-from harness import prefix as wine_prefix  # noqa: E402
-from harness.display import VirtualDisplay  # noqa: E402
+from harness import prefix as wine_prefix
+from harness.display import VirtualDisplay
+from winebench import procs, programs, report
+from winebench.programs import ROOT
+from winebench.records import HeldScript, ProgramRun, UninstallRun
+from winebench.runner import Bench
 
 
 def say(text):

@@ -5,7 +5,8 @@ what is left after: registry keys, files, shortcuts and the temporary folder.
 
 By default everything happens on a virtual display: the demo answers the confirmation itself (OK)
 and saves a picture of the box. With --interactive the programs appear on your own display ($DISPLAY)
-and you answer the boxes yourself. Called by scripts/demo.sh, which installs and builds first."""
+and you answer the boxes yourself. Called by scripts/demo.sh, which installs and builds first and
+sets PYTHONPATH=tests/wine for the Wine harness."""
 
 import argparse
 import os
@@ -13,13 +14,11 @@ import sys
 import threading
 import time
 
+from harness.display import screenshot
+from harness.prefix import use_wine64
+from harness.session import Session
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
-
-from harness.display import screenshot  # noqa: E402
-from harness.prefix import use_wine64  # noqa: E402
-from harness.session import Session  # noqa: E402
-
 LEFT = 76
 RIGHT = 48
 MANAGED_WINDOWS_REG = """REGEDIT4

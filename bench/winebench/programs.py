@@ -6,15 +6,12 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 from dataclasses import dataclass, field
+
+from harness import install_product
 
 BENCH = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ROOT = os.path.dirname(BENCH)
-sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
-
-from harness import install_product  # noqa: E402
-
 OBJDUMP = "x86_64-w64-mingw32-objdump" if shutil.which("x86_64-w64-mingw32-objdump") else "i686-w64-mingw32-objdump"
 PEER_SCRIPT = os.path.join(BENCH, "peer", "tandrel.nsi")
 

@@ -6,19 +6,15 @@ import contextlib
 import os
 import re
 import shutil
-import sys
 import time
 
 from winebench import procs
-from winebench.programs import ROOT
 from winebench.records import HeldScript, ProgramRun, UninstallRun
 
-sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
-
-from harness import install_product  # noqa: E402
-from harness import prefix as wine_prefix  # noqa: E402
-from harness.session import Session  # noqa: E402
-from harness.winetrace import TRACE_FILE_CALLS  # noqa: E402
+from harness import install_product
+from harness import prefix as wine_prefix
+from harness.session import Session
+from harness.winetrace import TRACE_FILE_CALLS
 
 POLL = 0.005
 RUN_TIMEOUT = 60

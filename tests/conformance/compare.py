@@ -18,8 +18,7 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
-from harness import prefix as wine_prefix  # noqa: E402
+from harness import prefix as wine_prefix
 
 IMAGE = "C:\\probe\\probe.exe"
 TEMP_FOLDER = "C:\\conf\\Temp Dir"

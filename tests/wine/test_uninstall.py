@@ -14,13 +14,11 @@ import threading
 import time
 import traceback
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-from harness import install_product  # noqa: E402
-from harness import prefix as wine_prefix  # noqa: E402
-from harness.regfile import Value  # noqa: E402
-from harness.session import Session  # noqa: E402
-from harness.winetrace import TRACE_FILE_CALLS  # noqa: E402
+from harness import install_product
+from harness import prefix as wine_prefix
+from harness.regfile import Value
+from harness.session import Session
+from harness.winetrace import TRACE_FILE_CALLS
 
 CONFIRMATION = "This will uninstall VORSK Tandrel 98."
 NO_INSTALL_PATH = "Can not find install path to remove files."

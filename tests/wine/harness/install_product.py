@@ -4,7 +4,8 @@ and the demo: the product's files (Tandrel.exe is the test stand-in) and the ins
 its registry keys, its Uninstall and App Paths entries, and its shortcuts in the user's Startup and
 Programs folders (as the prefix's Shell Folders key names them).
 
-Usage: python3 -m harness.install_product PREFIX [--install-dir "C:\\...\\Tandrel"] [options]; see --help.
+Usage: python3 -m harness.install_product PREFIX [--install-dir "C:\\...\\Tandrel"] [options], in tests/wine
+or with PYTHONPATH=tests/wine; see --help.
 Run it while no program of the prefix is running: it reads the prefix's registry files. It waits for
 the prefix's wineserver to exit at the end, so that the registry files show the installed state."""
 
