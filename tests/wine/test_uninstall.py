@@ -3,7 +3,8 @@
 prefix, the uninstaller is started as a user would start it, its message boxes are answered on a
 virtual display, and what is left on the machine is checked once every process has ended.
 
-Usage: test_uninstall.py --build-dir build/win32 [--keep] SCENARIO   (--list names the scenarios)"""
+Usage: test_uninstall.py --build-dir build/win32 [--keep] SCENARIO   (--list names the scenarios,
+--list --arch win64 those a win64 build runs: CMake makes one test of each)"""
 
 import argparse
 import os
@@ -38,6 +39,9 @@ PROCESS_TIMEOUT = 60
 SKIPPED = 77  # the exit status CTest is told means "skipped"
 
 SCENARIOS = {}
+# Scenarios that only the build of one arch runs, by name. SysWOW64 is there only in a 64-bit prefix;
+# in a 32-bit one a folder of that name is a plain folder.
+ONLY_IN = {"install_path_is_syswow64": "win64"}
 
 
 def scenario(function):
@@ -863,11 +867,12 @@ def main():
     parser.add_argument("--build-dir", default=os.path.join(os.path.dirname(__file__), "..", "..", "build", "win32"))
     parser.add_argument("--keep", action="store_true", help="keep the work folder (prefix, logs) of each run")
     parser.add_argument("--list", action="store_true", help="print the scenario names")
+    parser.add_argument("--arch", choices=("win32", "win64"), help="with --list: only those this build runs")
     parser.add_argument("--prepare", action="store_true", help="only make the template prefix")
     parser.add_argument("scenarios", nargs="*")
     args = parser.parse_args()
     if args.list:
-        print("\n".join(SCENARIOS))
+        print("\n".join(name for name in SCENARIOS if not args.arch or ONLY_IN.get(name, args.arch) == args.arch))
         return 0
     why_not = wine_prefix.wine_runs()
     if why_not:
