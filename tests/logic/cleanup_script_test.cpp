@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "files/file_tasks.h"
+#include "support/handles.h"
 #include "support/installed_product.h"
 
 namespace {

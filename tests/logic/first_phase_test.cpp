@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "support/handles.h"
 #include "support/installed_product.h"
 
 namespace {

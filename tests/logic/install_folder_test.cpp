@@ -7,6 +7,7 @@
 #include <set>
 
 #include "files/file_tasks.h"
+#include "support/handles.h"
 #include "support/installed_product.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "registry/registry_tasks.h"
+#include "support/handles.h"
 #include "support/installed_product.h"
 
 namespace {

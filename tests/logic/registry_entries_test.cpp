@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "registry/registry_tasks.h"
+#include "support/handles.h"
 #include "support/installed_product.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "sim/in_process.h"
+#include "support/handles.h"
 #include "support/installed_product.h"
 
 namespace {

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include "support/installed_product.h"
 
 #include <algorithm>
@@ -136,16 +134,6 @@ std::string ExpectedCleanupScript(const std::string& tempFolder, int number, con
            "\" goto myLabel\r\n"
            "del \"" +
            script + "\"\r\n";
-}
-
-::testing::AssertionResult NoHandlesOpen(const sim::Machine& machine) {
-    if (machine.registry.OpenKeyCount() == 0 && machine.files.OpenFileHandleCount() == 0 &&
-        machine.files.OpenFindHandleCount() == 0) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "open handles: " << machine.registry.OpenKeyCount() << " keys, "
-                                         << machine.files.OpenFileHandleCount() << " files, "
-                                         << machine.files.OpenFindHandleCount() << " searches";
 }
 
 }  // namespace testing_support

@@ -1,8 +1,6 @@
 // Builders for machines with the product installed, and small views of what a test inspects.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -66,8 +64,5 @@ int FirstCallAt(const sim::Machine& machine, const std::string& function, const 
 // The cleanup script the uninstaller writes, byte for byte, for a temporary folder (ending in a
 // backslash), a script number and the program that ran (by default the temporary copy).
 std::string ExpectedCleanupScript(const std::string& tempFolder, int number, const std::string& program = "");
-
-// Whatever a test built the machine with, the program must have closed every handle it opened.
-::testing::AssertionResult NoHandlesOpen(const sim::Machine& machine);
 
 }  // namespace testing_support
