@@ -20,7 +20,7 @@ add_library(simulated_windows STATIC
     sim/batch_interpreter.cpp
     sim/code_pages.cpp
 )
-target_include_directories(simulated_windows PUBLIC src sim)
+target_include_directories(simulated_windows PUBLIC sim)
 target_compile_options(simulated_windows PRIVATE -Wall -Wextra -Werror)
 
 add_library(uninstall_logic STATIC ${UNINSTALL_LOGIC_SOURCES})

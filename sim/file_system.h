@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "journal.h"
-#include "platform/windows_api.h"
 #include "sim_path.h"
+#include "simulated_windows_api.h"
 
 namespace sim {
 

@@ -19,10 +19,10 @@
 #include "file_system.h"
 #include "journal.h"
 #include "modules.h"
-#include "platform/windows_api.h"
 #include "processes.h"
 #include "registry.h"
 #include "sim_path.h"
+#include "simulated_windows_api.h"
 
 namespace sim {
 

@@ -13,8 +13,8 @@
 
 #include "file_system.h"
 #include "journal.h"
-#include "platform/windows_api.h"
 #include "registry.h"
+#include "simulated_windows_api.h"
 
 namespace sim {
 
