@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "machine.h"
+#include "api_call.h"
 
 namespace sim {
 
@@ -94,11 +94,9 @@ std::string WideToAnsi(const std::u16string& wide) {
 // KERNEL32's conversion to UTF-16, from the ANSI code page (the only one the program names).
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
-    sim::Machine& machine = sim::Machine::Current();
-    const sim::Fault* fault = machine.EnterCall("MultiByteToWideChar", sim::Text(lpMultiByteStr));
-    if (fault != nullptr || CodePage != CP_ACP || lpMultiByteStr == nullptr || cbMultiByte == 0) {
-        machine.processes.SetLastErrorCode(fault != nullptr ? fault->error : ERROR_INVALID_PARAMETER);
-        return 0;
+    sim::ApiCall call("MultiByteToWideChar", sim::Text(lpMultiByteStr));
+    if (call.faulted() || CodePage != CP_ACP || lpMultiByteStr == nullptr || cbMultiByte == 0) {
+        return call.Fail(call.faulted() ? call.fault->error : ERROR_INVALID_PARAMETER, 0);
     }
     // -1: the text and its terminator.
     std::string text = cbMultiByte < 0 ? std::string(lpMultiByteStr, std::strlen(lpMultiByteStr) + 1)
@@ -109,8 +107,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR lpMultiByteStr, int 
         return needed;
     }
     if (cchWideChar < needed) {
-        machine.processes.SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
+        return call.Fail(ERROR_INSUFFICIENT_BUFFER, 0);
     }
     std::copy(wide.begin(), wide.end(), lpWideCharStr);
     return needed;
@@ -118,11 +115,9 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR lpMultiByteStr, int 
 
 // USER32's conversions. Both work in place when source and target are the same buffer.
 BOOL WINAPI CharToOemBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength) {
-    sim::Machine& machine = sim::Machine::Current();
-    const sim::Fault* fault = machine.EnterCall("CharToOemBuffA", std::to_string(cchDstLength));
-    if (fault != nullptr) {
-        machine.processes.SetLastErrorCode(fault->error);
-        return FALSE;
+    sim::ApiCall call("CharToOemBuffA", std::to_string(cchDstLength));
+    if (call.faulted()) {
+        return call.Fail();
     }
     for (DWORD i = 0; i < cchDstLength; ++i) {
         lpszDst[i] = static_cast<char>(sim::AnsiToOem(static_cast<unsigned char>(lpszSrc[i])));
@@ -131,11 +126,9 @@ BOOL WINAPI CharToOemBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength) {
 }
 
 BOOL WINAPI OemToCharBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength) {
-    sim::Machine& machine = sim::Machine::Current();
-    const sim::Fault* fault = machine.EnterCall("OemToCharBuffA", std::to_string(cchDstLength));
-    if (fault != nullptr) {
-        machine.processes.SetLastErrorCode(fault->error);
-        return FALSE;
+    sim::ApiCall call("OemToCharBuffA", std::to_string(cchDstLength));
+    if (call.faulted()) {
+        return call.Fail();
     }
     for (DWORD i = 0; i < cchDstLength; ++i) {
         unsigned char twin = sim::OemToAnsi(static_cast<unsigned char>(lpszSrc[i]));

@@ -14,8 +14,6 @@
 // itself on the thread that builds it until it ends, so two threads can each run their own machine.
 #pragma once
 
-#include <string>
-
 #include "file_system.h"
 #include "journal.h"
 #include "modules.h"
@@ -59,19 +57,8 @@ class Machine {
     Processes processes{files, clock, registry};
     Modules modules;
 
-    // For the Windows functions: journals a call of the current process and tells whether an
-    // injected fault makes it fail (with which fault).
-    const Fault* EnterCall(const char* function, const std::string& detail) {
-        return journal.Enter(function, detail, processes.CurrentProcessId());
-    }
-
   private:
     Installation installation_{*this};  // last: the parts exist before the machine can be acted on
 };
-
-// A string argument of a Windows function as text; a null pointer reads as empty.
-inline std::string Text(LPCSTR text) {
-    return text != nullptr ? std::string(text) : std::string();
-}
 
 }  // namespace sim

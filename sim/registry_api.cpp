@@ -2,10 +2,10 @@
 // letter case; a handle to a key deleted meanwhile answers ERROR_KEY_DELETED, as on NT.
 #include <cstring>
 
+#include "api_call.h"
 #include "code_pages.h"
-#include "machine.h"
 
-using sim::Fault;
+using sim::ApiCall;
 using sim::Machine;
 using sim::Registry;
 using sim::RegistryKey;
@@ -77,16 +77,15 @@ void MarkDeleted(RegistryKey& key) {
 // What opening and creating a key share: the journal, the out handle cleared, faults and a bad base
 // key. 0 when the call goes on, with the base key in `base`.
 LONG BeginOpen(const char* function, HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, Registry::KeyLookup& base) {
-    Machine& machine = Machine::Current();
-    Registry& registry = machine.registry;
+    Registry& registry = Machine::Current().registry;
     DWORD status = registry.KeyFromHandle(hKey, base);
-    const Fault* fault = machine.EnterCall(function, Join(base.path, lpSubKey));
+    ApiCall call(function, Join(base.path, lpSubKey));
     if (phkResult == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
     *phkResult = nullptr;
-    if (fault != nullptr) {
-        return static_cast<LONG>(fault->error);
+    if (call.faulted()) {
+        return static_cast<LONG>(call.fault->error);
     }
     return static_cast<LONG>(status);
 }
@@ -94,8 +93,7 @@ LONG BeginOpen(const char* function, HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult
 }  // namespace
 
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM, PHKEY phkResult) {
-    Machine& machine = Machine::Current();
-    Registry& registry = machine.registry;
+    Registry& registry = Machine::Current().registry;
     Registry::KeyLookup base;
     if (LONG status = BeginOpen("RegOpenKeyExA", hKey, lpSubKey, phkResult, base)) {
         return status;
@@ -122,8 +120,7 @@ namespace {
 // "SymbolicLinkValue" is set.
 LONG CreateKey(const char* function, HKEY hKey, LPCSTR lpSubKey, DWORD dwOptions, PHKEY phkResult,
                LPDWORD lpdwDisposition) {
-    Machine& machine = Machine::Current();
-    Registry& registry = machine.registry;
+    Registry& registry = Machine::Current().registry;
     Registry::KeyLookup base;
     if (LONG status = BeginOpen(function, hKey, lpSubKey, phkResult, base)) {
         return status;
@@ -227,12 +224,11 @@ LONG CopyValue(const sim::RegistryValue& value, const std::string& data, size_t 
 // The query's start, shared by both functions: the journal, faults, the key and the value by name.
 LONG FindValue(const char* function, HKEY hKey, const std::string& name, LPBYTE lpData, LPDWORD lpcbData,
                const sim::RegistryValue*& found) {
-    Machine& machine = Machine::Current();
     Registry::KeyLookup key;
-    DWORD status = machine.registry.KeyFromHandle(hKey, key);
-    const Fault* fault = machine.EnterCall(function, key.path + ":" + name);
-    if (fault != nullptr) {
-        return static_cast<LONG>(fault->error);
+    DWORD status = Machine::Current().registry.KeyFromHandle(hKey, key);
+    ApiCall call(function, key.path + ":" + name);
+    if (call.faulted()) {
+        return static_cast<LONG>(call.fault->error);
     }
     if (status != ERROR_SUCCESS) {
         return static_cast<LONG>(status);
@@ -263,9 +259,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpT
 // Strings in UTF-16, as NT keeps them: the wide form a test gave, or the ANSI data converted.
 LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData) {
-    Machine& machine = Machine::Current();
-    if (machine.modules.IsStub("RegQueryValueExW")) {
-        machine.EnterCall("RegQueryValueExW", Narrow(lpValueName));
+    if (Machine::Current().modules.IsStub("RegQueryValueExW")) {
+        ApiCall("RegQueryValueExW", Narrow(lpValueName));
         return ERROR_CALL_NOT_IMPLEMENTED;
     }
     const sim::RegistryValue* value = nullptr;
@@ -290,13 +285,12 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lp
 
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR, LPDWORD,
                           PFILETIME lpftLastWriteTime) {
-    Machine& machine = Machine::Current();
-    Registry& registry = machine.registry;
+    Registry& registry = Machine::Current().registry;
     Registry::KeyLookup key;
     DWORD status = registry.KeyFromHandle(hKey, key);
-    const Fault* fault = machine.EnterCall("RegEnumKeyExA", key.path + "#" + std::to_string(dwIndex));
-    if (fault != nullptr) {
-        return static_cast<LONG>(fault->error);
+    ApiCall call("RegEnumKeyExA", key.path + "#" + std::to_string(dwIndex));
+    if (call.faulted()) {
+        return static_cast<LONG>(call.fault->error);
     }
     if (status != ERROR_SUCCESS) {
         return static_cast<LONG>(status);
@@ -322,13 +316,12 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
 }
 
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-    Machine& machine = Machine::Current();
-    Registry& registry = machine.registry;
+    Registry& registry = Machine::Current().registry;
     Registry::KeyLookup base;
     DWORD status = registry.KeyFromHandle(hKey, base);
-    const Fault* fault = machine.EnterCall("RegDeleteKeyA", Join(base.path, lpSubKey));
-    if (fault != nullptr) {
-        return static_cast<LONG>(fault->error);
+    ApiCall call("RegDeleteKeyA", Join(base.path, lpSubKey));
+    if (call.faulted()) {
+        return static_cast<LONG>(call.fault->error);
     }
     if (status != ERROR_SUCCESS) {
         return static_cast<LONG>(status);
@@ -358,13 +351,12 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
                              LPDWORD, LPDWORD lpcValues, LPDWORD, LPDWORD, LPDWORD,
                              PFILETIME lpftLastWriteTime) {
-    Machine& machine = Machine::Current();
-    Registry& registry = machine.registry;
+    Registry& registry = Machine::Current().registry;
     Registry::KeyLookup key;
     DWORD status = registry.KeyFromHandle(hKey, key);
-    const Fault* fault = machine.EnterCall("RegQueryInfoKeyA", key.path);
-    if (fault != nullptr) {
-        return static_cast<LONG>(fault->error);
+    ApiCall call("RegQueryInfoKeyA", key.path);
+    if (call.faulted()) {
+        return static_cast<LONG>(call.fault->error);
     }
     if (status != ERROR_SUCCESS) {
         return static_cast<LONG>(status);
@@ -389,18 +381,17 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcSubK
 }
 
 LONG WINAPI RegCloseKey(HKEY hKey) {
-    Machine& machine = Machine::Current();
-    Registry& registry = machine.registry;
+    Registry& registry = Machine::Current().registry;
     Registry::KeyLookup key;
     registry.KeyFromHandle(hKey, key);
-    const Fault* fault = machine.EnterCall("RegCloseKey", key.path);
+    ApiCall call("RegCloseKey", key.path);
     if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER) {
         return ERROR_SUCCESS;
     }
     // A close always lets go of the handle, even when a fault makes it report an error.
     bool closed = registry.CloseKeyHandle(hKey);
-    if (fault != nullptr) {
-        return static_cast<LONG>(fault->error);
+    if (call.faulted()) {
+        return static_cast<LONG>(call.fault->error);
     }
     return closed ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
@@ -426,12 +417,11 @@ std::u16string Utf16(const std::string& bytes) {
 // "SymbolicLinkValue" names the key the link leads to.
 LONG StoreValue(const char* function, HKEY hKey, const std::string& name, DWORD dwType, CONST BYTE* lpData,
                 const std::string& data, const std::u16string& wide) {
-    Machine& machine = Machine::Current();
     sim::Registry::KeyLookup key;
-    DWORD status = machine.registry.KeyFromHandle(hKey, key);
-    const Fault* fault = machine.EnterCall(function, key.path + ":" + name);
-    if (fault != nullptr) {
-        return static_cast<LONG>(fault->error);
+    DWORD status = Machine::Current().registry.KeyFromHandle(hKey, key);
+    ApiCall call(function, key.path + ":" + name);
+    if (call.faulted()) {
+        return static_cast<LONG>(call.fault->error);
     }
     if (status != ERROR_SUCCESS) {
         return static_cast<LONG>(status);

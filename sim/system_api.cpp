@@ -5,26 +5,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "machine.h"
+#include "api_call.h"
 
-using sim::Fault;
+using sim::ApiCall;
 using sim::Machine;
 using sim::Text;
 
 namespace {
 
-BOOL Failed(Machine& machine, DWORD error) {
-    machine.processes.SetLastErrorCode(error);
-    return FALSE;
-}
-
 // Copies a folder's path as GetWindowsDirectoryA does: its length, or the size it needs when it does
 // not fit.
-UINT CopyFolderPath(Machine& machine, const char* function, const std::string& path, LPSTR buffer,
-                    UINT size) {
-    const Fault* fault = machine.EnterCall(function, "");
-    if (fault != nullptr) {
-        return Failed(machine, fault->error);
+UINT CopyFolderPath(const char* function, const std::string& path, LPSTR buffer, UINT size) {
+    ApiCall call(function, "");
+    if (call.faulted()) {
+        return call.Fail();
     }
     if (size < path.size() + 1) {
         return static_cast<UINT>(path.size() + 1);
@@ -36,12 +30,11 @@ UINT CopyFolderPath(Machine& machine, const char* function, const std::string& p
 }  // namespace
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("MessageBoxA", Text(lpText));
-    if (fault != nullptr) {
-        machine.processes.SetLastErrorCode(fault->error);
-        return 0;
+    ApiCall call("MessageBoxA", Text(lpText));
+    if (call.faulted()) {
+        return call.Fail(call.fault->error, 0);
     }
+    Machine& machine = call.machine;
     return machine.processes.ShowMessageBox(sim::MessageBoxRecord{
         Text(lpText), Text(lpCaption), uType, 0, machine.processes.CurrentProcessId(), hWnd != nullptr});
 }
@@ -51,15 +44,13 @@ namespace {
 // The top-level windows that match, in the order FindWindowA and FindWindowExA walk them; after
 // `after` when it is given.
 HWND FindTopLevelWindow(const char* function, HWND after, LPCSTR lpClassName, LPCSTR lpWindowName) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall(function, Text(lpClassName));
-    if (fault != nullptr) {
-        machine.processes.SetLastErrorCode(fault->error);
-        return nullptr;
+    ApiCall call(function, Text(lpClassName));
+    if (call.faulted()) {
+        return call.Fail<HWND>(call.fault->error, nullptr);
     }
+    Machine& machine = call.machine;
     if (after != nullptr && !machine.processes.WindowExists(after)) {
-        machine.processes.SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
+        return call.Fail<HWND>(ERROR_INVALID_WINDOW_HANDLE, nullptr);
     }
     bool passed = after == nullptr;
     for (const sim::WindowRecord& window : machine.processes.Windows()) {
@@ -91,31 +82,27 @@ HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass
 }
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("PostMessageA", std::to_string(Msg));
-    if (fault != nullptr) {
-        machine.processes.SetLastErrorCode(fault->error);
-        return FALSE;
+    ApiCall call("PostMessageA", std::to_string(Msg));
+    if (call.faulted()) {
+        return call.Fail();
     }
+    Machine& machine = call.machine;
     if (!machine.processes.PostMessage(
             sim::PostedMessage{hWnd, Msg, wParam, lParam, machine.processes.CurrentProcessId()})) {
-        machine.processes.SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
+        return call.Fail(ERROR_INVALID_WINDOW_HANDLE);
     }
     return TRUE;
 }
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("CreateMutexA", Text(lpName));
-    if (fault != nullptr) {
-        machine.processes.SetLastErrorCode(fault->error);
-        return nullptr;
+    ApiCall call("CreateMutexA", Text(lpName));
+    if (call.faulted()) {
+        return call.Fail<HANDLE>(call.fault->error, nullptr);
     }
+    Machine& machine = call.machine;
     // Kernel objects share one namespace: a name an event holds is no mutex's.
     if (lpName != nullptr && machine.processes.EventExists(lpName)) {
-        machine.processes.SetLastErrorCode(ERROR_INVALID_HANDLE);
-        return nullptr;
+        return call.Fail<HANDLE>(ERROR_INVALID_HANDLE, nullptr);
     }
     // A named mutex that some running process has open is opened again; otherwise it is new. Its
     // handles are numbered with the file handles, as all kernel object handles are.
@@ -126,15 +113,13 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
 }
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("CreateEventA", Text(lpName));
-    if (fault != nullptr) {
-        machine.processes.SetLastErrorCode(fault->error);
-        return nullptr;
+    ApiCall call("CreateEventA", Text(lpName));
+    if (call.faulted()) {
+        return call.Fail<HANDLE>(call.fault->error, nullptr);
     }
+    Machine& machine = call.machine;
     if (lpName != nullptr && machine.processes.MutexExists(lpName)) {
-        machine.processes.SetLastErrorCode(ERROR_INVALID_HANDLE);
-        return nullptr;
+        return call.Fail<HANDLE>(ERROR_INVALID_HANDLE, nullptr);
     }
     HANDLE handle = machine.files.NewHandle();
     bool existed =
@@ -144,48 +129,46 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("SetEvent", "");
-    if (fault != nullptr) {
-        return Failed(machine, fault->error);
+    ApiCall call("SetEvent", "");
+    if (call.faulted()) {
+        return call.Fail();
     }
+    Machine& machine = call.machine;
     if (!machine.processes.IsEvent(hEvent)) {
-        return Failed(machine, ERROR_INVALID_HANDLE);
+        return call.Fail(ERROR_INVALID_HANDLE);
     }
     machine.processes.SetEvent(hEvent);
     return TRUE;
 }
 
 BOOL WINAPI ResetEvent(HANDLE hEvent) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("ResetEvent", "");
-    if (fault != nullptr) {
-        return Failed(machine, fault->error);
+    ApiCall call("ResetEvent", "");
+    if (call.faulted()) {
+        return call.Fail();
     }
+    Machine& machine = call.machine;
     if (!machine.processes.IsEvent(hEvent)) {
-        return Failed(machine, ERROR_INVALID_HANDLE);
+        return call.Fail(ERROR_INVALID_HANDLE);
     }
     machine.processes.ResetEvent(hEvent);
     return TRUE;
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("WaitForSingleObject", std::to_string(dwMilliseconds));
-    if (fault != nullptr || !machine.processes.IsEvent(hHandle)) {
-        Failed(machine, fault != nullptr ? fault->error : ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
+    ApiCall call("WaitForSingleObject", std::to_string(dwMilliseconds));
+    Machine& machine = call.machine;
+    if (call.faulted() || !machine.processes.IsEvent(hHandle)) {
+        return call.Fail(call.faulted() ? call.fault->error : ERROR_INVALID_HANDLE, WAIT_FAILED);
     }
     return machine.processes.WaitForEvent(hHandle, dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("ExpandEnvironmentStringsA", Text(lpSrc));
-    if (fault != nullptr) {
-        return Failed(machine, fault->error);
+    ApiCall call("ExpandEnvironmentStringsA", Text(lpSrc));
+    if (call.faulted()) {
+        return call.Fail();
     }
-    std::string expanded = machine.processes.ExpandVariables(Text(lpSrc));
+    std::string expanded = call.machine.processes.ExpandVariables(Text(lpSrc));
     // The size the text needs, its terminator included; nothing is written where it does not fit.
     if (expanded.size() + 1 <= nSize) {
         std::memcpy(lpDst, expanded.c_str(), expanded.size() + 1);
@@ -194,27 +177,24 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
 }
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
-    return CopyFolderPath(Machine::Current(), "GetWindowsDirectoryA", "C:\\WINDOWS", lpBuffer, uSize);
+    return CopyFolderPath("GetWindowsDirectoryA", "C:\\WINDOWS", lpBuffer, uSize);
 }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
-    return CopyFolderPath(Machine::Current(), "GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer,
-                          uSize);
+    return CopyFolderPath("GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer, uSize);
 }
 
 // As on 64-bit Windows; a test makes the function a stub for a 32-bit one, or takes it away
 // (GetProcAddress) for an older one.
 UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize) {
-    Machine& machine = Machine::Current();
-    if (machine.modules.IsStub("GetSystemWow64DirectoryA")) {
-        machine.EnterCall("GetSystemWow64DirectoryA", "");
-        return Failed(machine, ERROR_CALL_NOT_IMPLEMENTED);
+    if (Machine::Current().modules.IsStub("GetSystemWow64DirectoryA")) {
+        return ApiCall("GetSystemWow64DirectoryA", "").Fail(ERROR_CALL_NOT_IMPLEMENTED);
     }
-    return CopyFolderPath(machine, "GetSystemWow64DirectoryA", "C:\\WINDOWS\\SysWOW64", lpBuffer, uSize);
+    return CopyFolderPath("GetSystemWow64DirectoryA", "C:\\WINDOWS\\SysWOW64", lpBuffer, uSize);
 }
 
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
-    Machine::Current().EnterCall("wsprintfA", Text(format));
+    ApiCall call("wsprintfA", Text(format));
     va_list arguments;
     va_start(arguments, format);
     // wsprintfA fills at most 1024 bytes: 1023 characters and the terminator; a cut text counts 1024.
@@ -225,8 +205,8 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
 
 HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                                LPCSTR lpDirectory, INT nShowCmd) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("ShellExecuteA", Text(lpFile));
+    ApiCall call("ShellExecuteA", Text(lpFile));
+    Machine& machine = call.machine;
     sim::StartRecord start;
     start.verb = Text(lpOperation);
     // The shell expands environment variables in the name of what it starts.
@@ -241,11 +221,11 @@ HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPC
     start.process = machine.processes.CurrentProcessId();
     start.hadOwner = hwnd != nullptr;
 
-    const std::string& folderNow = machine.processes.CurrentProcess().currentFolder;
+    const std::string& folderNow = call.Caller().currentFolder;
     INT_PTR result = 42;
     sim::FileSystem::Located file;
-    if (fault != nullptr) {
-        result = fault->error <= 32 ? static_cast<INT_PTR>(fault->error) : 31;  // SE_ERR_NOASSOC
+    if (call.faulted()) {
+        result = call.fault->error <= 32 ? static_cast<INT_PTR>(call.fault->error) : 31;  // SE_ERR_NOASSOC
     } else if (DWORD error = machine.files.Locate(start.file, folderNow, file)) {
         result = error == ERROR_PATH_NOT_FOUND ? 3 : 2;  // SE_ERR_PNF, SE_ERR_FNF
     } else if (file.node == nullptr || file.node->folder) {
@@ -266,81 +246,73 @@ HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPC
 }
 
 void WINAPI SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) {
-    Machine& machine = Machine::Current();
     std::string path =
         (uFlags & 0xFF) == SHCNF_PATH && dwItem1 != nullptr ? static_cast<const char*>(dwItem1) : "";
-    machine.EnterCall("SHChangeNotify", path);
+    ApiCall call("SHChangeNotify", path);
+    Machine& machine = call.machine;
     machine.processes.RecordNotification(
         sim::Notification{wEventId, uFlags, path, dwItem2 != nullptr, machine.processes.CurrentProcessId()});
 }
 
 LPSTR WINAPI GetCommandLineA(void) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("GetCommandLineA", "");
-    return &machine.processes.CurrentProcess().commandLine[0];
+    ApiCall call("GetCommandLineA", "");
+    return &call.Caller().commandLine[0];
 }
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-    Machine& machine = Machine::Current();
-    const Fault* fault = machine.EnterCall("GetModuleFileNameA", "");
-    if (fault != nullptr) {
-        return Failed(machine, fault->error);
+    ApiCall call("GetModuleFileNameA", "");
+    if (call.faulted()) {
+        return call.Fail();
     }
     if (hModule != nullptr && hModule != reinterpret_cast<HMODULE>(0x400000)) {
-        return Failed(machine, ERROR_MOD_NOT_FOUND);
+        return call.Fail(ERROR_MOD_NOT_FOUND);
     }
-    const std::string& image = machine.processes.CurrentProcess().image;
+    const std::string& image = call.Caller().image;
     if (nSize == 0) {
-        return Failed(machine, ERROR_INSUFFICIENT_BUFFER);
+        return call.Fail(ERROR_INSUFFICIENT_BUFFER);
     }
     if (image.size() >= nSize) {
         // As Windows since Vista: cut, terminated, and the full buffer size returned.
         std::memcpy(lpFilename, image.data(), nSize - 1);
         lpFilename[nSize - 1] = 0;
-        machine.processes.SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-        return nSize;
+        return call.Fail(ERROR_INSUFFICIENT_BUFFER, nSize);
     }
     std::memcpy(lpFilename, image.c_str(), image.size() + 1);
     return static_cast<DWORD>(image.size());
 }
 
 DWORD WINAPI GetLastError(void) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("GetLastError", "");
-    return machine.processes.CurrentProcess().lastError;
+    ApiCall call("GetLastError", "");
+    return call.Caller().lastError;
 }
 
 void WINAPI SetLastError(DWORD dwErrCode) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("SetLastError", std::to_string(dwErrCode));
-    machine.processes.SetLastErrorCode(dwErrCode);
+    ApiCall call("SetLastError", std::to_string(dwErrCode));
+    call.machine.processes.SetLastErrorCode(dwErrCode);
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("Sleep", std::to_string(dwMilliseconds));
-    machine.clock.Advance(dwMilliseconds);
+    ApiCall call("Sleep", std::to_string(dwMilliseconds));
+    call.machine.clock.Advance(dwMilliseconds);
 }
 
 BOOL WINAPI IsBadReadPtr(CONST void* lp, UINT_PTR ucb) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("IsBadReadPtr", std::to_string(ucb));
-    return ucb > 0 && (lp == nullptr || machine.processes.IsMarked(lp, false));
+    ApiCall call("IsBadReadPtr", std::to_string(ucb));
+    return ucb > 0 && (lp == nullptr || call.machine.processes.IsMarked(lp, false));
 }
 
 BOOL WINAPI IsBadWritePtr(LPVOID lp, UINT_PTR ucb) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("IsBadWritePtr", std::to_string(ucb));
-    return ucb > 0 && (lp == nullptr || machine.processes.IsMarked(lp, true));
+    ApiCall call("IsBadWritePtr", std::to_string(ucb));
+    return ucb > 0 && (lp == nullptr || call.machine.processes.IsMarked(lp, true));
 }
 
 int WINAPI lstrlenA(LPCSTR lpString) {
-    Machine::Current().EnterCall("lstrlenA", "");
+    ApiCall("lstrlenA", "");
     return lpString == nullptr ? 0 : static_cast<int>(std::strlen(lpString));
 }
 
 LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2) {
-    Machine::Current().EnterCall("lstrcpyA", Text(lpString2));
+    ApiCall("lstrcpyA", Text(lpString2));
     if (lpString1 == nullptr || lpString2 == nullptr) {
         return nullptr;
     }
@@ -348,7 +320,7 @@ LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2) {
 }
 
 LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
-    Machine::Current().EnterCall("lstrcatA", Text(lpString2));
+    ApiCall("lstrcatA", Text(lpString2));
     if (lpString1 == nullptr || lpString2 == nullptr) {
         return nullptr;
     }
@@ -356,7 +328,7 @@ LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
 }
 
 int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
-    Machine::Current().EnterCall("lstrcmpiA", Text(lpString1) + "|" + Text(lpString2));
+    ApiCall("lstrcmpiA", Text(lpString1) + "|" + Text(lpString2));
     const unsigned char* a = reinterpret_cast<const unsigned char*>(lpString1 != nullptr ? lpString1 : "");
     const unsigned char* b = reinterpret_cast<const unsigned char*>(lpString2 != nullptr ? lpString2 : "");
     for (;; ++a, ++b) {
@@ -369,7 +341,7 @@ int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
 }
 
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
-    Machine::Current().EnterCall("lstrcmpA", Text(lpString1) + "|" + Text(lpString2));
+    ApiCall("lstrcmpA", Text(lpString1) + "|" + Text(lpString2));
     // lstrcmpA orders words as a dictionary does: letters first without regard to case ("a" < "B"), then
     // lower case before upper case ("a" < "A"). Other characters keep their byte order here.
     const unsigned char* a = reinterpret_cast<const unsigned char*>(lpString1 != nullptr ? lpString1 : "");
