@@ -6,6 +6,7 @@
 
 #include "api_call.h"
 
+using sim::Access;
 using sim::ApiCall;
 using sim::FileNode;
 using sim::FileSystem;
@@ -14,24 +15,6 @@ using sim::HoldKind;
 using sim::Text;
 
 namespace {
-
-// The error a hold gives an access of the given kind; 0 when the hold allows it.
-DWORD HoldError(const Hold* hold, bool write) {
-    if (hold == nullptr) {
-        return 0;
-    }
-    switch (hold->kind) {
-        case HoldKind::Image:
-            return write ? ERROR_SHARING_VIOLATION : 0;
-        case HoldKind::OpenFile:
-            return ERROR_SHARING_VIOLATION;
-        case HoldKind::Locked:
-            return hold->error;
-        case HoldKind::CurrentFolder:
-            return 0;
-    }
-    return 0;
-}
 
 void FillFindData(const FileNode& node, const std::string& name, WIN32_FIND_DATAA& data) {
     std::memset(&data, 0, sizeof data);
@@ -106,7 +89,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (source.node->folder) {
         return call.Fail(ERROR_ACCESS_DENIED);
     }
-    if (DWORD error = HoldError(files.ActiveHold(source.key), false)) {
+    if (DWORD error = files.HoldError(source.key, Access::Read)) {
         return call.Fail(error);
     }
     FileSystem::Located target;
@@ -129,7 +112,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         if (target.node->folder || (target.node->attributes & FILE_ATTRIBUTE_READONLY)) {
             return call.Fail(ERROR_ACCESS_DENIED);
         }
-        if (DWORD error = HoldError(files.ActiveHold(target.key), true)) {
+        if (DWORD error = files.HoldError(target.key, Access::Write)) {
             return call.Fail(error);
         }
         target.node->attributes = source.node->attributes | FILE_ATTRIBUTE_ARCHIVE;
@@ -176,9 +159,8 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
         return call.Fail(ERROR_FILE_NOT_FOUND);
     }
     // Attributes may change while a program runs from the file; only a foreign lock stops it.
-    const Hold* hold = call.machine.files.ActiveHold(located.key);
-    if (hold != nullptr && hold->kind == HoldKind::Locked) {
-        return call.Fail(hold->error);
+    if (DWORD error = call.machine.files.HoldError(located.key, Access::Metadata)) {
+        return call.Fail(error);
     }
     DWORD kept =
         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
@@ -369,11 +351,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         if ((node->folder && !folderOpen) || (writing && (node->attributes & FILE_ATTRIBUTE_READONLY))) {
             return call.Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
         }
-        const Hold* hold = files.ActiveHold(located.key);
-        if (hold != nullptr && (dataAccess || hold->kind == HoldKind::Locked)) {
-            if (DWORD error = HoldError(hold, writing)) {
-                return call.Fail(error, INVALID_HANDLE_VALUE);
-            }
+        sim::Access access = !dataAccess ? Access::Metadata : writing ? Access::Write : Access::Read;
+        if (DWORD error = files.HoldError(located.key, access)) {
+            return call.Fail(error, INVALID_HANDLE_VALUE);
         }
         if (dwCreationDisposition == CREATE_ALWAYS) {
             node->content.clear();

@@ -43,6 +43,15 @@ struct Hold {
     DWORD error = ERROR_SHARING_VIOLATION;
 };
 
+// What an access asks of a file or folder, for the error a hold gives it.
+enum class Access {
+    Metadata,  // its attributes or identity only
+    Read,
+    Write,
+    Delete,        // of a file
+    RemoveFolder,  // of a folder
+};
+
 class FileSystem {
   public:
     explicit FileSystem(const Clock& clock);
@@ -102,6 +111,8 @@ class FileSystem {
     void Identify(const FileNode& node, DWORD& volumeSerial, std::uint64_t& index) const;
 
     const Hold* ActiveHold(const std::string& key) const;
+    // The error with which a hold on the file or folder `key` stops the access; 0 when none does.
+    DWORD HoldError(const std::string& key, Access access) const;
     void AddHold(const Hold& hold) { holds_.push_back(hold); }
     // Lets go of every hold of the process at `at`.
     void ReleaseHolds(int process, Time at);
