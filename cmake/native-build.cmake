@@ -15,6 +15,8 @@ add_library(simulated_windows STATIC
     sim/machine.cpp
     sim/registry_api.cpp
     sim/file_api.cpp
+    sim/folder_api.cpp
+    sim/file_handle_api.cpp
     sim/system_api.cpp
     sim/module_api.cpp
     sim/batch_interpreter.cpp
