@@ -13,7 +13,8 @@ add_library(simulated_windows STATIC
     sim/file_system.cpp
     sim/processes.cpp
     sim/machine.cpp
-    sim/registry_api.cpp
+    sim/registry_key_api.cpp
+    sim/registry_value_api.cpp
     sim/file_api.cpp
     sim/folder_api.cpp
     sim/file_handle_api.cpp

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "code_pages.h"
 #include "machine.h"
 
 namespace sim {
@@ -46,6 +47,15 @@ class ApiCall {
 // A string argument of a Windows function as text; a null pointer reads as empty.
 inline std::string Text(LPCSTR text) {
     return text != nullptr ? std::string(text) : std::string();
+}
+
+// A wide string argument in ANSI, as the simulation keeps names; a null pointer reads as empty.
+inline std::string Narrow(LPCWSTR text) {
+    std::u16string wide;
+    for (const WCHAR* c = text; c != nullptr && *c != 0; ++c) {
+        wide += *c;
+    }
+    return WideToAnsi(wide);
 }
 
 }  // namespace sim
