@@ -65,7 +65,6 @@ int Processes::StartBackgroundProcess(const std::string& image, const std::strin
 void Processes::EndProcess(int id, Time at) {
     for (Process& process : processes_) {
         if (process.id == id && process.exitTime > at) {
-            process.running = false;
             process.exitTime = at;
         }
     }

@@ -26,7 +26,6 @@ struct Process {
     std::string commandLine;
     std::string currentFolder;
     DWORD lastError = 0;
-    bool running = true;
     Time exitTime = kForever;
     Time exitDelay = 0;  // how long it lingers after its entry returns
     int exitStatus = 0;
