@@ -11,6 +11,7 @@ add_library(simulated_windows STATIC
     sim/journal.cpp
     sim/registry.cpp
     sim/file_system.cpp
+    sim/shell.cpp
     sim/processes.cpp
     sim/machine.cpp
     sim/registry_key_api.cpp
@@ -18,6 +19,7 @@ add_library(simulated_windows STATIC
     sim/file_api.cpp
     sim/folder_api.cpp
     sim/file_handle_api.cpp
+    sim/shell_api.cpp
     sim/system_api.cpp
     sim/module_api.cpp
     sim/batch_interpreter.cpp

@@ -68,15 +68,15 @@ std::vector<std::string> ReadLines(const std::string& content) {
 }
 
 // A variable of the environment, or nothing when it is not set.
-std::string Variable(const std::string& name, const Processes& processes) {
-    return processes.Variable(name).value_or("");
+std::string Variable(const std::string& name, const Shell& shell) {
+    return shell.Variable(name).value_or("");
 }
 
 // cmd expands each line of a batch file before it runs it: "%%" is one percent sign, %0 the script as
 // it was started (quoted) and %1 to %9 and %* its arguments (none here), %~...0 the script's path,
 // %NAME% the variable, or nothing when it is not set; a percent sign that starts none of these is
 // dropped.
-std::string ExpandPercents(const std::string& line, const std::string& script, const Processes& processes) {
+std::string ExpandPercents(const std::string& line, const std::string& script, const Shell& shell) {
     std::string out;
     for (size_t i = 0; i < line.size(); ++i) {
         if (line[i] != '%') {
@@ -108,7 +108,7 @@ std::string ExpandPercents(const std::string& line, const std::string& script, c
         } else {
             size_t close = line.find('%', i + 1);
             if (close != std::string::npos) {
-                out += Variable(line.substr(i + 1, close - i - 1), processes);
+                out += Variable(line.substr(i + 1, close - i - 1), shell);
                 i = close;
             }
         }
@@ -119,7 +119,7 @@ std::string ExpandPercents(const std::string& line, const std::string& script, c
 // With delayed expansion on, a line that holds '!' is read once more after the '%' expansion:
 // "!NAME!" is the variable (nothing when it is not set), a lone '!' is dropped, and '^' makes the
 // next character plain.
-std::string ExpandExclamations(const std::string& line, const Processes& processes) {
+std::string ExpandExclamations(const std::string& line, const Shell& shell) {
     if (line.find('!') == std::string::npos) {
         return line;
     }
@@ -132,7 +132,7 @@ std::string ExpandExclamations(const std::string& line, const Processes& process
         } else if (line[i] == '!') {
             size_t close = line.find('!', i + 1);
             if (close != std::string::npos) {
-                out += Variable(line.substr(i + 1, close - i - 1), processes);
+                out += Variable(line.substr(i + 1, close - i - 1), shell);
                 i = close;
             }
         } else {
@@ -254,9 +254,9 @@ BatchRun Processes::RunBatch(const std::string& script, const std::string& curre
         }
         ++run.steps;
         clock_.Advance(batchLineCost_);
-        std::string rest = ExpandPercents(lines[next++], script, *this);
+        std::string rest = ExpandPercents(lines[next++], script, shell_);
         if (delayed) {
-            rest = ExpandExclamations(rest, *this);
+            rest = ExpandExclamations(rest, shell_);
         }
         rest = Trim(rest);
         if (!rest.empty() && rest[0] == '@') {

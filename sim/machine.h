@@ -19,6 +19,7 @@
 #include "modules.h"
 #include "processes.h"
 #include "registry.h"
+#include "shell.h"
 #include "sim_path.h"
 #include "simulated_windows_api.h"
 
@@ -54,7 +55,8 @@ class Machine {
     Journal journal{clock};
     Registry registry;
     FileSystem files{clock};
-    Processes processes{files, clock, registry};
+    Shell shell{files};
+    Processes processes{files, clock, registry, shell};
     Modules modules;
 
   private:

@@ -4,8 +4,8 @@
 
 namespace sim {
 
-Processes::Processes(FileSystem& files, Clock& clock, const Registry& registry)
-    : files_(files), clock_(clock), registry_(registry) {
+Processes::Processes(FileSystem& files, Clock& clock, const Registry& registry, Shell& shell)
+    : files_(files), clock_(clock), registry_(registry), shell_(shell) {
     Process desktop;
     desktop.id = 1;
     desktop.image = "C:\\WINDOWS\\EXPLORER.EXE";
@@ -13,9 +13,6 @@ Processes::Processes(FileSystem& files, Clock& clock, const Registry& registry)
     desktop.currentFolder = "C:\\";
     processes_.push_back(desktop);
     current_ = 1;
-    variables_["WINDIR"] = "C:\\WINDOWS";
-    variables_["SYSTEMROOT"] = "C:\\WINDOWS";
-    variables_["USERNAME"] = "User";
 }
 
 Process& Processes::CurrentProcess() {
@@ -112,8 +109,8 @@ StartOutcome Processes::RunProgram(ProgramEntry entry, const std::string& image,
 }
 
 StartOutcome Processes::RunStart(size_t index, ProgramEntry entry, ProcessOptions options) {
-    StartRecord start = starts_.at(index);
-    starts_[index].ran = true;
+    StartRecord start = shell_.Starts().at(index);
+    shell_.MarkRun(index);
     StartOutcome outcome;
     if (!start.accepted) {
         return outcome;
@@ -131,8 +128,8 @@ StartOutcome Processes::RunStart(size_t index, ProgramEntry entry, ProcessOption
 
 std::vector<StartOutcome> Processes::RunPendingStarts(ProgramEntry entry, ProcessOptions options, int limit) {
     std::vector<StartOutcome> outcomes;
-    for (size_t i = 0; i < starts_.size() && static_cast<int>(outcomes.size()) < limit; ++i) {
-        if (!starts_[i].ran) {
+    for (size_t i = 0; i < shell_.Starts().size() && static_cast<int>(outcomes.size()) < limit; ++i) {
+        if (!shell_.Starts()[i].ran) {
             outcomes.push_back(RunStart(i, entry, options));
         }
     }
@@ -335,44 +332,6 @@ Time Processes::WaitsEnd(int process) const {
         }
     }
     return end;
-}
-
-void Processes::SetVariable(const std::string& name, const std::string& value) {
-    variables_[UpperCase(name)] = value;
-}
-
-std::optional<std::string> Processes::Variable(const std::string& name) const {
-    std::string upper = UpperCase(name);
-    auto found = variables_.find(upper);
-    if (found != variables_.end()) {
-        return found->second.empty() ? std::nullopt : std::optional<std::string>(found->second);
-    }
-    if (upper == "TEMP" || upper == "TMP") {
-        std::string folder = files_.TempPath();
-        while (folder.size() > 3 && folder.back() == '\\') {
-            folder.pop_back();
-        }
-        return folder;
-    }
-    return std::nullopt;
-}
-
-std::string Processes::ExpandVariables(const std::string& text) const {
-    std::string out;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t open = text.find('%', at);
-        size_t close = open == std::string::npos ? std::string::npos : text.find('%', open + 1);
-        if (close == std::string::npos) {
-            out += text.substr(at);
-            break;
-        }
-        out += text.substr(at, open - at);
-        std::optional<std::string> value = Variable(text.substr(open + 1, close - open - 1));
-        out += value.has_value() ? *value : text.substr(open, close - open + 1);
-        at = close + 1;
-    }
-    return out;
 }
 
 }  // namespace sim

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "file_system.h"
 #include "journal.h"
 #include "registry.h"
+#include "shell.h"
 #include "simulated_windows_api.h"
 
 namespace sim {
@@ -55,26 +55,6 @@ struct PostedMessage {
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    int process = 0;
-};
-
-struct StartRecord {
-    std::string verb;  // empty: the default verb
-    std::string file;
-    std::optional<std::string> parameters;
-    std::optional<std::string> directory;
-    int show = 0;
-    int process = 0;
-    bool hadOwner = false;
-    bool accepted = false;  // ShellExecuteA reported a start
-    bool ran = false;       // the driver has run it
-};
-
-struct Notification {
-    LONG event = 0;
-    UINT flags = 0;
-    std::string path;
-    bool secondItem = false;
     int process = 0;
 };
 
@@ -137,7 +117,7 @@ class Processes {
   public:
     // The desktop (process 1) is running: the process in whose name a test calls the Windows
     // functions directly.
-    Processes(FileSystem& files, Clock& clock, const Registry& registry);
+    Processes(FileSystem& files, Clock& clock, const Registry& registry, Shell& shell);
     Processes(const Processes&) = delete;
     Processes& operator=(const Processes&) = delete;
 
@@ -153,14 +133,6 @@ class Processes {
     bool MutexExists(const std::string& name) const;
     // Whether a named event exists: some process still running has a handle to it open.
     bool EventExists(const std::string& name) const;
-
-    // The environment every process sees: TEMP and TMP name the temporary folder, WINDIR and
-    // SYSTEMROOT C:\WINDOWS, USERNAME the user; a test may set others, or these (empty: not set).
-    void SetVariable(const std::string& name, const std::string& value);
-    std::optional<std::string> Variable(const std::string& name) const;
-    // "%NAME%" replaced by the variable's value where it is set, as ExpandEnvironmentStringsA and the
-    // shell's start do; any other '%' stays.
-    std::string ExpandVariables(const std::string& text) const;
 
     // Runs `entry` as a new process of `image`, like the system starts a GUI program: its command
     // line is the quoted image path, and a space and the parameters when there are any.
@@ -188,8 +160,6 @@ class Processes {
     void AnswerMessageBox(int answer) { answers_.push_back(answer); }  // queued, first in first out
     const std::vector<MessageBoxRecord>& MessageBoxes() const { return messageBoxes_; }
     const std::vector<PostedMessage>& PostedMessages() const { return posted_; }
-    const std::vector<StartRecord>& Starts() const { return starts_; }
-    const std::vector<Notification>& Notifications() const { return notifications_; }
     void MarkUnreadable(const void* pointer);  // IsBadReadPtr reports it
     void MarkUnwritable(const void* pointer);  // IsBadWritePtr reports it
 
@@ -199,8 +169,6 @@ class Processes {
     int ShowMessageBox(const MessageBoxRecord& box);
     // Posts a message; WM_CLOSE closes a window that closes on it, and its process with it.
     bool PostMessage(const PostedMessage& message);
-    void RecordStart(const StartRecord& start) { starts_.push_back(start); }
-    void RecordNotification(const Notification& notification) { notifications_.push_back(notification); }
     bool IsMarked(const void* pointer, bool write) const;
     // Opens a handle to a named mutex for the current process; true when it existed before.
     bool OpenMutex(HANDLE handle, const std::string& name);
@@ -228,6 +196,7 @@ class Processes {
     FileSystem& files_;
     Clock& clock_;
     const Registry& registry_;
+    Shell& shell_;
     std::deque<Process> processes_;  // a deque: command lines handed out stay where they are
     int current_ = 0;
 
@@ -236,14 +205,11 @@ class Processes {
     std::vector<PostedMessage> posted_;
     std::vector<int> answers_;
     std::vector<MessageBoxRecord> messageBoxes_;
-    std::vector<StartRecord> starts_;
-    std::vector<Notification> notifications_;
     std::vector<std::pair<const void*, bool>> badPointers_;
     std::vector<MutexHandle> mutexes_;
     std::vector<EventObject> events_;
     std::vector<EventHandle> eventHandles_;
     std::vector<EventWait> waits_;
-    std::map<std::string, std::string> variables_;  // by upper-case name
 
     std::vector<BatchRun> batchRuns_;
     int batchStepLimit_ = 100000;

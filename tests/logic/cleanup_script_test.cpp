@@ -43,8 +43,8 @@ TEST(WriteCleanupScript, WritesTheScriptByteForByteAndStartsItHidden) {
     EXPECT_EQ(machine.files.FileContent(script).find('\0'), std::string::npos);
     EXPECT_EQ(CountCall(machine, "WriteFile", std::to_string(expected.size())), 1);
     EXPECT_EQ(machine.journal.CallCount("WriteFile"), 1);
-    ASSERT_EQ(machine.processes.Starts().size(), 1u);
-    const sim::StartRecord& start = machine.processes.Starts()[0];
+    ASSERT_EQ(machine.shell.Starts().size(), 1u);
+    const sim::StartRecord& start = machine.shell.Starts()[0];
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, script);
     EXPECT_EQ(start.parameters, std::nullopt);
@@ -79,9 +79,9 @@ TEST(WriteCleanupScript, ScriptLinesNameTheFolderAsTheInterpreterReadsItAndTheSt
         WriteCleanupScript();
 
         EXPECT_EQ(machine.files.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(c.written, 1));
-        ASSERT_EQ(machine.processes.Starts().size(), 1u);
-        EXPECT_EQ(machine.processes.Starts()[0].file, folder + ScriptName(1));
-        EXPECT_EQ(machine.processes.Starts()[0].directory, std::optional<std::string>(c.reported));
+        ASSERT_EQ(machine.shell.Starts().size(), 1u);
+        EXPECT_EQ(machine.shell.Starts()[0].file, folder + ScriptName(1));
+        EXPECT_EQ(machine.shell.Starts()[0].directory, std::optional<std::string>(c.reported));
     }
 }
 
@@ -107,13 +107,13 @@ TEST(WriteCleanupScript, TakesTheFirstFreeNameUpTo200AndLeavesTakenOnesAlone) {
         EXPECT_EQ(machine.journal.CallCount("CreateFileA"), c.used == 0 ? 200 : c.used);
         EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(201)));
         if (c.used == 0) {
-            EXPECT_TRUE(machine.processes.Starts().empty());
+            EXPECT_TRUE(machine.shell.Starts().empty());
             EXPECT_EQ(machine.journal.CallCount("WriteFile"), 0);
         } else {
             EXPECT_EQ(machine.files.FileContent(kTemp + ScriptName(c.used)),
                       ExpectedCleanupScript(kTemp, c.used));
-            ASSERT_EQ(machine.processes.Starts().size(), 1u);
-            EXPECT_EQ(machine.processes.Starts()[0].file, kTemp + ScriptName(c.used));
+            ASSERT_EQ(machine.shell.Starts().size(), 1u);
+            EXPECT_EQ(machine.shell.Starts()[0].file, kTemp + ScriptName(c.used));
         }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -145,7 +145,7 @@ TEST(WriteCleanupScript, AScriptNotWrittenWholeIsDeletedAndNeverStarted) {
         WriteCleanupScript();
 
         EXPECT_EQ(machine.files.Exists(kTemp + ScriptName(1)), c.started);
-        EXPECT_EQ(machine.processes.Starts().size(), c.started ? 1u : 0u);
+        EXPECT_EQ(machine.shell.Starts().size(), c.started ? 1u : 0u);
         EXPECT_EQ(machine.files.FileContent(kTemp + "setup.log"), "someone's log");
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -166,12 +166,12 @@ TEST(WriteCleanupScript, ANameThatCannotBeCreatedIsPassedOver) {
         EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(1)));
         if (c.used == 0) {
             EXPECT_EQ(machine.journal.CallCount("CreateFileA"), 200);
-            EXPECT_TRUE(machine.processes.Starts().empty());
+            EXPECT_TRUE(machine.shell.Starts().empty());
         } else {
             EXPECT_EQ(machine.files.FileContent(kTemp + ScriptName(c.used)),
                       ExpectedCleanupScript(kTemp, c.used));
-            ASSERT_EQ(machine.processes.Starts().size(), 1u);
-            EXPECT_EQ(machine.processes.Starts()[0].file, kTemp + ScriptName(c.used));
+            ASSERT_EQ(machine.shell.Starts().size(), 1u);
+            EXPECT_EQ(machine.shell.Starts()[0].file, kTemp + ScriptName(c.used));
         }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -209,15 +209,15 @@ TEST(WriteCleanupScript, ATemporaryFolderTooLongForTheScriptsNameGetsNoScript) {
         WriteCleanupScript();
 
         if (c.written) {
-            ASSERT_EQ(machine.processes.Starts().size(), 1u);
-            EXPECT_EQ(machine.processes.Starts()[0].file, folder + ScriptName(1));
+            ASSERT_EQ(machine.shell.Starts().size(), 1u);
+            EXPECT_EQ(machine.shell.Starts()[0].file, folder + ScriptName(1));
             EXPECT_EQ(machine.files.FileContent(folder + ScriptName(1)),
                       ExpectedCleanupScript(folder, 1, program));
         } else {
             // Nothing written under a cut name either.
             EXPECT_EQ(machine.files.FolderEntries(folder), before);
             EXPECT_EQ(machine.journal.CallCount("CreateFileA"), c.taken);
-            EXPECT_TRUE(machine.processes.Starts().empty());
+            EXPECT_TRUE(machine.shell.Starts().empty());
         }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -237,7 +237,7 @@ TEST(WriteCleanupScript, ATemporaryFolderTheScriptCannotNameExactlyGetsNoScript)
         WriteCleanupScript();
         EXPECT_EQ(machine.files.FolderEntries(folder), before);
         EXPECT_EQ(machine.journal.CallCount("CreateFileA"), 0);
-        EXPECT_TRUE(machine.processes.Starts().empty());
+        EXPECT_TRUE(machine.shell.Starts().empty());
     }
 }
 

@@ -55,7 +55,7 @@ TEST(FirstPhaseConsent, WithoutAnOkNothingChangesAtAll) {
         EXPECT_TRUE(TakeSnapshot(machine) == before);
         EXPECT_EQ(machine.processes.MessageBoxes().size(), shown ? 1u : 0u);
         EXPECT_TRUE(machine.processes.PostedMessages().empty());
-        EXPECT_TRUE(machine.processes.Starts().empty());
+        EXPECT_TRUE(machine.shell.Starts().empty());
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -77,8 +77,8 @@ TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFol
     EXPECT_EQ(after.userKeys, before.userKeys);
     EXPECT_EQ(after.machineKeys.size(), before.machineKeys.size() - 1);
 
-    ASSERT_EQ(machine.processes.Starts().size(), 1u);
-    const sim::StartRecord& start = machine.processes.Starts()[0];
+    ASSERT_EQ(machine.shell.Starts().size(), 1u);
+    const sim::StartRecord& start = machine.shell.Starts()[0];
     EXPECT_FALSE(start.hadOwner);
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, copy);
@@ -115,7 +115,7 @@ TEST_F(FirstPhase, UninstallEntryThatCannotBeRemovedIsNoObstacle) {
     Run();
     EXPECT_TRUE(UninstallEntryListed());
     EXPECT_EQ(machine.processes.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.processes.Starts().size(), 1u);
+    EXPECT_EQ(machine.shell.Starts().size(), 1u);
 }
 
 TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAsReported) {
@@ -137,9 +137,9 @@ TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAs
         }
         UserStartsUninstaller(machine, layout);
         EXPECT_EQ(machine.files.FileContent(c.copy), kUninstallerImage);
-        ASSERT_EQ(machine.processes.Starts().size(), 1u);
-        EXPECT_EQ(machine.processes.Starts()[0].file, c.copy);
-        EXPECT_EQ(machine.processes.Starts()[0].directory, std::optional<std::string>(c.reported));
+        ASSERT_EQ(machine.shell.Starts().size(), 1u);
+        EXPECT_EQ(machine.shell.Starts()[0].file, c.copy);
+        EXPECT_EQ(machine.shell.Starts()[0].directory, std::optional<std::string>(c.reported));
     }
 }
 
@@ -271,7 +271,7 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
          "somebody else's program", kCopyFailed, false},
         {"no TEMP or TMP: the user's profile folder",
          [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.processes.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
+             machine.shell.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
              TempFolderWithSomebodysUninstaller(machine, "C:\\USERS\\LUKASZ");
              return layout.InstalledUninstaller();
          },
@@ -306,7 +306,7 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
         if (c.copyAfter == nullptr) {
             EXPECT_TRUE(TakeSnapshot(machine) == before);
         }
-        for (const sim::StartRecord& start : machine.processes.Starts()) {
+        for (const sim::StartRecord& start : machine.shell.Starts()) {
             EXPECT_FALSE(start.accepted) << start.file;
         }
         const std::string copy = machine.files.TempPath() + "uninstall.exe";

@@ -779,7 +779,7 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
                     break;
                 case 2:
                     T = "C:\\Users\\Pat\\";
-                    b.m.processes.SetVariable("USERPROFILE", "C:\\USERS\\PAT");
+                    b.m.shell.SetVariable("USERPROFILE", "C:\\USERS\\PAT");
                     break;
                 case 3:
                     T = "Temp\\";
@@ -800,7 +800,7 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
     }
     b.m.files.SetTempPath(T);
     // Somebody else's files where the name expanded would point.
-    std::string expanded = b.m.processes.ExpandVariables(T);
+    std::string expanded = b.m.shell.ExpandVariables(T);
     if (expanded != T) {
         for (const char* name : {"uninstall.exe", "delme1.bat"}) {
             b.File(Join(expanded, name), std::string("somebody else's ") + name);

@@ -26,7 +26,7 @@ std::vector<std::string> Without(std::vector<std::string> entries, const std::ve
 
 std::vector<sim::Notification> NotificationsOf(const sim::Machine& machine, LONG event) {
     std::vector<sim::Notification> found;
-    for (const sim::Notification& notification : machine.processes.Notifications()) {
+    for (const sim::Notification& notification : machine.shell.Notifications()) {
         if (notification.event == event) {
             found.push_back(notification);
         }
@@ -50,7 +50,7 @@ Uninstall RunUninstall(sim::Machine& machine, const ProductLayout& layout, sim::
     EXPECT_TRUE(userStart.ran);
     EXPECT_EQ(userStart.exitStatus, 1);
     run.first = userStart.process;
-    if (machine.processes.Starts().size() != 1u) {
+    if (machine.shell.Starts().size() != 1u) {
         ADD_FAILURE() << "the first process starts exactly the temporary copy";
         return run;
     }
@@ -112,15 +112,15 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     std::vector<sim::Notification> removed = NotificationsOf(machine, SHCNE_RMDIR);
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_EQ(removed[0].path, layout.installFolder);
-    for (const sim::Notification& notification : machine.processes.Notifications()) {
+    for (const sim::Notification& notification : machine.shell.Notifications()) {
         EXPECT_EQ(notification.flags, static_cast<UINT>(SHCNF_PATH));
         EXPECT_FALSE(notification.secondItem);
         EXPECT_EQ(notification.process, run.second);
     }
 
     // The script was started hidden from the temporary folder, and deleted the copy, then itself.
-    ASSERT_EQ(machine.processes.Starts().size(), 2u);
-    const sim::StartRecord& start = machine.processes.Starts()[1];
+    ASSERT_EQ(machine.shell.Starts().size(), 2u);
+    const sim::StartRecord& start = machine.shell.Starts()[1];
     EXPECT_EQ(start.file, layout.TempFile("delme1.bat"));
     EXPECT_EQ(start.parameters, std::nullopt);
     EXPECT_EQ(start.directory, std::optional<std::string>(layout.tempFolder));
@@ -265,7 +265,7 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         SCOPED_TRACE(c.name);
         sim::Machine fresh;
         InstallProduct(fresh, layout);
-        fresh.processes.SetVariable("APPS", "C:\\Apps");
+        fresh.shell.SetVariable("APPS", "C:\\Apps");
         fresh.files.AddFile("C:\\WINDOWS\\la.txt", "somebody else's");
         fresh.files.AddFile("C:\\WINDOWS\\Start Menu\\la.txt", "somebody else's");
         fresh.files.AddSubstDrive("Z:", "C:\\");
@@ -358,7 +358,7 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     // Past the first process's own end, before the copy runs: it still holds on for the copy.
     machine.clock.Advance(121);
     sim::StartOutcome duringHandOver = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
-    ASSERT_EQ(machine.processes.Starts().size(), 1u);
+    ASSERT_EQ(machine.shell.Starts().size(), 1u);
     sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{100});
     sim::StartOutcome meanwhile =
         machine.processes.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
@@ -367,8 +367,8 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     EXPECT_TRUE(again.ran && duringHandOver.ran && meanwhile.ran);
     ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
     EXPECT_EQ(machine.processes.MessageBoxes()[0].process, first.process);
-    ASSERT_EQ(machine.processes.Starts().size(), 2u);
-    EXPECT_EQ(machine.processes.Starts()[1].process, copy.process);
+    ASSERT_EQ(machine.shell.Starts().size(), 2u);
+    EXPECT_EQ(machine.shell.Starts()[1].process, copy.process);
     ASSERT_EQ(rest.size(), 1u);
     EXPECT_FALSE(machine.files.Exists(layout.installFolder));
     EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"));
@@ -400,7 +400,7 @@ TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly
         if (fresh.clock.Now() < 3000) {
             fresh.clock.Advance(3000 - fresh.clock.Now());
         }
-        ASSERT_EQ(fresh.processes.Starts().size(), 1u);
+        ASSERT_EQ(fresh.shell.Starts().size(), 1u);
         sim::StartOutcome copy = fresh.processes.RunStart(0, &WinMain);
         fresh.processes.RunPendingStarts(&WinMain);
 

@@ -200,21 +200,21 @@ TEST_F(Processes, ShellExecuteRecordsTheStartAndFailsForAMissingFile) {
     result = ShellExecuteA(nullptr, nullptr, kImage, nullptr, nullptr, SW_SHOWNORMAL);
     EXPECT_LE(reinterpret_cast<INT_PTR>(result), 32);
 
-    ASSERT_EQ(machine.processes.Starts().size(), 3u);
-    const sim::StartRecord& start = machine.processes.Starts()[0];
+    ASSERT_EQ(machine.shell.Starts().size(), 3u);
+    const sim::StartRecord& start = machine.shell.Starts()[0];
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, kImage);
     EXPECT_EQ(start.parameters, std::optional<std::string>("/internally"));
     EXPECT_EQ(start.directory, std::optional<std::string>("C:\\WINDOWS\\TEMP"));
     EXPECT_EQ(start.show, SW_MINIMIZE);
     EXPECT_TRUE(start.accepted);
-    EXPECT_EQ(machine.processes.Starts()[1].verb, "open");
-    EXPECT_FALSE(machine.processes.Starts()[1].accepted);
-    EXPECT_FALSE(machine.processes.Starts()[2].accepted);
+    EXPECT_EQ(machine.shell.Starts()[1].verb, "open");
+    EXPECT_FALSE(machine.shell.Starts()[1].accepted);
+    EXPECT_FALSE(machine.shell.Starts()[2].accepted);
     // The shell expands variables in the name it starts.
-    machine.processes.SetVariable("Place", "Apps");
+    machine.shell.SetVariable("Place", "Apps");
     ShellExecuteA(nullptr, nullptr, "C:\\%PLACE%\\Tool\\tool.exe", nullptr, nullptr, SW_SHOWNORMAL);
-    EXPECT_EQ(machine.processes.Starts().back().file, kImage);
+    EXPECT_EQ(machine.shell.Starts().back().file, kImage);
 
     // Only an accepted start runs; it runs in its folder with its parameters.
     std::string seen;
@@ -228,7 +228,7 @@ TEST_F(Processes, ShellExecuteRecordsTheStartAndFailsForAMissingFile) {
     EXPECT_TRUE(run.ran);
     EXPECT_EQ(run.exitStatus, 3);
     EXPECT_EQ(seen, "/internally in C:\\WINDOWS\\TEMP");
-    EXPECT_TRUE(machine.processes.Starts()[0].ran);
+    EXPECT_TRUE(machine.shell.Starts()[0].ran);
 }
 
 TEST_F(Processes, ABatchStartRunsWithTheCommandInterpreter) {
