@@ -13,6 +13,7 @@ add_library(simulated_windows STATIC
     sim/file_system.cpp
     sim/shell.cpp
     sim/processes.cpp
+    sim/driver.cpp
     sim/machine.cpp
     sim/registry_key_api.cpp
     sim/registry_value_api.cpp

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "code_pages.h"
-#include "processes.h"
+#include "driver.h"
 
 namespace sim {
 
@@ -144,7 +144,7 @@ std::string ExpandExclamations(const std::string& line, const Shell& shell) {
 
 }  // namespace
 
-bool Processes::DelayedExpansion() const {
+bool Driver::DelayedExpansion() const {
     // The interpreter's own setting: the user's value wins over the machine's.
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         std::optional<RegistryValue> value =
@@ -156,12 +156,13 @@ bool Processes::DelayedExpansion() const {
     return false;
 }
 
-BatchRun Processes::RunBatch(const std::string& script, const std::string& currentFolder) {
+BatchRun Driver::RunBatch(const std::string& script, const std::string& currentFolder) {
     BatchRun run;
     run.script = script;
-    int previous = current_;
-    run.process = NewProcess("C:\\WINDOWS\\SYSTEM32\\CMD.EXE", "cmd /c \"" + script + "\"", currentFolder);
-    current_ = run.process;
+    int previous = processes_.CurrentProcessId();
+    run.process =
+        processes_.NewProcess("C:\\WINDOWS\\SYSTEM32\\CMD.EXE", "cmd /c \"" + script + "\"", currentFolder);
+    processes_.MakeCurrent(run.process);
 
     auto scriptContent = [this, &script, &currentFolder](bool& found) {
         FileSystem::Located located;
@@ -340,8 +341,8 @@ BatchRun Processes::RunBatch(const std::string& script, const std::string& curre
         }
     }
     run.finished = !run.stepLimitReached;
-    current_ = previous;
-    EndProcess(run.process, clock_.Now());
+    processes_.MakeCurrent(previous);
+    processes_.EndProcess(run.process, clock_.Now());
     batchRuns_.push_back(run);
     return run;
 }

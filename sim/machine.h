@@ -14,6 +14,7 @@
 // itself on the thread that builds it until it ends, so two threads can each run their own machine.
 #pragma once
 
+#include "driver.h"
 #include "file_system.h"
 #include "journal.h"
 #include "modules.h"
@@ -56,7 +57,8 @@ class Machine {
     Registry registry;
     FileSystem files{clock};
     Shell shell{files};
-    Processes processes{files, clock, registry, shell};
+    Processes processes{files, clock};
+    Driver driver{processes, shell, files, registry, clock};
     Modules modules;
 
   private:

@@ -4,8 +4,7 @@
 
 namespace sim {
 
-Processes::Processes(FileSystem& files, Clock& clock, const Registry& registry, Shell& shell)
-    : files_(files), clock_(clock), registry_(registry), shell_(shell) {
+Processes::Processes(FileSystem& files, const Clock& clock) : files_(files), clock_(clock) {
     Process desktop;
     desktop.id = 1;
     desktop.image = "C:\\WINDOWS\\EXPLORER.EXE";
@@ -26,6 +25,15 @@ Process& Processes::CurrentProcess() {
 
 const Process& Processes::GetProcess(int id) const {
     for (const Process& process : processes_) {
+        if (process.id == id) {
+            return process;
+        }
+    }
+    Fail("no such process");
+}
+
+Process& Processes::GetProcess(int id) {
+    for (Process& process : processes_) {
         if (process.id == id) {
             return process;
         }
@@ -71,69 +79,6 @@ void Processes::EndProcess(int id, Time at) {
             window.destroyedAt = at;
         }
     }
-}
-
-StartOutcome Processes::RunProgram(ProgramEntry entry, const std::string& image,
-                                   const std::optional<std::string>& parameters,
-                                   const std::string& currentFolder, ProcessOptions options) {
-    StartOutcome outcome;
-    int previous = current_;
-    FileSystem::Located located;
-    if (files_.Locate(image, CurrentProcess().currentFolder, located, false, false) != 0 ||
-        located.node == nullptr || located.node->folder) {
-        return outcome;  // nothing to start
-    }
-    std::string commandLine = "\"" + image + "\"";
-    std::string tail;
-    if (parameters.has_value()) {
-        commandLine += " " + *parameters;
-        tail = *parameters;
-    }
-    int id = NewProcess(image, commandLine, currentFolder);
-    processes_.back().exitDelay = options.exitDelay;
-    current_ = id;
-    std::vector<char> tailBuffer(tail.begin(), tail.end());
-    tailBuffer.push_back('\0');
-    int status = entry(reinterpret_cast<HINSTANCE>(0x400000), nullptr, tailBuffer.data(), SW_SHOWNORMAL);
-    current_ = previous;
-    for (Process& process : processes_) {
-        if (process.id == id) {
-            process.exitStatus = status;
-        }
-    }
-    EndProcess(id, WaitsEnd(id) + options.exitDelay);
-    outcome.ran = true;
-    outcome.process = id;
-    outcome.exitStatus = status;
-    return outcome;
-}
-
-StartOutcome Processes::RunStart(size_t index, ProgramEntry entry, ProcessOptions options) {
-    StartRecord start = shell_.Starts().at(index);
-    shell_.MarkRun(index);
-    StartOutcome outcome;
-    if (!start.accepted) {
-        return outcome;
-    }
-    std::string folder = start.directory.value_or(GetProcess(start.process).currentFolder);
-    std::string extension = start.file.size() >= 4 ? UpperCase(start.file.substr(start.file.size() - 4)) : "";
-    if (extension == ".BAT") {
-        outcome.batch = RunBatch(start.file, folder);
-        outcome.ran = true;
-        outcome.process = outcome.batch->process;
-        return outcome;
-    }
-    return RunProgram(entry, start.file, start.parameters, folder, options);
-}
-
-std::vector<StartOutcome> Processes::RunPendingStarts(ProgramEntry entry, ProcessOptions options, int limit) {
-    std::vector<StartOutcome> outcomes;
-    for (size_t i = 0; i < shell_.Starts().size() && static_cast<int>(outcomes.size()) < limit; ++i) {
-        if (!shell_.Starts()[i].ran) {
-            outcomes.push_back(RunStart(i, entry, options));
-        }
-    }
-    return outcomes;
 }
 
 HWND Processes::AddWindow(const std::string& className, const std::string& title, int process,

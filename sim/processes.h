@@ -1,7 +1,5 @@
-// The processes of the simulated Windows with their windows, message boxes, shell starts and
-// notifications, and the driver that runs what the programs start: an .exe with its entry, a .bat
-// with the small command interpreter. A process holds its executable and current folder until it
-// ends.
+// The processes of the simulated Windows with their windows, message boxes, mutexes and events. A
+// process holds its executable and current folder until it ends. The driver (driver.h) runs them.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +15,6 @@
 #include "simulated_windows_api.h"
 
 namespace sim {
-
-using ProgramEntry = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
 
 struct Process {
     int id = 0;
@@ -92,32 +88,11 @@ struct EventWait {
     bool over = false;
 };
 
-struct BatchRun {
-    std::string script;
-    int process = 0;
-    bool finished = false;
-    bool stepLimitReached = false;
-    int steps = 0;
-    std::vector<std::string> output;  // what the interpreter would have printed: errors, mostly
-};
-
-struct ProcessOptions {
-    // How long the process lingers after its entry returns, holding its executable and folder.
-    Time exitDelay = 0;
-};
-
-struct StartOutcome {
-    bool ran = false;
-    int process = 0;
-    int exitStatus = 0;
-    std::optional<BatchRun> batch;
-};
-
 class Processes {
   public:
     // The desktop (process 1) is running: the process in whose name a test calls the Windows
     // functions directly.
-    Processes(FileSystem& files, Clock& clock, const Registry& registry, Shell& shell);
+    Processes(FileSystem& files, const Clock& clock);
     Processes(const Processes&) = delete;
     Processes& operator=(const Processes&) = delete;
 
@@ -133,25 +108,6 @@ class Processes {
     bool MutexExists(const std::string& name) const;
     // Whether a named event exists: some process still running has a handle to it open.
     bool EventExists(const std::string& name) const;
-
-    // Runs `entry` as a new process of `image`, like the system starts a GUI program: its command
-    // line is the quoted image path, and a space and the parameters when there are any.
-    StartOutcome RunProgram(ProgramEntry entry, const std::string& image,
-                            const std::optional<std::string>& parameters, const std::string& currentFolder,
-                            ProcessOptions options = {});
-    // Runs a start recorded by ShellExecuteA: an .exe with `entry`, a .bat with the command interpreter.
-    StartOutcome RunStart(size_t index, ProgramEntry entry, ProcessOptions options = {});
-    // Runs every recorded start not yet run, oldest first, including those the runs record; at most
-    // `limit` of them.
-    std::vector<StartOutcome> RunPendingStarts(ProgramEntry entry, ProcessOptions options = {},
-                                               int limit = 16);
-    BatchRun RunBatch(const std::string& script, const std::string& currentFolder);
-    void SetBatchStepLimit(int steps) { batchStepLimit_ = steps; }
-    void SetBatchLineCost(Time ms) { batchLineCost_ = ms; }
-    const std::vector<BatchRun>& BatchRuns() const { return batchRuns_; }
-    // Whether the command interpreter expands "!NAME!": the "DelayedExpansion" value of
-    // Software\Microsoft\Command Processor, per user or per machine.
-    bool DelayedExpansion() const;
 
     HWND AddWindow(const std::string& className, const std::string& title, int process,
                    bool closesOnWmClose = true, Time closeDelay = 0);
@@ -182,21 +138,25 @@ class Processes {
     void ResetEvent(HANDLE handle);
     // Waits for an event: true when it is set; otherwise the process's exit waits (see EventWait).
     bool WaitForEvent(HANDLE handle, DWORD milliseconds);
+    // When the process's waits let it end: now, or the latest moment an unfinished wait ends.
+    Time WaitsEnd(int process) const;
 
-  private:
+    // --- For the driver ---------------------------------------------------------------------------
+    // A new process of `image`: it holds its executable and current folder until it ends.
     int NewProcess(const std::string& image, const std::string& commandLine,
                    const std::string& currentFolder);
+    Process& GetProcess(int process);
+    // The process in whose name the Windows functions are called from now on.
+    void MakeCurrent(int process) { current_ = process; }
+
+  private:
     std::optional<size_t> OpenEventNamed(const std::string& name) const;
     // The open handle to an event that its process has not closed; null for any other handle.
     const EventHandle* FindEvent(HANDLE handle) const;
     bool WaitPending(int process, size_t event) const;
-    // When the process's waits let it end: now, or the latest moment an unfinished wait ends.
-    Time WaitsEnd(int process) const;
 
     FileSystem& files_;
-    Clock& clock_;
-    const Registry& registry_;
-    Shell& shell_;
+    const Clock& clock_;
     std::deque<Process> processes_;  // a deque: command lines handed out stay where they are
     int current_ = 0;
 
@@ -210,10 +170,6 @@ class Processes {
     std::vector<EventObject> events_;
     std::vector<EventHandle> eventHandles_;
     std::vector<EventWait> waits_;
-
-    std::vector<BatchRun> batchRuns_;
-    int batchStepLimit_ = 100000;
-    Time batchLineCost_ = 1;
 };
 
 }  // namespace sim

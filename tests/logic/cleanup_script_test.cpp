@@ -266,7 +266,7 @@ TEST(WriteCleanupScript, TheStartedScriptDeletesTheCopyAndItselfAndNothingElse) 
         }
 
         WriteCleanupScript();
-        std::vector<sim::StartOutcome> runs = machine.processes.RunPendingStarts(&WinMain);
+        std::vector<sim::StartOutcome> runs = machine.driver.RunPendingStarts(&WinMain);
 
         ASSERT_EQ(runs.size(), 1u);
         ASSERT_TRUE(runs[0].batch.has_value());
@@ -286,7 +286,7 @@ TEST(WriteCleanupScript, APartialScriptWouldEmptyTheTemporaryFolderSoItIsNeverRu
         sim::Machine machine;
         PrepareTemporaryFolder(machine, kTemp);
         machine.files.AddFile(kTemp + ScriptName(1), ExpectedCleanupScript(kTemp, 1).substr(0, cut));
-        machine.processes.RunBatch(kTemp + ScriptName(1), kTemp);
+        machine.driver.RunBatch(kTemp + ScriptName(1), kTemp);
         // Its last line reads del "C:\WINDOWS\TEMP\ : every file in the folder goes.
         EXPECT_FALSE(machine.files.Exists(kTemp + "setup.log"));
         EXPECT_TRUE(machine.files.FolderEntries(kTemp).empty());
@@ -297,8 +297,8 @@ TEST(WriteCleanupScript, APartialScriptWouldEmptyTheTemporaryFolderSoItIsNeverRu
         PrepareTemporaryFolder(machine, kTemp);
         machine.journal.InjectFault(sim::Fault{"WriteFile", 1, 0, cut});
         WriteCleanupScript();
-        machine.processes.RunPendingStarts(&WinMain);
-        EXPECT_TRUE(machine.processes.BatchRuns().empty());
+        machine.driver.RunPendingStarts(&WinMain);
+        EXPECT_TRUE(machine.driver.BatchRuns().empty());
         EXPECT_EQ(machine.files.FileContent(kTemp + "setup.log"), "someone's log");
         EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(1)));
         EXPECT_TRUE(machine.files.Exists(kTemp + "uninstall.exe"));

@@ -39,7 +39,7 @@ TEST(PhaseSelection, TheSwitchIsPlainCaseSensitiveTextAnywhereInTheCommandLine) 
         machine.files.AddFile("C:\\Apps\\uninstall.exe", kUninstallerImage);
         machine.processes.AnswerMessageBox(IDCANCEL);
         sim::StartOutcome run =
-            machine.processes.RunProgram(&WinMain, launch.image, launch.parameters, "C:\\Apps");
+            machine.driver.RunProgram(&WinMain, launch.image, launch.parameters, "C:\\Apps");
         ASSERT_TRUE(run.ran);
         EXPECT_EQ(RanFirstPhase(machine), !launch.secondPhase);
         EXPECT_EQ(run.exitStatus, 1);
@@ -82,7 +82,7 @@ TEST(PhaseSelection, SlashSAsAWordOfItsOwnMakesTheRunUnattended) {
         }
         Snapshot before = TakeSnapshot(machine);
         machine.processes.AnswerMessageBox(IDOK);
-        sim::StartOutcome run = machine.processes.RunProgram(&WinMain, c.image, c.parameters, "C:\\Apps");
+        sim::StartOutcome run = machine.driver.RunProgram(&WinMain, c.image, c.parameters, "C:\\Apps");
         ASSERT_TRUE(run.ran);
         size_t boxes = c.silent || c.underWay ? 0u : 2u;  // the confirmation, the refused copy
         EXPECT_EQ(machine.processes.MessageBoxes().size(), boxes);

@@ -295,7 +295,7 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
         const std::vector<std::string> tempBefore = machine.files.FolderEntries(machine.files.TempPath());
         Snapshot before = TakeSnapshot(machine);
 
-        machine.processes.RunProgram(&WinMain, image, std::nullopt, image.substr(0, image.rfind('\\')));
+        machine.driver.RunProgram(&WinMain, image, std::nullopt, image.substr(0, image.rfind('\\')));
 
         ASSERT_EQ(machine.processes.MessageBoxes().size(), 2u);
         EXPECT_EQ(machine.processes.MessageBoxes()[1].text, c.message);

@@ -1358,8 +1358,8 @@ GeneratedMachine GenerateMachine(Choices& choices, sim::Machine& machine) {
     Builder b(choices, machine, generated);
     b.hostility = choices.Weighted({40, 30, 30});
     b.Note("hostility " + std::to_string(b.hostility));
-    machine.processes.SetBatchStepLimit(kScriptStepLimit);
-    machine.processes.SetBatchLineCost(kScriptLineCost);
+    machine.driver.SetBatchStepLimit(kScriptStepLimit);
+    machine.driver.SetBatchLineCost(kScriptLineCost);
     generated.fileRoots.push_back("C:");
     b.Root("D:");
     b.Root(kShare);

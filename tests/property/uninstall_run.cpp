@@ -92,8 +92,8 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     // The user's start, then every start the processes record, oldest first, as the system runs them.
     const sim::Time userStart = machine.clock.Now();
     sim::StartOutcome user =
-        machine.processes.RunProgram(&WinMain, generated.uninstallerImage, parameters, generated.userFolder,
-                                     sim::ProcessOptions{generated.firstExit});
+        machine.driver.RunProgram(&WinMain, generated.uninstallerImage, parameters, generated.userFolder,
+                                  sim::ProcessOptions{generated.firstExit});
     if (!user.ran) {
         problems.push_back("the user's start of " + generated.uninstallerImage + " did not run");
         return problems;
@@ -111,8 +111,8 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     std::vector<int> again;
     auto startAgain = [&]() {
         if (machine.files.Exists(generated.uninstallerImage)) {
-            sim::StartOutcome outcome = machine.processes.RunProgram(&WinMain, generated.uninstallerImage,
-                                                                     std::nullopt, generated.userFolder);
+            sim::StartOutcome outcome = machine.driver.RunProgram(&WinMain, generated.uninstallerImage,
+                                                                  std::nullopt, generated.userFolder);
             again.push_back(outcome.process);
         }
     };
@@ -134,7 +134,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
             continue;
         }
         sim::StartOutcome outcome =
-            machine.processes.RunStart(i, &WinMain, sim::ProcessOptions{generated.secondExit});
+            machine.driver.RunStart(i, &WinMain, sim::ProcessOptions{generated.secondExit});
         if (generated.startsAgainDuringCopy && outcome.ran && !outcome.batch &&
             machine.shell.Starts()[i].process == first) {
             startAgain();

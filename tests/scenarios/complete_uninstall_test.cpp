@@ -54,11 +54,11 @@ Uninstall RunUninstall(sim::Machine& machine, const ProductLayout& layout, sim::
         ADD_FAILURE() << "the first process starts exactly the temporary copy";
         return run;
     }
-    sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{secondExit});
+    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{secondExit});
     EXPECT_TRUE(copy.ran);
     EXPECT_EQ(copy.exitStatus, 1);
     run.second = copy.process;
-    std::vector<sim::StartOutcome> rest = machine.processes.RunPendingStarts(&WinMain);
+    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
     if (rest.size() != 1u || !rest[0].batch.has_value()) {
         ADD_FAILURE() << "the second process starts exactly the cleanup script";
         return run;
@@ -359,10 +359,10 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     machine.clock.Advance(121);
     sim::StartOutcome duringHandOver = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
     ASSERT_EQ(machine.shell.Starts().size(), 1u);
-    sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{100});
+    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{100});
     sim::StartOutcome meanwhile =
-        machine.processes.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
-    std::vector<sim::StartOutcome> rest = machine.processes.RunPendingStarts(&WinMain);
+        machine.driver.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
+    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
 
     EXPECT_TRUE(again.ran && duringHandOver.ran && meanwhile.ran);
     ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
@@ -401,8 +401,8 @@ TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly
             fresh.clock.Advance(3000 - fresh.clock.Now());
         }
         ASSERT_EQ(fresh.shell.Starts().size(), 1u);
-        sim::StartOutcome copy = fresh.processes.RunStart(0, &WinMain);
-        fresh.processes.RunPendingStarts(&WinMain);
+        sim::StartOutcome copy = fresh.driver.RunStart(0, &WinMain);
+        fresh.driver.RunPendingStarts(&WinMain);
 
         sim::Time copyHolds = sim::kForever;
         for (const sim::CallRecord& call : fresh.journal.Calls()) {

@@ -222,8 +222,8 @@ TEST_F(Processes, ShellExecuteRecordsTheStartAndFailsForAMissingFile) {
         seen = std::string(tail) + " in " + sim::Machine::Current().processes.CurrentProcess().currentFolder;
         return 3;
     };
-    EXPECT_FALSE(machine.processes.RunStart(1, &sim_testing::BodyEntry).ran);
-    sim::StartOutcome run = machine.processes.RunStart(0, &sim_testing::BodyEntry);
+    EXPECT_FALSE(machine.driver.RunStart(1, &sim_testing::BodyEntry).ran);
+    sim::StartOutcome run = machine.driver.RunStart(0, &sim_testing::BodyEntry);
     sim_testing::CurrentBody() = nullptr;
     EXPECT_TRUE(run.ran);
     EXPECT_EQ(run.exitStatus, 3);
@@ -237,13 +237,13 @@ TEST_F(Processes, ABatchStartRunsWithTheCommandInterpreter) {
     ASSERT_GT(reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, "C:\\WINDOWS\\TEMP\\clean.bat",
                                                       nullptr, "C:\\WINDOWS\\TEMP", SW_HIDE)),
               32);
-    std::vector<sim::StartOutcome> runs = machine.processes.RunPendingStarts(nullptr);
+    std::vector<sim::StartOutcome> runs = machine.driver.RunPendingStarts(nullptr);
     ASSERT_EQ(runs.size(), 1u);
     ASSERT_TRUE(runs[0].batch.has_value());
     EXPECT_TRUE(runs[0].batch->finished);
     EXPECT_EQ(machine.processes.GetProcess(runs[0].process).currentFolder, "C:\\WINDOWS\\TEMP");
     EXPECT_FALSE(machine.files.Exists(kImage));
-    EXPECT_TRUE(machine.processes.RunPendingStarts(nullptr).empty());  // each start runs once
+    EXPECT_TRUE(machine.driver.RunPendingStarts(nullptr).empty());  // each start runs once
 }
 
 TEST_F(Processes, TheNewestMachineIsTheOneActedOn) {

@@ -80,8 +80,8 @@ int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closes
 
 sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout,
                                         sim::ProcessOptions options) {
-    return machine.processes.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt,
-                                        layout.installFolder, options);
+    return machine.driver.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt,
+                                     layout.installFolder, options);
 }
 
 Snapshot TakeSnapshot(const sim::Machine& machine) {
