@@ -13,6 +13,7 @@ add_library(simulated_windows STATIC
     sim/file_system.cpp
     sim/shell.cpp
     sim/processes.cpp
+    sim/kernel.cpp
     sim/driver.cpp
     sim/machine.cpp
     sim/registry_key_api.cpp
@@ -20,6 +21,7 @@ add_library(simulated_windows STATIC
     sim/file_api.cpp
     sim/folder_api.cpp
     sim/file_handle_api.cpp
+    sim/kernel_api.cpp
     sim/shell_api.cpp
     sim/system_api.cpp
     sim/module_api.cpp

@@ -2,8 +2,14 @@
 
 namespace sim {
 
-Driver::Driver(Processes& processes, Shell& shell, FileSystem& files, const Registry& registry, Clock& clock)
-    : processes_(processes), shell_(shell), files_(files), registry_(registry), clock_(clock) {}
+Driver::Driver(Processes& processes, const Kernel& kernel, Shell& shell, FileSystem& files,
+               const Registry& registry, Clock& clock)
+    : processes_(processes),
+      kernel_(kernel),
+      shell_(shell),
+      files_(files),
+      registry_(registry),
+      clock_(clock) {}
 
 StartOutcome Driver::RunProgram(ProgramEntry entry, const std::string& image,
                                 const std::optional<std::string>& parameters,
@@ -29,7 +35,7 @@ StartOutcome Driver::RunProgram(ProgramEntry entry, const std::string& image,
     int status = entry(reinterpret_cast<HINSTANCE>(0x400000), nullptr, tailBuffer.data(), SW_SHOWNORMAL);
     processes_.MakeCurrent(previous);
     processes_.GetProcess(id).exitStatus = status;
-    processes_.EndProcess(id, processes_.WaitsEnd(id) + options.exitDelay);
+    processes_.EndProcess(id, kernel_.WaitsEnd(id) + options.exitDelay);
     outcome.ran = true;
     outcome.process = id;
     outcome.exitStatus = status;

@@ -4,7 +4,7 @@
 // its waits let it.
 //
 // It sits on top of the other parts, and none of them knows it: it makes and ends processes in the
-// process table, runs the starts the shell recorded, asks the process table when a program's waits
+// process table, runs the starts the shell recorded, asks the kernel objects when a program's waits
 // end, and lends the command interpreter the file system, the environment, the registry and the clock.
 #pragma once
 
@@ -14,6 +14,7 @@
 
 #include "file_system.h"
 #include "journal.h"
+#include "kernel.h"
 #include "processes.h"
 #include "registry.h"
 #include "shell.h"
@@ -46,7 +47,8 @@ struct StartOutcome {
 
 class Driver {
   public:
-    Driver(Processes& processes, Shell& shell, FileSystem& files, const Registry& registry, Clock& clock);
+    Driver(Processes& processes, const Kernel& kernel, Shell& shell, FileSystem& files,
+           const Registry& registry, Clock& clock);
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
 
@@ -71,6 +73,7 @@ class Driver {
 
   private:
     Processes& processes_;
+    const Kernel& kernel_;
     Shell& shell_;
     FileSystem& files_;
     const Registry& registry_;

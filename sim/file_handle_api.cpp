@@ -115,7 +115,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     ApiCall call("CloseHandle", "");
     FileSystem& files = call.machine.files;
-    if (call.machine.processes.CloseMutex(hObject) || call.machine.processes.CloseEvent(hObject)) {
+    if (call.machine.kernel.CloseMutex(hObject) || call.machine.kernel.CloseEvent(hObject)) {
         return call.faulted() ? call.Fail() : TRUE;
     }
     auto found = files.FileHandles().find(hObject);

@@ -17,6 +17,7 @@
 #include "driver.h"
 #include "file_system.h"
 #include "journal.h"
+#include "kernel.h"
 #include "modules.h"
 #include "processes.h"
 #include "registry.h"
@@ -58,7 +59,8 @@ class Machine {
     FileSystem files{clock};
     Shell shell{files};
     Processes processes{files, clock};
-    Driver driver{processes, shell, files, registry, clock};
+    Kernel kernel{processes, clock};
+    Driver driver{processes, kernel, shell, files, registry, clock};
     Modules modules;
 
   private:

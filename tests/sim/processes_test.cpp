@@ -132,7 +132,7 @@ TEST_F(Processes, AWaitForAnEventHoldsTheWaitersExitUntilTheEventIsSetOrTheWaitT
             },
             std::nullopt, sim::ProcessOptions{10});
         EXPECT_EQ(waiter.exitStatus, c.setBefore ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
-        EXPECT_EQ(local.processes.EventExists("Handed"), !c.setBefore);
+        EXPECT_EQ(local.kernel.EventExists("Handed"), !c.setBefore);
         if (c.setAt != 0) {
             local.clock.Advance(c.setAt);
             HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "Handed");
@@ -145,7 +145,7 @@ TEST_F(Processes, AWaitForAnEventHoldsTheWaitersExitUntilTheEventIsSetOrTheWaitT
         EXPECT_FALSE(DeleteFileA(kImage));
         local.clock.Advance(1);
         EXPECT_FALSE(local.processes.ProcessRunning(waiter.process));
-        EXPECT_FALSE(local.processes.EventExists("Handed"));
+        EXPECT_FALSE(local.kernel.EventExists("Handed"));
         EXPECT_TRUE(DeleteFileA(kImage));
     }
 }
