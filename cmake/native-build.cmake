@@ -14,6 +14,7 @@ add_library(simulated_windows STATIC
     sim/shell.cpp
     sim/processes.cpp
     sim/kernel.cpp
+    sim/desktop.cpp
     sim/driver.cpp
     sim/machine.cpp
     sim/registry_key_api.cpp
@@ -22,6 +23,7 @@ add_library(simulated_windows STATIC
     sim/folder_api.cpp
     sim/file_handle_api.cpp
     sim/kernel_api.cpp
+    sim/window_api.cpp
     sim/shell_api.cpp
     sim/system_api.cpp
     sim/module_api.cpp

@@ -14,6 +14,7 @@
 // itself on the thread that builds it until it ends, so two threads can each run their own machine.
 #pragma once
 
+#include "desktop.h"
 #include "driver.h"
 #include "file_system.h"
 #include "journal.h"
@@ -60,6 +61,7 @@ class Machine {
     Shell shell{files};
     Processes processes{files, clock};
     Kernel kernel{processes, clock};
+    Desktop desktop{processes, clock};
     Driver driver{processes, kernel, shell, files, registry, clock};
     Modules modules;
 

@@ -1,7 +1,5 @@
 #include "processes.h"
 
-#include <algorithm>
-
 namespace sim {
 
 Processes::Processes(FileSystem& files, const Clock& clock) : files_(files), clock_(clock) {
@@ -74,61 +72,9 @@ void Processes::EndProcess(int id, Time at) {
         }
     }
     files_.ReleaseHolds(id, at);
-    for (WindowRecord& window : windows_) {
-        if (window.process == id && window.destroyedAt > at) {
-            window.destroyedAt = at;
-        }
+    for (const EndListener& listener : endListeners_) {
+        listener(id, at);
     }
-}
-
-HWND Processes::AddWindow(const std::string& className, const std::string& title, int process,
-                          bool closesOnWmClose, Time closeDelay) {
-    WindowRecord window;
-    window.handle = reinterpret_cast<HWND>(nextWindow_ += 4);
-    window.className = className;
-    window.title = title;
-    window.process = process;
-    window.closesOnWmClose = closesOnWmClose;
-    window.closeDelay = closeDelay;
-    windows_.push_back(window);
-    return window.handle;
-}
-
-bool Processes::WindowExists(HWND handle) const {
-    for (const WindowRecord& window : windows_) {
-        if (window.handle == handle) {
-            return clock_.Now() < window.destroyedAt;
-        }
-    }
-    return false;
-}
-
-int Processes::ShowMessageBox(const MessageBoxRecord& box) {
-    MessageBoxRecord shown = box;
-    shown.answer = IDOK;
-    if (!answers_.empty()) {
-        shown.answer = answers_.front();
-        answers_.erase(answers_.begin());
-    }
-    messageBoxes_.push_back(shown);
-    return shown.answer;
-}
-
-bool Processes::PostMessage(const PostedMessage& message) {
-    if (!WindowExists(message.window)) {
-        return false;
-    }
-    posted_.push_back(message);
-    for (WindowRecord& window : windows_) {
-        if (window.handle == message.window && message.message == WM_CLOSE && window.closesOnWmClose) {
-            Time closedAt = clock_.Now() + window.closeDelay;
-            if (window.process != 0) {
-                EndProcess(window.process, closedAt);  // the product exits with its main window
-            }
-            window.destroyedAt = std::min(window.destroyedAt, closedAt);
-        }
-    }
-    return true;
 }
 
 bool Processes::IsMarked(const void* pointer, bool write) const {

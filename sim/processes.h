@@ -1,18 +1,20 @@
-// The processes of the simulated Windows with their windows and message boxes. A process holds its
-// executable and current folder until it ends. The driver (driver.h) runs them; their mutexes and
-// events are the kernel's (kernel.h).
+// The process table of the simulated Windows: every process with its image, command line, current
+// folder, last error and exit, the process in whose name the Windows functions are called, and the
+// pointers a test marks bad. A process holds its executable and current folder until it ends.
+//
+// It stands on the file system alone (the holds of a process's files). The parts above it keep what
+// belongs to a process elsewhere: its windows (desktop.h), which it tells when a process ends, its
+// mutexes and events (kernel.h); the driver (driver.h) makes and runs the processes.
 #pragma once
 
-#include <cstdint>
 #include <deque>
-#include <optional>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file_system.h"
 #include "journal.h"
-#include "registry.h"
-#include "shell.h"
 #include "simulated_windows_api.h"
 
 namespace sim {
@@ -28,37 +30,10 @@ struct Process {
     int exitStatus = 0;
 };
 
-struct WindowRecord {
-    HWND handle = nullptr;
-    std::string className;
-    std::string title;
-    int process = 0;
-    bool closesOnWmClose = true;
-    Time closeDelay = 0;
-    Time destroyedAt = kForever;
-};
-
-struct MessageBoxRecord {
-    std::string text;
-    std::string caption;
-    UINT type = 0;
-    int answer = 0;
-    int process = 0;
-    bool hadOwner = false;
-};
-
-struct PostedMessage {
-    HWND window = nullptr;
-    UINT message = 0;
-    WPARAM wParam = 0;
-    LPARAM lParam = 0;
-    int process = 0;
-};
-
 class Processes {
   public:
-    // The desktop (process 1) is running: the process in whose name a test calls the Windows
-    // functions directly.
+    // Process 1 (Explorer) is running: the process in whose name a test calls the Windows functions
+    // directly.
     Processes(FileSystem& files, const Clock& clock);
     Processes(const Processes&) = delete;
     Processes& operator=(const Processes&) = delete;
@@ -66,29 +41,21 @@ class Processes {
     // A process that runs without a program of ours (the product, say): it holds its executable and
     // current folder until it ends.
     int StartBackgroundProcess(const std::string& image, const std::string& currentFolder);
-    void EndProcess(int process, Time at);
     const Process& GetProcess(int process) const;
     bool ProcessRunning(int process) const;
     Process& CurrentProcess();
     int CurrentProcessId() const { return current_; }
-
-    HWND AddWindow(const std::string& className, const std::string& title, int process,
-                   bool closesOnWmClose = true, Time closeDelay = 0);
-    bool WindowExists(HWND window) const;
-    const std::vector<WindowRecord>& Windows() const { return windows_; }
-    void AnswerMessageBox(int answer) { answers_.push_back(answer); }  // queued, first in first out
-    const std::vector<MessageBoxRecord>& MessageBoxes() const { return messageBoxes_; }
-    const std::vector<PostedMessage>& PostedMessages() const { return posted_; }
     void MarkUnreadable(const void* pointer);  // IsBadReadPtr reports it
     void MarkUnwritable(const void* pointer);  // IsBadWritePtr reports it
 
-    // --- For the Windows functions ----------------------------------------------------------------
+    // --- For the Windows functions and the parts above ---------------------------------------------
     void SetLastErrorCode(DWORD error) { CurrentProcess().lastError = error; }
-    // Shows a box: the next queued answer, or OK (Return on the default button).
-    int ShowMessageBox(const MessageBoxRecord& box);
-    // Posts a message; WM_CLOSE closes a window that closes on it, and its process with it.
-    bool PostMessage(const PostedMessage& message);
     bool IsMarked(const void* pointer, bool write) const;
+    // Ends the process at `at`, unless it ended earlier: it lets go of its files, and every listener
+    // hears of it.
+    void EndProcess(int process, Time at);
+    using EndListener = std::function<void(int process, Time at)>;
+    void WhenProcessEnds(EndListener listener) { endListeners_.push_back(std::move(listener)); }
 
     // --- For the driver ---------------------------------------------------------------------------
     // A new process of `image`: it holds its executable and current folder until it ends.
@@ -103,12 +70,7 @@ class Processes {
     const Clock& clock_;
     std::deque<Process> processes_;  // a deque: command lines handed out stay where they are
     int current_ = 0;
-
-    std::vector<WindowRecord> windows_;
-    std::uintptr_t nextWindow_ = 0x20000000;
-    std::vector<PostedMessage> posted_;
-    std::vector<int> answers_;
-    std::vector<MessageBoxRecord> messageBoxes_;
+    std::vector<EndListener> endListeners_;
     std::vector<std::pair<const void*, bool>> badPointers_;
 };
 

@@ -214,7 +214,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     const sim::MessageBoxRecord* confirmation = nullptr;
     int missingPath = 0;
     int copyOrStart = 0;
-    for (const sim::MessageBoxRecord& box : machine.processes.MessageBoxes()) {
+    for (const sim::MessageBoxRecord& box : machine.desktop.MessageBoxes()) {
         ++boxes[box.process];
         if (box.process == first && confirmation == nullptr) {
             confirmation = &box;
@@ -234,16 +234,16 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     }
     bool confirmed = typed || generated.silent || (confirmation != nullptr && confirmation->answer == IDOK);
     if (!confirmed) {
-        if (!machine.shell.Starts().empty() || !machine.processes.PostedMessages().empty() ||
+        if (!machine.shell.Starts().empty() || !machine.desktop.PostedMessages().empty() ||
             !SameState(before, after)) {
             problems.push_back("the uninstall went on without the user's OK");
         }
     }
 
     // Only the product's windows are asked to close, each once, by the first process.
-    for (const sim::PostedMessage& posted : machine.processes.PostedMessages()) {
+    for (const sim::PostedMessage& posted : machine.desktop.PostedMessages()) {
         bool product = false;
-        for (const sim::WindowRecord& window : machine.processes.Windows()) {
+        for (const sim::WindowRecord& window : machine.desktop.Windows()) {
             product = product ||
                       (window.handle == posted.window && sim::SameName(window.className, "VorskTandrel"));
         }
@@ -253,7 +253,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         }
     }
     std::set<HWND> asked;
-    for (const sim::PostedMessage& posted : machine.processes.PostedMessages()) {
+    for (const sim::PostedMessage& posted : machine.desktop.PostedMessages()) {
         if (!asked.insert(posted.window).second) {
             problems.push_back("a window asked to close twice");
         }

@@ -100,8 +100,8 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     ExpectTemporaryFolderClean(machine, layout);
 
     // One confirmation and no other box; the product was asked to close and did.
-    EXPECT_EQ(machine.processes.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.processes.PostedMessages().size(), 1u);
+    EXPECT_EQ(machine.desktop.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.desktop.PostedMessages().size(), 1u);
     EXPECT_FALSE(machine.processes.ProcessRunning(product));
 
     // The shell heard of both shortcuts, Startup first, and of the installation folder.
@@ -212,21 +212,21 @@ TEST_F(CompleteUninstall, ARunningProductIsWaitedForAndRemovedWholeOrReportedWhe
             products.push_back(StartProduct(fresh, layout, delay != sim::kForever, delay));
         }
         Uninstall run = RunUninstall(fresh, layout);
-        EXPECT_EQ(fresh.processes.PostedMessages().size(), c.closeDelays.size());
+        EXPECT_EQ(fresh.desktop.PostedMessages().size(), c.closeDelays.size());
         EXPECT_FALSE(fresh.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey));
         EXPECT_FALSE(fresh.files.Exists(layout.startupFolder + "\\" + kShortcutName));
         EXPECT_EQ(fresh.files.Exists(layout.installFolder), !c.removed);
         EXPECT_EQ(fresh.files.Exists("C:\\Apps\\VORSK Software"), !c.removed);
         ExpectTemporaryFolderClean(fresh, layout);
         if (c.removed) {
-            EXPECT_EQ(fresh.processes.MessageBoxes().size(), 1u);
+            EXPECT_EQ(fresh.desktop.MessageBoxes().size(), 1u);
             continue;
         }
         EXPECT_EQ(fresh.files.FolderEntries(layout.installFolder), std::vector<std::string>{"Tandrel.exe"});
         EXPECT_EQ(CountCall(fresh, "DeleteFileA", layout.installFolder + "\\Tandrel.exe", run.second), 51);
         EXPECT_EQ(fresh.journal.CallCount("FindWindowA", run.second), 101);
-        ASSERT_EQ(fresh.processes.MessageBoxes().size(), 2u);
-        const sim::MessageBoxRecord& box = fresh.processes.MessageBoxes()[1];
+        ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
+        const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
         EXPECT_EQ(box.text,
                   "Can not remove all files of VORSK Tandrel 98. They stay in " + layout.installFolder + ".");
@@ -294,11 +294,11 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
         ExpectTemporaryFolderClean(fresh, layout);
         if (c.serves) {
-            EXPECT_EQ(fresh.processes.MessageBoxes().size(), 1u);
+            EXPECT_EQ(fresh.desktop.MessageBoxes().size(), 1u);
             continue;
         }
-        ASSERT_EQ(fresh.processes.MessageBoxes().size(), 2u);
-        const sim::MessageBoxRecord& box = fresh.processes.MessageBoxes()[1];
+        ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
+        const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
         EXPECT_EQ(box.text, "Can not find install path to remove files.");
         EXPECT_EQ(box.caption, "VORSK Tandrel 98");
@@ -351,8 +351,8 @@ TEST_F(CompleteUninstall, AReadOnlyInstallationIsRemovedWholeAndNothingIsLeftInT
 TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     InstallProduct(machine, layout);
     machine.files.AddFile("C:\\Downloads\\uninstall.exe", kUninstallerImage);
-    machine.processes.AnswerMessageBox(IDOK);
-    machine.processes.AnswerMessageBox(IDOK);
+    machine.desktop.AnswerMessageBox(IDOK);
+    machine.desktop.AnswerMessageBox(IDOK);
     sim::StartOutcome first = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
     sim::StartOutcome again = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
     // Past the first process's own end, before the copy runs: it still holds on for the copy.
@@ -365,8 +365,8 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
 
     EXPECT_TRUE(again.ran && duringHandOver.ran && meanwhile.ran);
-    ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.processes.MessageBoxes()[0].process, first.process);
+    ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.desktop.MessageBoxes()[0].process, first.process);
     ASSERT_EQ(machine.shell.Starts().size(), 2u);
     EXPECT_EQ(machine.shell.Starts()[1].process, copy.process);
     ASSERT_EQ(rest.size(), 1u);

@@ -162,29 +162,29 @@ TEST_F(Processes, WmCloseEndsAProcessWhoseWindowHonoursIt) {
         sim::Machine local;
         local.files.AddFile(kImage);
         int process = local.processes.StartBackgroundProcess(kImage, kFolder);
-        HWND other = local.processes.AddWindow("OtherClass", "Other", 0);
-        HWND window = local.processes.AddWindow("VorskTandrel", "Tandrel", process, c.closes, c.delay);
-        HWND second = local.processes.AddWindow("VORSKTANDREL", "Tandrel 2", process);
+        HWND other = local.desktop.AddWindow("OtherClass", "Other", 0);
+        HWND window = local.desktop.AddWindow("VorskTandrel", "Tandrel", process, c.closes, c.delay);
+        HWND second = local.desktop.AddWindow("VORSKTANDREL", "Tandrel 2", process);
         EXPECT_EQ(FindWindowA("vorsktandrel", nullptr), window);
         EXPECT_EQ(FindWindowA(nullptr, "Tandrel 2"), second);
 
         EXPECT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
-        EXPECT_EQ(local.processes.WindowExists(window), c.delay > 0 || !c.closes);
-        ASSERT_EQ(local.processes.PostedMessages().size(), 1u);
-        EXPECT_EQ(local.processes.PostedMessages()[0].message, static_cast<UINT>(WM_CLOSE));
-        EXPECT_EQ(local.processes.PostedMessages()[0].process, 1);
+        EXPECT_EQ(local.desktop.WindowExists(window), c.delay > 0 || !c.closes);
+        ASSERT_EQ(local.desktop.PostedMessages().size(), 1u);
+        EXPECT_EQ(local.desktop.PostedMessages()[0].message, static_cast<UINT>(WM_CLOSE));
+        EXPECT_EQ(local.desktop.PostedMessages()[0].process, 1);
         Sleep(static_cast<DWORD>(c.delay));
         bool ended = c.closes;
         EXPECT_EQ(local.processes.ProcessRunning(process), !ended);
-        EXPECT_EQ(local.processes.WindowExists(window), !ended);
-        EXPECT_EQ(local.processes.WindowExists(second), !ended);  // a process's windows go with it
-        EXPECT_TRUE(local.processes.WindowExists(other));
+        EXPECT_EQ(local.desktop.WindowExists(window), !ended);
+        EXPECT_EQ(local.desktop.WindowExists(second), !ended);  // a process's windows go with it
+        EXPECT_TRUE(local.desktop.WindowExists(other));
         EXPECT_EQ(FindWindowA("VorskTandrel", nullptr), ended ? nullptr : window);
         EXPECT_EQ(DeleteFileA(kImage), ended ? TRUE : FALSE);
         if (ended) {
             EXPECT_FALSE(PostMessageA(window, WM_CLOSE, 0, 0));
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-            EXPECT_EQ(local.processes.PostedMessages().size(), 1u);
+            EXPECT_EQ(local.desktop.PostedMessages().size(), 1u);
         }
     }
 }

@@ -74,7 +74,7 @@ int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closes
                  sim::Time closeDelay) {
     int product = machine.processes.StartBackgroundProcess(layout.installFolder + "\\Tandrel.exe",
                                                            layout.installFolder);
-    machine.processes.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose, closeDelay);
+    machine.desktop.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose, closeDelay);
     return product;
 }
 
