@@ -70,4 +70,19 @@ std::vector<StartOutcome> Driver::RunPendingStarts(ProgramEntry entry, ProcessOp
     return outcomes;
 }
 
+BatchRun Driver::RunBatch(const std::string& script, const std::string& currentFolder) {
+    BatchRun run;
+    run.script = script;
+    int previous = processes_.CurrentProcessId();
+    run.process =
+        processes_.NewProcess("C:\\WINDOWS\\SYSTEM32\\CMD.EXE", "cmd /c \"" + script + "\"", currentFolder);
+    processes_.MakeCurrent(run.process);
+    BatchInterpreter(files_, shell_, registry_, clock_, run, currentFolder)
+        .Run(batchStepLimit_, batchLineCost_);
+    processes_.MakeCurrent(previous);
+    processes_.EndProcess(run.process, clock_.Now());
+    batchRuns_.push_back(run);
+    return run;
+}
+
 }  // namespace sim

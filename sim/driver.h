@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "batch_interpreter.h"
 #include "file_system.h"
 #include "journal.h"
 #include "kernel.h"
@@ -23,15 +24,6 @@
 namespace sim {
 
 using ProgramEntry = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
-
-struct BatchRun {
-    std::string script;
-    int process = 0;
-    bool finished = false;
-    bool stepLimitReached = false;
-    int steps = 0;
-    std::vector<std::string> output;  // what the interpreter would have printed: errors, mostly
-};
 
 struct ProcessOptions {
     // How long the process lingers after its entry returns, holding its executable and folder.
@@ -63,13 +55,11 @@ class Driver {
     // `limit` of them.
     std::vector<StartOutcome> RunPendingStarts(ProgramEntry entry, ProcessOptions options = {},
                                                int limit = 16);
+    // Runs a batch script with the command interpreter, in a process of its own.
     BatchRun RunBatch(const std::string& script, const std::string& currentFolder);
     void SetBatchStepLimit(int steps) { batchStepLimit_ = steps; }
     void SetBatchLineCost(Time ms) { batchLineCost_ = ms; }
     const std::vector<BatchRun>& BatchRuns() const { return batchRuns_; }
-    // Whether the command interpreter expands "!NAME!": the "DelayedExpansion" value of
-    // Software\Microsoft\Command Processor, per user or per machine.
-    bool DelayedExpansion() const;
 
   private:
     Processes& processes_;
