@@ -25,7 +25,8 @@ add_library(simulated_windows STATIC
     sim/kernel_api.cpp
     sim/window_api.cpp
     sim/shell_api.cpp
-    sim/system_api.cpp
+    sim/process_api.cpp
+    sim/string_api.cpp
     sim/module_api.cpp
     sim/batch_interpreter.cpp
     sim/code_pages.cpp

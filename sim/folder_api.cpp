@@ -1,7 +1,7 @@
-// The folder functions of the simulated Windows (KERNEL32), on its file system: the temporary folder,
-// full paths, making and removing folders, and searches with their handles. Names are found without
-// regard to letter case, relative paths against the calling process's current folder; errors are
-// reported through GetLastError with Windows' codes.
+// The folder functions of the simulated Windows (KERNEL32), on its file system: the temporary, Windows
+// and system folders, full paths, making and removing folders, and searches with their handles. Names
+// are found without regard to letter case, relative paths against the calling process's current
+// folder; errors are reported through GetLastError with Windows' codes.
 #include <algorithm>
 #include <cstring>
 
@@ -10,6 +10,7 @@
 using sim::ApiCall;
 using sim::FileNode;
 using sim::FileSystem;
+using sim::Machine;
 using sim::Text;
 
 namespace {
@@ -20,6 +21,20 @@ void FillFindData(const FileNode& node, const std::string& name, WIN32_FIND_DATA
     data.dwFileAttributes = node.attributes != 0 ? node.attributes : FILE_ATTRIBUTE_NORMAL;
     data.nFileSizeLow = static_cast<DWORD>(node.content.size());
     std::memcpy(data.cFileName, name.c_str(), std::min<size_t>(name.size(), MAX_PATH - 1));
+}
+
+// Copies a folder's path as GetWindowsDirectoryA does: its length, or the size it needs when it does
+// not fit.
+UINT CopyFolderPath(const char* function, const std::string& path, LPSTR buffer, UINT size) {
+    ApiCall call(function, "");
+    if (call.faulted()) {
+        return call.Fail();
+    }
+    if (size < path.size() + 1) {
+        return static_cast<UINT>(path.size() + 1);
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<UINT>(path.size());
 }
 
 }  // namespace
@@ -53,6 +68,23 @@ DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
     std::fill(lpBuffer + path.size(),
               lpBuffer + std::max<DWORD>(std::min<DWORD>(nBufferLength, 32767), path.size() + 1), 0);
     return static_cast<DWORD>(path.size());
+}
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+    return CopyFolderPath("GetWindowsDirectoryA", "C:\\WINDOWS", lpBuffer, uSize);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+    return CopyFolderPath("GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer, uSize);
+}
+
+// As on 64-bit Windows; a test makes the function a stub for a 32-bit one, or takes it away
+// (GetProcAddress) for an older one.
+UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize) {
+    if (Machine::Current().modules.IsStub("GetSystemWow64DirectoryA")) {
+        return ApiCall("GetSystemWow64DirectoryA", "").Fail(ERROR_CALL_NOT_IMPLEMENTED);
+    }
+    return CopyFolderPath("GetSystemWow64DirectoryA", "C:\\WINDOWS\\SysWOW64", lpBuffer, uSize);
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
