@@ -1,6 +1,9 @@
 // The file system of the simulated Windows: drives and shares of folders and files, found without
 // regard to letter case with Win32 path rules, the holds that keep a file or folder from being
 // deleted or written, the temporary folder, and the open file and search handles.
+//
+// It stands on the clock alone (a hold lasts until a moment); the process that holds a file is a
+// number to it, and the process table lets go of a process's holds when the process ends.
 #pragma once
 
 #include <cstdint>
