@@ -1,6 +1,7 @@
 // The registry functions of the simulated Windows on keys: opening, creating (links too), listing,
 // deleting and closing them. Keys are found without regard to letter case; a handle to a key deleted
 // meanwhile answers ERROR_KEY_DELETED, as on NT.
+#include <algorithm>
 #include <cstring>
 
 #include "api_call.h"
