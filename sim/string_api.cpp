@@ -1,6 +1,6 @@
 // The string functions of the simulated Windows: formatting, copying and comparing (KERNEL32, USER32)
-// and the conversions between the ANSI, OEM and UTF-16 code pages (code_pages.h). They only journal
-// the call, and fail only where a fault is injected.
+// and the conversions between the ANSI, OEM and UTF-16 code pages (code_pages.h). They work on the
+// caller's buffers alone: of the machine they use only the journal and the caller's last error.
 #include <algorithm>
 #include <cctype>
 #include <cstdarg>
