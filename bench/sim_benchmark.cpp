@@ -31,8 +31,8 @@ Run CompleteUninstall(const std::function<void(sim::Machine&, const ProductLayou
     extra(machine, layout);
     auto start = std::chrono::steady_clock::now();
     testing_support::UserStartsUninstaller(machine, layout, sim::ProcessOptions{firstExit});
-    sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{10});
-    std::vector<sim::StartOutcome> rest = machine.processes.RunPendingStarts(&WinMain);
+    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{10});
+    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
     auto end = std::chrono::steady_clock::now();
     Run run;
     run.seconds = std::chrono::duration<double>(end - start).count();

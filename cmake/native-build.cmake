@@ -11,16 +11,27 @@ add_library(simulated_windows STATIC
     sim/journal.cpp
     sim/registry.cpp
     sim/file_system.cpp
+    sim/shell.cpp
     sim/processes.cpp
+    sim/kernel.cpp
+    sim/desktop.cpp
+    sim/driver.cpp
     sim/machine.cpp
-    sim/registry_api.cpp
+    sim/registry_key_api.cpp
+    sim/registry_value_api.cpp
     sim/file_api.cpp
-    sim/system_api.cpp
+    sim/folder_api.cpp
+    sim/file_handle_api.cpp
+    sim/kernel_api.cpp
+    sim/window_api.cpp
+    sim/shell_api.cpp
+    sim/process_api.cpp
+    sim/string_api.cpp
     sim/module_api.cpp
     sim/batch_interpreter.cpp
     sim/code_pages.cpp
 )
-target_include_directories(simulated_windows PUBLIC src sim)
+target_include_directories(simulated_windows PUBLIC sim)
 target_compile_options(simulated_windows PRIVATE -Wall -Wextra -Werror)
 
 add_library(uninstall_logic STATIC ${UNINSTALL_LOGIC_SOURCES})

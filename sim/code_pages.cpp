@@ -2,10 +2,7 @@
 #include "code_pages.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
-
-#include "machine.h"
 
 namespace sim {
 
@@ -90,56 +87,3 @@ std::string WideToAnsi(const std::u16string& wide) {
 }
 
 }  // namespace sim
-
-// KERNEL32's conversion to UTF-16, from the ANSI code page (the only one the program names).
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR lpMultiByteStr, int cbMultiByte,
-                               LPWSTR lpWideCharStr, int cchWideChar) {
-    sim::Machine& machine = sim::Machine::Current();
-    const sim::Fault* fault = machine.EnterCall("MultiByteToWideChar", sim::Text(lpMultiByteStr));
-    if (fault != nullptr || CodePage != CP_ACP || lpMultiByteStr == nullptr || cbMultiByte == 0) {
-        machine.processes.SetLastErrorCode(fault != nullptr ? fault->error : ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    // -1: the text and its terminator.
-    std::string text = cbMultiByte < 0 ? std::string(lpMultiByteStr, std::strlen(lpMultiByteStr) + 1)
-                                       : std::string(lpMultiByteStr, static_cast<size_t>(cbMultiByte));
-    std::u16string wide = sim::AnsiToWide(text);
-    int needed = static_cast<int>(wide.size());
-    if (cchWideChar == 0) {
-        return needed;
-    }
-    if (cchWideChar < needed) {
-        machine.processes.SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    std::copy(wide.begin(), wide.end(), lpWideCharStr);
-    return needed;
-}
-
-// USER32's conversions. Both work in place when source and target are the same buffer.
-BOOL WINAPI CharToOemBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength) {
-    sim::Machine& machine = sim::Machine::Current();
-    const sim::Fault* fault = machine.EnterCall("CharToOemBuffA", std::to_string(cchDstLength));
-    if (fault != nullptr) {
-        machine.processes.SetLastErrorCode(fault->error);
-        return FALSE;
-    }
-    for (DWORD i = 0; i < cchDstLength; ++i) {
-        lpszDst[i] = static_cast<char>(sim::AnsiToOem(static_cast<unsigned char>(lpszSrc[i])));
-    }
-    return TRUE;
-}
-
-BOOL WINAPI OemToCharBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength) {
-    sim::Machine& machine = sim::Machine::Current();
-    const sim::Fault* fault = machine.EnterCall("OemToCharBuffA", std::to_string(cchDstLength));
-    if (fault != nullptr) {
-        machine.processes.SetLastErrorCode(fault->error);
-        return FALSE;
-    }
-    for (DWORD i = 0; i < cchDstLength; ++i) {
-        unsigned char twin = sim::OemToAnsi(static_cast<unsigned char>(lpszSrc[i]));
-        lpszDst[i] = twin != 0 ? static_cast<char>(twin) : '?';
-    }
-    return TRUE;
-}

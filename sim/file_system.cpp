@@ -245,6 +245,26 @@ const Hold* FileSystem::ActiveHold(const std::string& key) const {
     return nullptr;
 }
 
+DWORD FileSystem::HoldError(const std::string& key, Access access) const {
+    const Hold* hold = ActiveHold(key);
+    if (hold == nullptr) {
+        return 0;
+    }
+    switch (hold->kind) {
+        case HoldKind::Image:  // read, and looked at, while the program runs
+            return access == Access::Delete                                    ? ERROR_ACCESS_DENIED
+                   : access == Access::Write || access == Access::RemoveFolder ? ERROR_SHARING_VIOLATION
+                                                                               : 0;
+        case HoldKind::OpenFile:  // only its metadata: the open shares nothing else
+            return access == Access::Metadata ? 0 : ERROR_SHARING_VIOLATION;
+        case HoldKind::Locked:
+            return hold->error;
+        case HoldKind::CurrentFolder:  // it stays while a process works in it
+            return access == Access::Delete || access == Access::RemoveFolder ? ERROR_SHARING_VIOLATION : 0;
+    }
+    return 0;
+}
+
 void FileSystem::ReleaseHolds(int process, Time at) {
     for (Hold& hold : holds_) {
         if (hold.process == process && hold.until > at) {
@@ -274,10 +294,8 @@ DWORD FileSystem::DeleteFileAt(const std::string& raw, const std::string& cwd) {
         (located.node->attributes & FILE_ATTRIBUTE_READONLY)) {
         return ERROR_ACCESS_DENIED;
     }
-    if (const Hold* hold = ActiveHold(located.key)) {
-        return hold->kind == HoldKind::Image    ? ERROR_ACCESS_DENIED
-               : hold->kind == HoldKind::Locked ? hold->error
-                                                : ERROR_SHARING_VIOLATION;
+    if (DWORD error = HoldError(located.key, Access::Delete)) {
+        return error;
     }
     located.parent->children.erase(UpperCase(located.path.segments.back()));
     return ERROR_SUCCESS;
@@ -300,8 +318,8 @@ DWORD FileSystem::RemoveFolderAt(const std::string& raw, const std::string& cwd)
     if (!located.node->children.empty()) {
         return ERROR_DIR_NOT_EMPTY;
     }
-    if (const Hold* hold = ActiveHold(located.key)) {
-        return hold->kind == HoldKind::Locked ? hold->error : ERROR_SHARING_VIOLATION;
+    if (DWORD error = HoldError(located.key, Access::RemoveFolder)) {
+        return error;
     }
     located.parent->children.erase(UpperCase(located.path.segments.back()));
     return ERROR_SUCCESS;

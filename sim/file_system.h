@@ -1,6 +1,9 @@
 // The file system of the simulated Windows: drives and shares of folders and files, found without
 // regard to letter case with Win32 path rules, the holds that keep a file or folder from being
 // deleted or written, the temporary folder, and the open file and search handles.
+//
+// It stands on the clock alone (a hold lasts until a moment); the process that holds a file is a
+// number to it, and the process table lets go of a process's holds when the process ends.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +13,8 @@
 #include <vector>
 
 #include "journal.h"
-#include "platform/windows_api.h"
 #include "sim_path.h"
+#include "simulated_windows_api.h"
 
 namespace sim {
 
@@ -41,6 +44,15 @@ struct Hold {
     int process = 0;
     Time until = kForever;
     DWORD error = ERROR_SHARING_VIOLATION;
+};
+
+// What an access asks of a file or folder, for the error a hold gives it.
+enum class Access {
+    Metadata,  // its attributes or identity only
+    Read,
+    Write,
+    Delete,        // of a file
+    RemoveFolder,  // of a folder
 };
 
 class FileSystem {
@@ -102,6 +114,8 @@ class FileSystem {
     void Identify(const FileNode& node, DWORD& volumeSerial, std::uint64_t& index) const;
 
     const Hold* ActiveHold(const std::string& key) const;
+    // The error with which a hold on the file or folder `key` stops the access; 0 when none does.
+    DWORD HoldError(const std::string& key, Access access) const;
     void AddHold(const Hold& hold) { holds_.push_back(hold); }
     // Lets go of every hold of the process at `at`.
     void ReleaseHolds(int process, Time at);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows_api.h"
+#include "simulated_windows_api.h"
 
 namespace sim {
 

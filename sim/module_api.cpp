@@ -2,9 +2,9 @@
 // functions a program looks up in them at run time because older Windows lack them.
 #include <cstring>
 
-#include "machine.h"
+#include "api_call.h"
 
-using sim::Machine;
+using sim::ApiCall;
 using sim::Text;
 
 namespace {
@@ -36,8 +36,7 @@ HMODULE ModuleHandle(size_t index) {
 }  // namespace
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("GetModuleHandleA", Text(lpModuleName));
+    ApiCall call("GetModuleHandleA", Text(lpModuleName));
     std::string name = sim::UpperCase(Text(lpModuleName));
     if (name.find('.') == std::string::npos) {
         name += ".DLL";
@@ -47,13 +46,11 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
             return ModuleHandle(i);
         }
     }
-    machine.processes.SetLastErrorCode(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+    return call.Fail<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-    Machine& machine = Machine::Current();
-    machine.EnterCall("GetProcAddress", Text(lpProcName));
+    ApiCall call("GetProcAddress", Text(lpProcName));
     const char* module = nullptr;
     for (size_t i = 0; i < sizeof kModuleNames / sizeof kModuleNames[0]; ++i) {
         if (hModule == ModuleHandle(i)) {
@@ -61,15 +58,13 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         }
     }
     if (module == nullptr) {
-        machine.processes.SetLastErrorCode(ERROR_MOD_NOT_FOUND);
-        return nullptr;
+        return call.Fail<FARPROC>(ERROR_MOD_NOT_FOUND, nullptr);
     }
     for (const Export& candidate : kLookedUp) {
         if (std::strcmp(module, candidate.module) == 0 && Text(lpProcName) == candidate.name &&
-            machine.modules.HasFunction(candidate.name)) {
+            call.machine.modules.HasFunction(candidate.name)) {
             return candidate.function;
         }
     }
-    machine.processes.SetLastErrorCode(ERROR_PROC_NOT_FOUND);
-    return nullptr;
+    return call.Fail<FARPROC>(ERROR_PROC_NOT_FOUND, nullptr);
 }

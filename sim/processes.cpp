@@ -1,11 +1,8 @@
 #include "processes.h"
 
-#include <algorithm>
-
 namespace sim {
 
-Processes::Processes(FileSystem& files, Clock& clock, const Registry& registry)
-    : files_(files), clock_(clock), registry_(registry) {
+Processes::Processes(FileSystem& files, const Clock& clock) : files_(files), clock_(clock) {
     Process desktop;
     desktop.id = 1;
     desktop.image = "C:\\WINDOWS\\EXPLORER.EXE";
@@ -13,9 +10,6 @@ Processes::Processes(FileSystem& files, Clock& clock, const Registry& registry)
     desktop.currentFolder = "C:\\";
     processes_.push_back(desktop);
     current_ = 1;
-    variables_["WINDIR"] = "C:\\WINDOWS";
-    variables_["SYSTEMROOT"] = "C:\\WINDOWS";
-    variables_["USERNAME"] = "User";
 }
 
 Process& Processes::CurrentProcess() {
@@ -29,6 +23,15 @@ Process& Processes::CurrentProcess() {
 
 const Process& Processes::GetProcess(int id) const {
     for (const Process& process : processes_) {
+        if (process.id == id) {
+            return process;
+        }
+    }
+    Fail("no such process");
+}
+
+Process& Processes::GetProcess(int id) {
+    for (Process& process : processes_) {
         if (process.id == id) {
             return process;
         }
@@ -65,129 +68,13 @@ int Processes::StartBackgroundProcess(const std::string& image, const std::strin
 void Processes::EndProcess(int id, Time at) {
     for (Process& process : processes_) {
         if (process.id == id && process.exitTime > at) {
-            process.running = false;
             process.exitTime = at;
         }
     }
     files_.ReleaseHolds(id, at);
-    for (WindowRecord& window : windows_) {
-        if (window.process == id && window.destroyedAt > at) {
-            window.destroyedAt = at;
-        }
+    for (const EndListener& listener : endListeners_) {
+        listener(id, at);
     }
-}
-
-StartOutcome Processes::RunProgram(ProgramEntry entry, const std::string& image,
-                                   const std::optional<std::string>& parameters,
-                                   const std::string& currentFolder, ProcessOptions options) {
-    StartOutcome outcome;
-    int previous = current_;
-    FileSystem::Located located;
-    if (files_.Locate(image, CurrentProcess().currentFolder, located, false, false) != 0 ||
-        located.node == nullptr || located.node->folder) {
-        return outcome;  // nothing to start
-    }
-    std::string commandLine = "\"" + image + "\"";
-    std::string tail;
-    if (parameters.has_value()) {
-        commandLine += " " + *parameters;
-        tail = *parameters;
-    }
-    int id = NewProcess(image, commandLine, currentFolder);
-    processes_.back().exitDelay = options.exitDelay;
-    current_ = id;
-    std::vector<char> tailBuffer(tail.begin(), tail.end());
-    tailBuffer.push_back('\0');
-    int status = entry(reinterpret_cast<HINSTANCE>(0x400000), nullptr, tailBuffer.data(), SW_SHOWNORMAL);
-    current_ = previous;
-    for (Process& process : processes_) {
-        if (process.id == id) {
-            process.exitStatus = status;
-        }
-    }
-    EndProcess(id, WaitsEnd(id) + options.exitDelay);
-    outcome.ran = true;
-    outcome.process = id;
-    outcome.exitStatus = status;
-    return outcome;
-}
-
-StartOutcome Processes::RunStart(size_t index, ProgramEntry entry, ProcessOptions options) {
-    StartRecord start = starts_.at(index);
-    starts_[index].ran = true;
-    StartOutcome outcome;
-    if (!start.accepted) {
-        return outcome;
-    }
-    std::string folder = start.directory.value_or(GetProcess(start.process).currentFolder);
-    std::string extension = start.file.size() >= 4 ? UpperCase(start.file.substr(start.file.size() - 4)) : "";
-    if (extension == ".BAT") {
-        outcome.batch = RunBatch(start.file, folder);
-        outcome.ran = true;
-        outcome.process = outcome.batch->process;
-        return outcome;
-    }
-    return RunProgram(entry, start.file, start.parameters, folder, options);
-}
-
-std::vector<StartOutcome> Processes::RunPendingStarts(ProgramEntry entry, ProcessOptions options, int limit) {
-    std::vector<StartOutcome> outcomes;
-    for (size_t i = 0; i < starts_.size() && static_cast<int>(outcomes.size()) < limit; ++i) {
-        if (!starts_[i].ran) {
-            outcomes.push_back(RunStart(i, entry, options));
-        }
-    }
-    return outcomes;
-}
-
-HWND Processes::AddWindow(const std::string& className, const std::string& title, int process,
-                          bool closesOnWmClose, Time closeDelay) {
-    WindowRecord window;
-    window.handle = reinterpret_cast<HWND>(nextWindow_ += 4);
-    window.className = className;
-    window.title = title;
-    window.process = process;
-    window.closesOnWmClose = closesOnWmClose;
-    window.closeDelay = closeDelay;
-    windows_.push_back(window);
-    return window.handle;
-}
-
-bool Processes::WindowExists(HWND handle) const {
-    for (const WindowRecord& window : windows_) {
-        if (window.handle == handle) {
-            return clock_.Now() < window.destroyedAt;
-        }
-    }
-    return false;
-}
-
-int Processes::ShowMessageBox(const MessageBoxRecord& box) {
-    MessageBoxRecord shown = box;
-    shown.answer = IDOK;
-    if (!answers_.empty()) {
-        shown.answer = answers_.front();
-        answers_.erase(answers_.begin());
-    }
-    messageBoxes_.push_back(shown);
-    return shown.answer;
-}
-
-bool Processes::PostMessage(const PostedMessage& message) {
-    if (!WindowExists(message.window)) {
-        return false;
-    }
-    posted_.push_back(message);
-    for (WindowRecord& window : windows_) {
-        if (window.handle == message.window && message.message == WM_CLOSE && window.closesOnWmClose) {
-            Time closedAt = clock_.Now() + window.closeDelay;
-            if (window.process != 0) {
-                EndProcess(window.process, closedAt);  // the product exits with its main window
-            }
-            window.destroyedAt = std::min(window.destroyedAt, closedAt);
-        }
-    }
-    return true;
 }
 
 bool Processes::IsMarked(const void* pointer, bool write) const {
@@ -205,175 +92,6 @@ void Processes::MarkUnreadable(const void* pointer) {
 
 void Processes::MarkUnwritable(const void* pointer) {
     badPointers_.emplace_back(pointer, true);
-}
-
-bool Processes::MutexExists(const std::string& name) const {
-    for (const MutexHandle& open : mutexes_) {
-        if (open.name == name && ProcessRunning(open.process)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool Processes::OpenMutex(HANDLE handle, const std::string& name) {
-    bool existed = MutexExists(name);
-    mutexes_.push_back(MutexHandle{handle, name, current_});
-    return existed;
-}
-
-bool Processes::CloseMutex(HANDLE handle) {
-    for (auto open = mutexes_.begin(); open != mutexes_.end(); ++open) {
-        if (open->handle == handle) {
-            mutexes_.erase(open);
-            return true;
-        }
-    }
-    return false;
-}
-
-std::optional<size_t> Processes::OpenEventNamed(const std::string& name) const {
-    for (const EventHandle& open : eventHandles_) {
-        if (!name.empty() && events_[open.event].name == name && ProcessRunning(open.process) &&
-            (!open.closesWithWait || WaitPending(open.process, open.event))) {
-            return open.event;
-        }
-    }
-    return std::nullopt;
-}
-
-bool Processes::WaitPending(int process, size_t event) const {
-    return std::any_of(waits_.begin(), waits_.end(), [this, process, event](const EventWait& wait) {
-        return wait.process == process && wait.event == event && !wait.over && clock_.Now() < wait.deadline;
-    });
-}
-
-bool Processes::EventExists(const std::string& name) const {
-    return OpenEventNamed(name).has_value();
-}
-
-bool Processes::OpenEvent(HANDLE handle, const std::string& name, bool manualReset, bool initiallySet) {
-    std::optional<size_t> existing = OpenEventNamed(name);
-    if (!existing.has_value()) {
-        events_.push_back(EventObject{name, manualReset, initiallySet});
-    }
-    eventHandles_.push_back(EventHandle{handle, existing.value_or(events_.size() - 1), current_});
-    return existing.has_value();
-}
-
-bool Processes::CloseEvent(HANDLE handle) {
-    for (auto open = eventHandles_.begin(); open != eventHandles_.end(); ++open) {
-        if (open->handle == handle && !open->closesWithWait) {
-            if (WaitPending(open->process, open->event)) {
-                open->closesWithWait = true;
-            } else {
-                eventHandles_.erase(open);
-            }
-            return true;
-        }
-    }
-    return false;
-}
-
-const EventHandle* Processes::FindEvent(HANDLE handle) const {
-    for (const EventHandle& open : eventHandles_) {
-        if (open.handle == handle && !open.closesWithWait) {
-            return &open;
-        }
-    }
-    return nullptr;
-}
-
-bool Processes::IsEvent(HANDLE handle) const {
-    return FindEvent(handle) != nullptr;
-}
-
-void Processes::SetEvent(HANDLE handle) {
-    const EventHandle* open = FindEvent(handle);
-    if (open == nullptr) {
-        return;
-    }
-    EventObject& event = events_[open->event];
-    event.set = true;
-    for (EventWait& wait : waits_) {
-        if (wait.event == open->event && !wait.over && clock_.Now() < wait.deadline) {
-            wait.over = true;
-            EndProcess(wait.process, clock_.Now() + GetProcess(wait.process).exitDelay);
-            if (!event.manualReset) {
-                event.set = false;  // an auto-reset event lets one waiter go
-                break;
-            }
-        }
-    }
-}
-
-void Processes::ResetEvent(HANDLE handle) {
-    if (const EventHandle* open = FindEvent(handle)) {
-        events_[open->event].set = false;
-    }
-}
-
-bool Processes::WaitForEvent(HANDLE handle, DWORD milliseconds) {
-    const EventHandle* open = FindEvent(handle);
-    if (open == nullptr) {
-        return false;
-    }
-    EventObject& event = events_[open->event];
-    if (event.set) {
-        event.set = event.manualReset;
-        return true;
-    }
-    Time deadline = milliseconds == INFINITE ? kForever : clock_.Now() + milliseconds;
-    waits_.push_back(EventWait{current_, open->event, deadline, false});
-    return false;
-}
-
-Time Processes::WaitsEnd(int process) const {
-    Time end = clock_.Now();
-    for (const EventWait& wait : waits_) {
-        if (wait.process == process && !wait.over) {
-            end = std::max(end, wait.deadline);
-        }
-    }
-    return end;
-}
-
-void Processes::SetVariable(const std::string& name, const std::string& value) {
-    variables_[UpperCase(name)] = value;
-}
-
-std::optional<std::string> Processes::Variable(const std::string& name) const {
-    std::string upper = UpperCase(name);
-    auto found = variables_.find(upper);
-    if (found != variables_.end()) {
-        return found->second.empty() ? std::nullopt : std::optional<std::string>(found->second);
-    }
-    if (upper == "TEMP" || upper == "TMP") {
-        std::string folder = files_.TempPath();
-        while (folder.size() > 3 && folder.back() == '\\') {
-            folder.pop_back();
-        }
-        return folder;
-    }
-    return std::nullopt;
-}
-
-std::string Processes::ExpandVariables(const std::string& text) const {
-    std::string out;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t open = text.find('%', at);
-        size_t close = open == std::string::npos ? std::string::npos : text.find('%', open + 1);
-        if (close == std::string::npos) {
-            out += text.substr(at);
-            break;
-        }
-        out += text.substr(at, open - at);
-        std::optional<std::string> value = Variable(text.substr(open + 1, close - open - 1));
-        out += value.has_value() ? *value : text.substr(open, close - open + 1);
-        at = close + 1;
-    }
-    return out;
 }
 
 }  // namespace sim

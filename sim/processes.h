@@ -1,24 +1,23 @@
-// The processes of the simulated Windows with their windows, message boxes, shell starts and
-// notifications, and the driver that runs what the programs start: an .exe with its entry, a .bat
-// with the small command interpreter. A process holds its executable and current folder until it
-// ends.
+// The process table of the simulated Windows: every process with its image, command line, current
+// folder, last error and exit, the process in whose name the Windows functions are called, and the
+// pointers a test marks bad. A process holds its executable and current folder until it ends.
+//
+// It stands on the file system alone (the holds of a process's files). The parts above it keep what
+// belongs to a process elsewhere: its windows (desktop.h), which it tells when a process ends, its
+// mutexes and events (kernel.h); the driver (driver.h) makes and runs the processes.
 #pragma once
 
-#include <cstdint>
 #include <deque>
-#include <map>
-#include <optional>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file_system.h"
 #include "journal.h"
-#include "platform/windows_api.h"
-#include "registry.h"
+#include "simulated_windows_api.h"
 
 namespace sim {
-
-using ProgramEntry = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
 
 struct Process {
     int id = 0;
@@ -26,229 +25,53 @@ struct Process {
     std::string commandLine;
     std::string currentFolder;
     DWORD lastError = 0;
-    bool running = true;
     Time exitTime = kForever;
     Time exitDelay = 0;  // how long it lingers after its entry returns
     int exitStatus = 0;
 };
 
-struct WindowRecord {
-    HWND handle = nullptr;
-    std::string className;
-    std::string title;
-    int process = 0;
-    bool closesOnWmClose = true;
-    Time closeDelay = 0;
-    Time destroyedAt = kForever;
-};
-
-struct MessageBoxRecord {
-    std::string text;
-    std::string caption;
-    UINT type = 0;
-    int answer = 0;
-    int process = 0;
-    bool hadOwner = false;
-};
-
-struct PostedMessage {
-    HWND window = nullptr;
-    UINT message = 0;
-    WPARAM wParam = 0;
-    LPARAM lParam = 0;
-    int process = 0;
-};
-
-struct StartRecord {
-    std::string verb;  // empty: the default verb
-    std::string file;
-    std::optional<std::string> parameters;
-    std::optional<std::string> directory;
-    int show = 0;
-    int process = 0;
-    bool hadOwner = false;
-    bool accepted = false;  // ShellExecuteA reported a start
-    bool ran = false;       // the driver has run it
-};
-
-struct Notification {
-    LONG event = 0;
-    UINT flags = 0;
-    std::string path;
-    bool secondItem = false;
-    int process = 0;
-};
-
-// An open handle to a named mutex; the mutex exists while some running process has one.
-struct MutexHandle {
-    HANDLE handle = nullptr;
-    std::string name;  // as given: kernel object names are case-sensitive
-    int process = 0;
-};
-
-// An event. A named one exists while some running process has a handle to it open, and is opened
-// again by that name; an unnamed one only through its own handle.
-struct EventObject {
-    std::string name;  // as given: kernel object names are case-sensitive
-    bool manualReset = true;
-    bool set = false;
-};
-
-struct EventHandle {
-    HANDLE handle = nullptr;
-    size_t event = 0;  // index into the events
-    int process = 0;
-    bool closesWithWait = false;  // closed by its process after a wait that has not ended yet
-};
-
-// A process waiting for an event that was not set. The simulation runs one program at a time, so the
-// waiting program goes on at once, and what it does next counts from the wait's end: its exit, and the
-// closing of its handle to the event, wait until the event is set by a program that runs after it or
-// until the wait times out. The wait itself reports WAIT_TIMEOUT, since what it will end with is not
-// known yet; so a program here does nothing after such a wait but close the handle and end.
-struct EventWait {
-    int process = 0;
-    size_t event = 0;
-    Time deadline = kForever;
-    bool over = false;
-};
-
-struct BatchRun {
-    std::string script;
-    int process = 0;
-    bool finished = false;
-    bool stepLimitReached = false;
-    int steps = 0;
-    std::vector<std::string> output;  // what the interpreter would have printed: errors, mostly
-};
-
-struct ProcessOptions {
-    // How long the process lingers after its entry returns, holding its executable and folder.
-    Time exitDelay = 0;
-};
-
-struct StartOutcome {
-    bool ran = false;
-    int process = 0;
-    int exitStatus = 0;
-    std::optional<BatchRun> batch;
-};
-
 class Processes {
   public:
-    // The desktop (process 1) is running: the process in whose name a test calls the Windows
-    // functions directly.
-    Processes(FileSystem& files, Clock& clock, const Registry& registry);
+    // Process 1 (Explorer) is running: the process in whose name a test calls the Windows functions
+    // directly.
+    Processes(FileSystem& files, const Clock& clock);
     Processes(const Processes&) = delete;
     Processes& operator=(const Processes&) = delete;
 
     // A process that runs without a program of ours (the product, say): it holds its executable and
     // current folder until it ends.
     int StartBackgroundProcess(const std::string& image, const std::string& currentFolder);
-    void EndProcess(int process, Time at);
     const Process& GetProcess(int process) const;
     bool ProcessRunning(int process) const;
     Process& CurrentProcess();
     int CurrentProcessId() const { return current_; }
-    // Whether a named mutex exists: some process still running has a handle to it open.
-    bool MutexExists(const std::string& name) const;
-    // Whether a named event exists: some process still running has a handle to it open.
-    bool EventExists(const std::string& name) const;
-
-    // The environment every process sees: TEMP and TMP name the temporary folder, WINDIR and
-    // SYSTEMROOT C:\WINDOWS, USERNAME the user; a test may set others, or these (empty: not set).
-    void SetVariable(const std::string& name, const std::string& value);
-    std::optional<std::string> Variable(const std::string& name) const;
-    // "%NAME%" replaced by the variable's value where it is set, as ExpandEnvironmentStringsA and the
-    // shell's start do; any other '%' stays.
-    std::string ExpandVariables(const std::string& text) const;
-
-    // Runs `entry` as a new process of `image`, like the system starts a GUI program: its command
-    // line is the quoted image path, and a space and the parameters when there are any.
-    StartOutcome RunProgram(ProgramEntry entry, const std::string& image,
-                            const std::optional<std::string>& parameters, const std::string& currentFolder,
-                            ProcessOptions options = {});
-    // Runs a start recorded by ShellExecuteA: an .exe with `entry`, a .bat with the command interpreter.
-    StartOutcome RunStart(size_t index, ProgramEntry entry, ProcessOptions options = {});
-    // Runs every recorded start not yet run, oldest first, including those the runs record; at most
-    // `limit` of them.
-    std::vector<StartOutcome> RunPendingStarts(ProgramEntry entry, ProcessOptions options = {},
-                                               int limit = 16);
-    BatchRun RunBatch(const std::string& script, const std::string& currentFolder);
-    void SetBatchStepLimit(int steps) { batchStepLimit_ = steps; }
-    void SetBatchLineCost(Time ms) { batchLineCost_ = ms; }
-    const std::vector<BatchRun>& BatchRuns() const { return batchRuns_; }
-    // Whether the command interpreter expands "!NAME!": the "DelayedExpansion" value of
-    // Software\Microsoft\Command Processor, per user or per machine.
-    bool DelayedExpansion() const;
-
-    HWND AddWindow(const std::string& className, const std::string& title, int process,
-                   bool closesOnWmClose = true, Time closeDelay = 0);
-    bool WindowExists(HWND window) const;
-    const std::vector<WindowRecord>& Windows() const { return windows_; }
-    void AnswerMessageBox(int answer) { answers_.push_back(answer); }  // queued, first in first out
-    const std::vector<MessageBoxRecord>& MessageBoxes() const { return messageBoxes_; }
-    const std::vector<PostedMessage>& PostedMessages() const { return posted_; }
-    const std::vector<StartRecord>& Starts() const { return starts_; }
-    const std::vector<Notification>& Notifications() const { return notifications_; }
     void MarkUnreadable(const void* pointer);  // IsBadReadPtr reports it
     void MarkUnwritable(const void* pointer);  // IsBadWritePtr reports it
 
-    // --- For the Windows functions ----------------------------------------------------------------
+    // --- For the Windows functions and the parts above ---------------------------------------------
     void SetLastErrorCode(DWORD error) { CurrentProcess().lastError = error; }
-    // Shows a box: the next queued answer, or OK (Return on the default button).
-    int ShowMessageBox(const MessageBoxRecord& box);
-    // Posts a message; WM_CLOSE closes a window that closes on it, and its process with it.
-    bool PostMessage(const PostedMessage& message);
-    void RecordStart(const StartRecord& start) { starts_.push_back(start); }
-    void RecordNotification(const Notification& notification) { notifications_.push_back(notification); }
     bool IsMarked(const void* pointer, bool write) const;
-    // Opens a handle to a named mutex for the current process; true when it existed before.
-    bool OpenMutex(HANDLE handle, const std::string& name);
-    bool CloseMutex(HANDLE handle);
-    // Opens a handle to an event, named or not, for the current process; true when it existed before.
-    bool OpenEvent(HANDLE handle, const std::string& name, bool manualReset, bool initiallySet);
-    bool CloseEvent(HANDLE handle);
-    bool IsEvent(HANDLE handle) const;
-    // Sets an event: the processes waiting for it may end now.
-    void SetEvent(HANDLE handle);
-    void ResetEvent(HANDLE handle);
-    // Waits for an event: true when it is set; otherwise the process's exit waits (see EventWait).
-    bool WaitForEvent(HANDLE handle, DWORD milliseconds);
+    // Ends the process at `at`, unless it ended earlier: it lets go of its files, and every listener
+    // hears of it.
+    void EndProcess(int process, Time at);
+    using EndListener = std::function<void(int process, Time at)>;
+    void WhenProcessEnds(EndListener listener) { endListeners_.push_back(std::move(listener)); }
 
-  private:
+    // --- For the driver ---------------------------------------------------------------------------
+    // A new process of `image`: it holds its executable and current folder until it ends.
     int NewProcess(const std::string& image, const std::string& commandLine,
                    const std::string& currentFolder);
-    std::optional<size_t> OpenEventNamed(const std::string& name) const;
-    // The open handle to an event that its process has not closed; null for any other handle.
-    const EventHandle* FindEvent(HANDLE handle) const;
-    bool WaitPending(int process, size_t event) const;
-    // When the process's waits let it end: now, or the latest moment an unfinished wait ends.
-    Time WaitsEnd(int process) const;
+    Process& GetProcess(int process);
+    // The process in whose name the Windows functions are called from now on.
+    void MakeCurrent(int process) { current_ = process; }
 
+  private:
     FileSystem& files_;
-    Clock& clock_;
-    const Registry& registry_;
+    const Clock& clock_;
     std::deque<Process> processes_;  // a deque: command lines handed out stay where they are
     int current_ = 0;
-
-    std::vector<WindowRecord> windows_;
-    std::uintptr_t nextWindow_ = 0x20000000;
-    std::vector<PostedMessage> posted_;
-    std::vector<int> answers_;
-    std::vector<MessageBoxRecord> messageBoxes_;
-    std::vector<StartRecord> starts_;
-    std::vector<Notification> notifications_;
+    std::vector<EndListener> endListeners_;
     std::vector<std::pair<const void*, bool>> badPointers_;
-    std::vector<MutexHandle> mutexes_;
-    std::vector<EventObject> events_;
-    std::vector<EventHandle> eventHandles_;
-    std::vector<EventWait> waits_;
-    std::map<std::string, std::string> variables_;  // by upper-case name
-
-    std::vector<BatchRun> batchRuns_;
-    int batchStepLimit_ = 100000;
-    Time batchLineCost_ = 1;
 };
 
 }  // namespace sim

@@ -1,5 +1,6 @@
 // The registry of the simulated Windows: two roots (HKLM, HKCU) of keys and values, found without
-// regard to letter case, the open key handles, and how deletion treats a key with child keys.
+// regard to letter case, the open key handles, and how deletion treats a key with child keys. It
+// stands on no other part; the command interpreter reads its own setting here.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows_api.h"
+#include "simulated_windows_api.h"
 
 namespace sim {
 

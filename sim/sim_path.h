@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows_api.h"
+#include "simulated_windows_api.h"
 
 namespace sim {
 

@@ -1,6 +1,7 @@
 // The one door from the uninstaller's logic to Windows. The logic calls the Windows functions by
 // their real ANSI names; this header decides what those names mean: the real system DLLs when built
-// for Windows, our simulated Windows otherwise.
+// for Windows, our simulated Windows otherwise (sim/, which declares what it serves in its own
+// simulated_windows_api.h).
 #pragma once
 
 #if defined(_WIN32)
@@ -12,5 +13,5 @@
 #include <shlobj.h>
 // clang-format on
 #else
-#include "platform/simulated_windows_api.h"
+#include "simulated_windows_api.h"
 #endif

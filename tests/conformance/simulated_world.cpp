@@ -27,8 +27,7 @@ int main(int argc, char** argv) {
     machine.files.AddFile(conformance::kImagePath, "MZ");
     machine.files.SetTempPath(std::string(conformance::kTempFolder) + "\\");
     g_stage = "";
-    machine.processes.RunProgram(&ProbeEntry, conformance::kImagePath, std::nullopt,
-                                 conformance::kImageFolder);
+    machine.driver.RunProgram(&ProbeEntry, conformance::kImagePath, std::nullopt, conformance::kImageFolder);
     for (int i = 0; i < conformance::kBatchCaseCount; ++i) {
         char folder[MAX_PATH];
         conformance::BatchFolder(conformance::kBatchCases[i], folder, sizeof folder);
@@ -37,14 +36,14 @@ int main(int argc, char** argv) {
         machine.registry.SetValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Command Processor",
                                   "DelayedExpansion", REG_DWORD,
                                   std::string(delayed ? "\x01" : "\x00", 1) + std::string(3, '\0'));
-        sim::BatchRun run = machine.processes.RunBatch(std::string(folder) + "\\delme1.bat", folder);
+        sim::BatchRun run = machine.driver.RunBatch(std::string(folder) + "\\delme1.bat", folder);
         if (!run.finished) {
             std::printf("batch.%s.run: did not finish\n", conformance::kBatchCases[i].key);
         }
     }
     g_stage = "after";
-    machine.processes.RunProgram(&ProbeEntry, conformance::kImagePath, std::string("after"),
-                                 conformance::kImageFolder);
+    machine.driver.RunProgram(&ProbeEntry, conformance::kImagePath, std::string("after"),
+                              conformance::kImageFolder);
     std::fflush(stdout);
     return 0;
 }

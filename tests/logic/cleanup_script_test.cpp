@@ -44,8 +44,8 @@ TEST(WriteCleanupScript, WritesTheScriptByteForByteAndStartsItHidden) {
     EXPECT_EQ(machine.files.FileContent(script).find('\0'), std::string::npos);
     EXPECT_EQ(CountCall(machine, "WriteFile", std::to_string(expected.size())), 1);
     EXPECT_EQ(machine.journal.CallCount("WriteFile"), 1);
-    ASSERT_EQ(machine.processes.Starts().size(), 1u);
-    const sim::StartRecord& start = machine.processes.Starts()[0];
+    ASSERT_EQ(machine.shell.Starts().size(), 1u);
+    const sim::StartRecord& start = machine.shell.Starts()[0];
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, script);
     EXPECT_EQ(start.parameters, std::nullopt);
@@ -80,9 +80,9 @@ TEST(WriteCleanupScript, ScriptLinesNameTheFolderAsTheInterpreterReadsItAndTheSt
         WriteCleanupScript();
 
         EXPECT_EQ(machine.files.FileContent(folder + ScriptName(1)), ExpectedCleanupScript(c.written, 1));
-        ASSERT_EQ(machine.processes.Starts().size(), 1u);
-        EXPECT_EQ(machine.processes.Starts()[0].file, folder + ScriptName(1));
-        EXPECT_EQ(machine.processes.Starts()[0].directory, std::optional<std::string>(c.reported));
+        ASSERT_EQ(machine.shell.Starts().size(), 1u);
+        EXPECT_EQ(machine.shell.Starts()[0].file, folder + ScriptName(1));
+        EXPECT_EQ(machine.shell.Starts()[0].directory, std::optional<std::string>(c.reported));
     }
 }
 
@@ -108,13 +108,13 @@ TEST(WriteCleanupScript, TakesTheFirstFreeNameUpTo200AndLeavesTakenOnesAlone) {
         EXPECT_EQ(machine.journal.CallCount("CreateFileA"), c.used == 0 ? 200 : c.used);
         EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(201)));
         if (c.used == 0) {
-            EXPECT_TRUE(machine.processes.Starts().empty());
+            EXPECT_TRUE(machine.shell.Starts().empty());
             EXPECT_EQ(machine.journal.CallCount("WriteFile"), 0);
         } else {
             EXPECT_EQ(machine.files.FileContent(kTemp + ScriptName(c.used)),
                       ExpectedCleanupScript(kTemp, c.used));
-            ASSERT_EQ(machine.processes.Starts().size(), 1u);
-            EXPECT_EQ(machine.processes.Starts()[0].file, kTemp + ScriptName(c.used));
+            ASSERT_EQ(machine.shell.Starts().size(), 1u);
+            EXPECT_EQ(machine.shell.Starts()[0].file, kTemp + ScriptName(c.used));
         }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -146,7 +146,7 @@ TEST(WriteCleanupScript, AScriptNotWrittenWholeIsDeletedAndNeverStarted) {
         WriteCleanupScript();
 
         EXPECT_EQ(machine.files.Exists(kTemp + ScriptName(1)), c.started);
-        EXPECT_EQ(machine.processes.Starts().size(), c.started ? 1u : 0u);
+        EXPECT_EQ(machine.shell.Starts().size(), c.started ? 1u : 0u);
         EXPECT_EQ(machine.files.FileContent(kTemp + "setup.log"), "someone's log");
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -167,12 +167,12 @@ TEST(WriteCleanupScript, ANameThatCannotBeCreatedIsPassedOver) {
         EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(1)));
         if (c.used == 0) {
             EXPECT_EQ(machine.journal.CallCount("CreateFileA"), 200);
-            EXPECT_TRUE(machine.processes.Starts().empty());
+            EXPECT_TRUE(machine.shell.Starts().empty());
         } else {
             EXPECT_EQ(machine.files.FileContent(kTemp + ScriptName(c.used)),
                       ExpectedCleanupScript(kTemp, c.used));
-            ASSERT_EQ(machine.processes.Starts().size(), 1u);
-            EXPECT_EQ(machine.processes.Starts()[0].file, kTemp + ScriptName(c.used));
+            ASSERT_EQ(machine.shell.Starts().size(), 1u);
+            EXPECT_EQ(machine.shell.Starts()[0].file, kTemp + ScriptName(c.used));
         }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -210,15 +210,15 @@ TEST(WriteCleanupScript, ATemporaryFolderTooLongForTheScriptsNameGetsNoScript) {
         WriteCleanupScript();
 
         if (c.written) {
-            ASSERT_EQ(machine.processes.Starts().size(), 1u);
-            EXPECT_EQ(machine.processes.Starts()[0].file, folder + ScriptName(1));
+            ASSERT_EQ(machine.shell.Starts().size(), 1u);
+            EXPECT_EQ(machine.shell.Starts()[0].file, folder + ScriptName(1));
             EXPECT_EQ(machine.files.FileContent(folder + ScriptName(1)),
                       ExpectedCleanupScript(folder, 1, program));
         } else {
             // Nothing written under a cut name either.
             EXPECT_EQ(machine.files.FolderEntries(folder), before);
             EXPECT_EQ(machine.journal.CallCount("CreateFileA"), c.taken);
-            EXPECT_TRUE(machine.processes.Starts().empty());
+            EXPECT_TRUE(machine.shell.Starts().empty());
         }
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
@@ -238,7 +238,7 @@ TEST(WriteCleanupScript, ATemporaryFolderTheScriptCannotNameExactlyGetsNoScript)
         WriteCleanupScript();
         EXPECT_EQ(machine.files.FolderEntries(folder), before);
         EXPECT_EQ(machine.journal.CallCount("CreateFileA"), 0);
-        EXPECT_TRUE(machine.processes.Starts().empty());
+        EXPECT_TRUE(machine.shell.Starts().empty());
     }
 }
 
@@ -267,7 +267,7 @@ TEST(WriteCleanupScript, TheStartedScriptDeletesTheCopyAndItselfAndNothingElse) 
         }
 
         WriteCleanupScript();
-        std::vector<sim::StartOutcome> runs = machine.processes.RunPendingStarts(&WinMain);
+        std::vector<sim::StartOutcome> runs = machine.driver.RunPendingStarts(&WinMain);
 
         ASSERT_EQ(runs.size(), 1u);
         ASSERT_TRUE(runs[0].batch.has_value());
@@ -287,7 +287,7 @@ TEST(WriteCleanupScript, APartialScriptWouldEmptyTheTemporaryFolderSoItIsNeverRu
         sim::Machine machine;
         PrepareTemporaryFolder(machine, kTemp);
         machine.files.AddFile(kTemp + ScriptName(1), ExpectedCleanupScript(kTemp, 1).substr(0, cut));
-        machine.processes.RunBatch(kTemp + ScriptName(1), kTemp);
+        machine.driver.RunBatch(kTemp + ScriptName(1), kTemp);
         // Its last line reads del "C:\WINDOWS\TEMP\ : every file in the folder goes.
         EXPECT_FALSE(machine.files.Exists(kTemp + "setup.log"));
         EXPECT_TRUE(machine.files.FolderEntries(kTemp).empty());
@@ -298,8 +298,8 @@ TEST(WriteCleanupScript, APartialScriptWouldEmptyTheTemporaryFolderSoItIsNeverRu
         PrepareTemporaryFolder(machine, kTemp);
         machine.journal.InjectFault(sim::Fault{"WriteFile", 1, 0, cut});
         WriteCleanupScript();
-        machine.processes.RunPendingStarts(&WinMain);
-        EXPECT_TRUE(machine.processes.BatchRuns().empty());
+        machine.driver.RunPendingStarts(&WinMain);
+        EXPECT_TRUE(machine.driver.BatchRuns().empty());
         EXPECT_EQ(machine.files.FileContent(kTemp + "setup.log"), "someone's log");
         EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(1)));
         EXPECT_TRUE(machine.files.Exists(kTemp + "uninstall.exe"));

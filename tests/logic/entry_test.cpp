@@ -10,8 +10,8 @@ using namespace testing_support;
 
 // The first phase opens with the confirmation box; the second never asks.
 bool RanFirstPhase(const sim::Machine& machine) {
-    return !machine.processes.MessageBoxes().empty() &&
-           machine.processes.MessageBoxes()[0].type == (MB_OKCANCEL | MB_ICONQUESTION);
+    return !machine.desktop.MessageBoxes().empty() &&
+           machine.desktop.MessageBoxes()[0].type == (MB_OKCANCEL | MB_ICONQUESTION);
 }
 
 struct Launch {
@@ -37,9 +37,9 @@ TEST(PhaseSelection, TheSwitchIsPlainCaseSensitiveTextAnywhereInTheCommandLine) 
         sim::Machine machine;
         machine.files.AddFile("C:\\Apps\\internally\\uninstall.exe", kUninstallerImage);
         machine.files.AddFile("C:\\Apps\\uninstall.exe", kUninstallerImage);
-        machine.processes.AnswerMessageBox(IDCANCEL);
+        machine.desktop.AnswerMessageBox(IDCANCEL);
         sim::StartOutcome run =
-            machine.processes.RunProgram(&WinMain, launch.image, launch.parameters, "C:\\Apps");
+            machine.driver.RunProgram(&WinMain, launch.image, launch.parameters, "C:\\Apps");
         ASSERT_TRUE(run.ran);
         EXPECT_EQ(RanFirstPhase(machine), !launch.secondPhase);
         EXPECT_EQ(run.exitStatus, 1);
@@ -81,11 +81,11 @@ TEST(PhaseSelection, SlashSAsAWordOfItsOwnMakesTheRunUnattended) {
                 std::nullopt, sim::ProcessOptions{60000});
         }
         Snapshot before = TakeSnapshot(machine);
-        machine.processes.AnswerMessageBox(IDOK);
-        sim::StartOutcome run = machine.processes.RunProgram(&WinMain, c.image, c.parameters, "C:\\Apps");
+        machine.desktop.AnswerMessageBox(IDOK);
+        sim::StartOutcome run = machine.driver.RunProgram(&WinMain, c.image, c.parameters, "C:\\Apps");
         ASSERT_TRUE(run.ran);
         size_t boxes = c.silent || c.underWay ? 0u : 2u;  // the confirmation, the refused copy
-        EXPECT_EQ(machine.processes.MessageBoxes().size(), boxes);
+        EXPECT_EQ(machine.desktop.MessageBoxes().size(), boxes);
         int status = !c.silent ? 1 : c.underWay ? ERROR_INSTALL_ALREADY_RUNNING : ERROR_INSTALL_FAILURE;
         EXPECT_EQ(run.exitStatus, status);
         EXPECT_TRUE(TakeSnapshot(machine) == before);

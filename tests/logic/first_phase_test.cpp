@@ -31,8 +31,8 @@ class FirstPhase : public ::testing::Test {
 
 TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
     Run();
-    ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
-    const sim::MessageBoxRecord& box = machine.processes.MessageBoxes()[0];
+    ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
+    const sim::MessageBoxRecord& box = machine.desktop.MessageBoxes()[0];
     EXPECT_EQ(box.text, "This will uninstall VORSK Tandrel 98.");
     EXPECT_EQ(box.caption, "VORSK Tandrel 98");
     EXPECT_EQ(box.type, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
@@ -48,15 +48,15 @@ TEST(FirstPhaseConsent, WithoutAnOkNothingChangesAtAll) {
         StartProduct(machine, layout);
         Snapshot before = TakeSnapshot(machine);
         if (shown) {
-            machine.processes.AnswerMessageBox(IDCANCEL);
+            machine.desktop.AnswerMessageBox(IDCANCEL);
         } else {
             machine.journal.InjectFault(sim::Fault{"MessageBoxA", 1, ERROR_NOT_ENOUGH_MEMORY});
         }
         EXPECT_EQ(UserStartsUninstaller(machine, layout).exitStatus, 1);
         EXPECT_TRUE(TakeSnapshot(machine) == before);
-        EXPECT_EQ(machine.processes.MessageBoxes().size(), shown ? 1u : 0u);
-        EXPECT_TRUE(machine.processes.PostedMessages().empty());
-        EXPECT_TRUE(machine.processes.Starts().empty());
+        EXPECT_EQ(machine.desktop.MessageBoxes().size(), shown ? 1u : 0u);
+        EXPECT_TRUE(machine.desktop.PostedMessages().empty());
+        EXPECT_TRUE(machine.shell.Starts().empty());
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -78,8 +78,8 @@ TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFol
     EXPECT_EQ(after.userKeys, before.userKeys);
     EXPECT_EQ(after.machineKeys.size(), before.machineKeys.size() - 1);
 
-    ASSERT_EQ(machine.processes.Starts().size(), 1u);
-    const sim::StartRecord& start = machine.processes.Starts()[0];
+    ASSERT_EQ(machine.shell.Starts().size(), 1u);
+    const sim::StartRecord& start = machine.shell.Starts()[0];
     EXPECT_FALSE(start.hadOwner);
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, copy);
@@ -96,27 +96,27 @@ TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFol
 TEST_F(FirstPhase, EveryWindowOfTheProductsClassIsAskedToClose) {
     StartProduct(machine, layout);
     int second = StartProduct(machine, layout);
-    HWND other = machine.processes.AddWindow("OtherClass", "Other", 0);
-    HWND secondsOther = machine.processes.AddWindow("OtherClass", "Tandrel", second);
+    HWND other = machine.desktop.AddWindow("OtherClass", "Other", 0);
+    HWND secondsOther = machine.desktop.AddWindow("OtherClass", "Tandrel", second);
     Run();
-    ASSERT_EQ(machine.processes.PostedMessages().size(), 2u);
-    for (const sim::PostedMessage& posted : machine.processes.PostedMessages()) {
+    ASSERT_EQ(machine.desktop.PostedMessages().size(), 2u);
+    for (const sim::PostedMessage& posted : machine.desktop.PostedMessages()) {
         EXPECT_NE(posted.window, other);
         EXPECT_NE(posted.window, secondsOther);
         EXPECT_EQ(posted.message, static_cast<UINT>(WM_CLOSE));
         EXPECT_EQ(posted.wParam, 0u);
         EXPECT_EQ(posted.lParam, 0);
     }
-    EXPECT_NE(machine.processes.PostedMessages()[0].window, machine.processes.PostedMessages()[1].window);
-    EXPECT_TRUE(machine.processes.WindowExists(other));
+    EXPECT_NE(machine.desktop.PostedMessages()[0].window, machine.desktop.PostedMessages()[1].window);
+    EXPECT_TRUE(machine.desktop.WindowExists(other));
 }
 
 TEST_F(FirstPhase, UninstallEntryThatCannotBeRemovedIsNoObstacle) {
     machine.registry.DenyKeyDelete(HKEY_LOCAL_MACHINE, kUninstallEntry);
     Run();
     EXPECT_TRUE(UninstallEntryListed());
-    EXPECT_EQ(machine.processes.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.processes.Starts().size(), 1u);
+    EXPECT_EQ(machine.desktop.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.shell.Starts().size(), 1u);
 }
 
 TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAsReported) {
@@ -138,9 +138,9 @@ TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAs
         }
         UserStartsUninstaller(machine, layout);
         EXPECT_EQ(machine.files.FileContent(c.copy), kUninstallerImage);
-        ASSERT_EQ(machine.processes.Starts().size(), 1u);
-        EXPECT_EQ(machine.processes.Starts()[0].file, c.copy);
-        EXPECT_EQ(machine.processes.Starts()[0].directory, std::optional<std::string>(c.reported));
+        ASSERT_EQ(machine.shell.Starts().size(), 1u);
+        EXPECT_EQ(machine.shell.Starts()[0].file, c.copy);
+        EXPECT_EQ(machine.shell.Starts()[0].directory, std::optional<std::string>(c.reported));
     }
 }
 
@@ -272,7 +272,7 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
          "somebody else's program", kCopyFailed, false},
         {"no TEMP or TMP: the user's profile folder",
          [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.processes.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
+             machine.shell.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
              TempFolderWithSomebodysUninstaller(machine, "C:\\USERS\\LUKASZ");
              return layout.InstalledUninstaller();
          },
@@ -296,18 +296,18 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
         const std::vector<std::string> tempBefore = machine.files.FolderEntries(machine.files.TempPath());
         Snapshot before = TakeSnapshot(machine);
 
-        machine.processes.RunProgram(&WinMain, image, std::nullopt, image.substr(0, image.rfind('\\')));
+        machine.driver.RunProgram(&WinMain, image, std::nullopt, image.substr(0, image.rfind('\\')));
 
-        ASSERT_EQ(machine.processes.MessageBoxes().size(), 2u);
-        EXPECT_EQ(machine.processes.MessageBoxes()[1].text, c.message);
-        EXPECT_EQ(machine.processes.MessageBoxes()[1].caption, kProductName);
-        EXPECT_EQ(machine.processes.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
+        ASSERT_EQ(machine.desktop.MessageBoxes().size(), 2u);
+        EXPECT_EQ(machine.desktop.MessageBoxes()[1].text, c.message);
+        EXPECT_EQ(machine.desktop.MessageBoxes()[1].caption, kProductName);
+        EXPECT_EQ(machine.desktop.MessageBoxes()[1].type, static_cast<UINT>(MB_ICONERROR));
         EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry));
-        EXPECT_EQ(machine.processes.PostedMessages().empty(), !c.productAsked);
+        EXPECT_EQ(machine.desktop.PostedMessages().empty(), !c.productAsked);
         if (c.copyAfter == nullptr) {
             EXPECT_TRUE(TakeSnapshot(machine) == before);
         }
-        for (const sim::StartRecord& start : machine.processes.Starts()) {
+        for (const sim::StartRecord& start : machine.shell.Starts()) {
             EXPECT_FALSE(start.accepted) << start.file;
         }
         const std::string copy = machine.files.TempPath() + "uninstall.exe";

@@ -36,7 +36,7 @@ void AddInstallation(sim::Machine& machine, const std::string& folder,
 
 std::vector<std::string> Removals(const sim::Machine& machine) {
     std::vector<std::string> paths;
-    for (const sim::Notification& notification : machine.processes.Notifications()) {
+    for (const sim::Notification& notification : machine.shell.Notifications()) {
         EXPECT_EQ(notification.event, SHCNE_RMDIR);
         EXPECT_EQ(notification.flags, static_cast<UINT>(SHCNF_PATH));
         EXPECT_FALSE(notification.secondItem);
@@ -116,7 +116,7 @@ TEST(RemoveInstallFolder, LookAlikesStayAndKeepTheFolder) {
         }
         EXPECT_FALSE(machine.files.Exists(kFolder + "\\uninstall.exe"));
         EXPECT_TRUE(machine.files.IsFolder(kFolder));
-        EXPECT_TRUE(machine.processes.Notifications().empty());
+        EXPECT_TRUE(machine.shell.Notifications().empty());
         EXPECT_EQ(machine.journal.CallCount("RemoveDirectoryA"),
                   2);  // images and the folder, not the vendor's
         EXPECT_TRUE(NoHandlesOpen(machine));
@@ -211,7 +211,7 @@ TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsT
              CallsOf(machine, 0, {"DeleteFileA", "RemoveDirectoryA", "FindFirstFileA"})) {
             EXPECT_LT(call.substr(call.find(' ') + 1).size(), static_cast<size_t>(MAX_PATH)) << call;
         }
-        EXPECT_TRUE(machine.processes.Notifications().empty());
+        EXPECT_TRUE(machine.shell.Notifications().empty());
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -259,7 +259,7 @@ TEST(RemoveInstallFolder, APathThatIsNotFullOrNamesARootOrTheSystemsFolderDelete
         EXPECT_FALSE(IsProductFolder(c.path));
         RemoveInstallFolder(c.path);
         EXPECT_TRUE(TakeSnapshot(machine) == before);
-        EXPECT_TRUE(machine.processes.Notifications().empty());
+        EXPECT_TRUE(machine.shell.Notifications().empty());
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }

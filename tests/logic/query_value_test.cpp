@@ -75,8 +75,8 @@ TEST(QuerySzValue, BadArgumentsAreExplainedOnceAndTouchNothing) {
         EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, name, c.buffer == kNullBuffer ? nullptr : buffer.get()),
                   0);
 
-        ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
-        const sim::MessageBoxRecord& box = machine.processes.MessageBoxes()[0];
+        ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
+        const sim::MessageBoxRecord& box = machine.desktop.MessageBoxes()[0];
         EXPECT_EQ(box.text, c.message);
         EXPECT_EQ(box.caption, "VORSK Tandrel 98");
         EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONERROR));
@@ -149,7 +149,7 @@ TEST(QuerySzValue, AValueThatCannotBeReadFailsSilentlyWithAnEmptyBuffer) {
         buffer.Hold("C:\\stale");
         EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, "InstallPath", buffer.get()), 0);
         EXPECT_EQ(buffer.Text(), "");
-        EXPECT_TRUE(machine.processes.MessageBoxes().empty());
+        EXPECT_TRUE(machine.desktop.MessageBoxes().empty());
         // A missing key is created on the way, empty; the registry task removes it again.
         EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kProductKey));
         EXPECT_TRUE(machine.registry.ChildKeys(HKEY_LOCAL_MACHINE, kProductKey).empty());
@@ -171,7 +171,7 @@ TEST(QuerySzValue, ReadsTheProductKeyUnderTheGivenRoot) {
     EXPECT_EQ(buffer.Text(), "C:\\User");
     EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, "InstallPath", buffer.get()), 1);
     EXPECT_EQ(buffer.Text(), "C:\\Machine");
-    EXPECT_TRUE(machine.processes.MessageBoxes().empty());
+    EXPECT_TRUE(machine.desktop.MessageBoxes().empty());
     EXPECT_TRUE(NoHandlesOpen(machine));
 }
 
@@ -211,7 +211,7 @@ TEST(QuerySzValue, WhateverComesBackIsATerminatedStringWithinTheBuffer) {
             // Nothing of a value that did not fit may stay behind to be taken for a path.
             EXPECT_TRUE(buffer.AllZero());
         }
-        EXPECT_TRUE(machine.processes.MessageBoxes().empty());
+        EXPECT_TRUE(machine.desktop.MessageBoxes().empty());
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }
@@ -247,7 +247,7 @@ TEST(QuerySzValue, AKeyThatCannotBeOpenedFailsSilentlyAndLeavesTheCallersBuffer)
         const std::string callers = buffer.Raw();
         EXPECT_EQ(QuerySzValue(HKEY_LOCAL_MACHINE, "InstallPath", buffer.get()), 0);
         EXPECT_EQ(buffer.Raw(), callers);
-        EXPECT_TRUE(machine.processes.MessageBoxes().empty());
+        EXPECT_TRUE(machine.desktop.MessageBoxes().empty());
         EXPECT_EQ(machine.journal.CallCount("RegQueryValueExA"), 0);
         EXPECT_TRUE(NoHandlesOpen(machine));
     }

@@ -21,7 +21,7 @@ TEST(ServerInstallPath, TheFilesOfAShareNamedImagesStay) {
         EXPECT_TRUE(machine.files.Exists("\\\\SERVER\\images\\picture.bmp"));
         EXPECT_EQ(machine.journal.CallCount("DeleteFileA"), 0);
         EXPECT_EQ(machine.journal.CallCount("FindFirstFileA"), 0);
-        EXPECT_TRUE(machine.processes.Notifications().empty());
+        EXPECT_TRUE(machine.shell.Notifications().empty());
     }
 }
 

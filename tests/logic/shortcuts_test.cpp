@@ -22,7 +22,7 @@ std::string ShortcutIn(const std::string& folder) {
 // shortcut was there, so these are also the paths the task tried.
 std::vector<std::string> Announced(const sim::Machine& machine) {
     std::vector<std::string> paths;
-    for (const sim::Notification& notification : machine.processes.Notifications()) {
+    for (const sim::Notification& notification : machine.shell.Notifications()) {
         EXPECT_EQ(notification.event, SHCNE_DELETE);
         EXPECT_EQ(notification.flags, static_cast<UINT>(SHCNF_PATH));
         EXPECT_FALSE(notification.secondItem);
@@ -167,7 +167,7 @@ TEST(RemoveShortcuts, WithoutTheShellFoldersKeyNothingIsTouched) {
         }
         RemoveShortcuts();
         EXPECT_EQ(machine.journal.CallCount("DeleteFileA"), 0);
-        EXPECT_TRUE(machine.processes.Notifications().empty());
+        EXPECT_TRUE(machine.shell.Notifications().empty());
         EXPECT_TRUE(machine.files.Exists(ShortcutIn(kStartup)));
         EXPECT_TRUE(machine.files.Exists(ShortcutIn(kPrograms)));
         EXPECT_TRUE(NoHandlesOpen(machine));

@@ -45,8 +45,8 @@ TEST(VendorFolderPaths, AParentThatIsNotExactlyTheVendorFolderIsNotRemoved) {
 
         EXPECT_FALSE(machine.files.Exists(c.removedFolder));
         EXPECT_TRUE(machine.files.IsFolder(c.keptParent));
-        ASSERT_EQ(machine.processes.Notifications().size(), 1u);
-        EXPECT_EQ(machine.processes.Notifications()[0].path, c.installPath);
+        ASSERT_EQ(machine.shell.Notifications().size(), 1u);
+        EXPECT_EQ(machine.shell.Notifications()[0].path, c.installPath);
     }
 }
 

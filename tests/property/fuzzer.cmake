@@ -16,7 +16,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND UNINSTALL_SANITIZE)
     list(TRANSFORM uninstall_fuzz_logic_sources PREPEND "${PROJECT_SOURCE_DIR}/")
 
     add_library(simulated_windows_fuzzing STATIC ${uninstall_fuzz_sim_sources})
-    target_include_directories(simulated_windows_fuzzing PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/sim)
+    target_include_directories(simulated_windows_fuzzing PUBLIC ${PROJECT_SOURCE_DIR}/sim)
     target_compile_options(simulated_windows_fuzzing PRIVATE -fsanitize=fuzzer-no-link -Wall -Wextra -Werror)
 
     add_library(uninstall_logic_fuzzing STATIC ${uninstall_fuzz_logic_sources})

@@ -779,7 +779,7 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
                     break;
                 case 2:
                     T = "C:\\Users\\Pat\\";
-                    b.m.processes.SetVariable("USERPROFILE", "C:\\USERS\\PAT");
+                    b.m.shell.SetVariable("USERPROFILE", "C:\\USERS\\PAT");
                     break;
                 case 3:
                     T = "Temp\\";
@@ -800,7 +800,7 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
     }
     b.m.files.SetTempPath(T);
     // Somebody else's files where the name expanded would point.
-    std::string expanded = b.m.processes.ExpandVariables(T);
+    std::string expanded = b.m.shell.ExpandVariables(T);
     if (expanded != T) {
         for (const char* name : {"uninstall.exe", "delme1.bat"}) {
             b.File(Join(expanded, name), std::string("somebody else's ") + name);
@@ -1189,8 +1189,8 @@ void AddShortcuts(Builder& b, const Install& install, const std::string& tempFol
 void AddRunningProduct(Builder& b, const Install& install) {
     if (b.c.Chance(10)) {
         int other = b.m.processes.StartBackgroundProcess("C:\\Other\\other.exe", "C:\\Other");
-        b.m.processes.AddWindow("VorskTandrel2", "Not the product", other);
-        b.m.processes.AddWindow("Vorsk", "Not the product either", other);
+        b.m.desktop.AddWindow("VorskTandrel2", "Not the product", other);
+        b.m.desktop.AddWindow("Vorsk", "Not the product either", other);
     }
     if (!b.c.Chance(30)) {
         return;
@@ -1202,10 +1202,10 @@ void AddRunningProduct(Builder& b, const Install& install) {
     // second phase waits for them.
     static const std::vector<sim::Time> kDelays = {0, 0, 10, 100, 2000, 3000, 12000};
     sim::Time delay = b.hostility == 0 ? 0 : b.c.OneOf(kDelays);
-    b.m.processes.AddWindow("VorskTandrel", "Tandrel", product, closes, delay);
+    b.m.desktop.AddWindow("VorskTandrel", "Tandrel", product, closes, delay);
     if (b.c.Chance(10)) {
         int second = b.m.processes.StartBackgroundProcess(image, install.value);
-        b.m.processes.AddWindow("VORSKTANDREL", "Tandrel (2)", second, b.c.Chance(50), b.c.OneOf(kDelays));
+        b.m.desktop.AddWindow("VORSKTANDREL", "Tandrel (2)", second, b.c.Chance(50), b.c.OneOf(kDelays));
         b.Note("two product windows");
     }
     b.Note(std::string("product running, ") +
@@ -1243,22 +1243,22 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
     }
     switch (b.Variant({85, 8, 2, 2, 3})) {
         case 0:
-            b.m.processes.AnswerMessageBox(IDOK);
+            b.m.desktop.AnswerMessageBox(IDOK);
             break;
         case 1:
-            b.m.processes.AnswerMessageBox(IDCANCEL);
+            b.m.desktop.AnswerMessageBox(IDCANCEL);
             b.Note("the user cancels");
             break;
         case 2:
-            b.m.processes.AnswerMessageBox(0);
+            b.m.desktop.AnswerMessageBox(0);
             b.Note("the confirmation could not be shown");
             break;
         case 3:
-            b.m.processes.AnswerMessageBox(kIdNo);
+            b.m.desktop.AnswerMessageBox(kIdNo);
             b.Note("the confirmation answers IDNO");
             break;
         default:
-            b.m.processes.AnswerMessageBox(kIdYes);
+            b.m.desktop.AnswerMessageBox(kIdYes);
             b.Note("the confirmation answers IDYES");
             break;
     }
@@ -1358,8 +1358,8 @@ GeneratedMachine GenerateMachine(Choices& choices, sim::Machine& machine) {
     Builder b(choices, machine, generated);
     b.hostility = choices.Weighted({40, 30, 30});
     b.Note("hostility " + std::to_string(b.hostility));
-    machine.processes.SetBatchStepLimit(kScriptStepLimit);
-    machine.processes.SetBatchLineCost(kScriptLineCost);
+    machine.driver.SetBatchStepLimit(kScriptStepLimit);
+    machine.driver.SetBatchLineCost(kScriptLineCost);
     generated.fileRoots.push_back("C:");
     b.Root("D:");
     b.Root(kShare);

@@ -51,7 +51,7 @@ std::optional<std::string> InstallFolder(const sim::Machine& machine) {
         return std::nullopt;
     }
     if (value->type == REG_EXPAND_SZ) {
-        text = machine.processes.ExpandVariables(*text);
+        text = machine.shell.ExpandVariables(*text);
     }
     std::replace(text->begin(), text->end(), '/', '\\');
     return text;
@@ -73,7 +73,7 @@ bool IsProductsFolder(const std::string& folder, const MachineState& before) {
 // one of the system's folders, not the user's profile folder, and named alike in ANSI and Unicode.
 bool IsTempFolder(const sim::Machine& machine, const std::string& folder) {
     std::optional<std::string> key = FullPathKey(folder);
-    std::optional<std::string> profile = machine.processes.Variable("USERPROFILE");
+    std::optional<std::string> profile = machine.shell.Variable("USERPROFILE");
     auto present = [&machine, &folder](const char* name) {
         return machine.files.Exists(folder + "\\" + name);
     };
@@ -218,7 +218,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
     // shell would expand the folder's name, and no copy where the folder is none for it. Started with
     // the switch, no copy is made, and the program that ran goes instead.
     const std::string& T = machine.files.TempPath();
-    bool keepsName = machine.processes.ExpandVariables(T) == T;
+    bool keepsName = machine.shell.ExpandVariables(T) == T;
     MayAppear(T);
     secondImage_ = FullPathKey(typedSwitch.value_or(T + "\\uninstall.exe"));
     if (secondImage_ && (typedSwitch || (keepsName && IsTempFolder(machine, T)))) {

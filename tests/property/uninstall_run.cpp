@@ -92,8 +92,8 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     // The user's start, then every start the processes record, oldest first, as the system runs them.
     const sim::Time userStart = machine.clock.Now();
     sim::StartOutcome user =
-        machine.processes.RunProgram(&WinMain, generated.uninstallerImage, parameters, generated.userFolder,
-                                     sim::ProcessOptions{generated.firstExit});
+        machine.driver.RunProgram(&WinMain, generated.uninstallerImage, parameters, generated.userFolder,
+                                  sim::ProcessOptions{generated.firstExit});
     if (!user.ran) {
         problems.push_back("the user's start of " + generated.uninstallerImage + " did not run");
         return problems;
@@ -111,8 +111,8 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     std::vector<int> again;
     auto startAgain = [&]() {
         if (machine.files.Exists(generated.uninstallerImage)) {
-            sim::StartOutcome outcome = machine.processes.RunProgram(&WinMain, generated.uninstallerImage,
-                                                                     std::nullopt, generated.userFolder);
+            sim::StartOutcome outcome = machine.driver.RunProgram(&WinMain, generated.uninstallerImage,
+                                                                  std::nullopt, generated.userFolder);
             again.push_back(outcome.process);
         }
     };
@@ -122,27 +122,27 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     // Once the first process has lingered, while the copy it started has not run yet. Where the first
     // process spent that time waiting for the copy already, the copy would have run meanwhile.
     sim::Time lingered = userStart + generated.firstExit + 1;
-    if (generated.startsAgainInHandOver && !machine.processes.Starts().empty() &&
-        machine.processes.Starts().front().accepted && machine.clock.Now() < lingered) {
+    if (generated.startsAgainInHandOver && !machine.shell.Starts().empty() &&
+        machine.shell.Starts().front().accepted && machine.clock.Now() < lingered) {
         machine.clock.Advance(lingered - machine.clock.Now());
         startAgain();
     }
     int second = typed ? first : 0;  // started with the switch, the user's process is the second phase
     std::vector<sim::BatchRun> scripts;
-    for (size_t i = 0; i < machine.processes.Starts().size() && i < 8; ++i) {
-        if (machine.processes.Starts()[i].ran) {
+    for (size_t i = 0; i < machine.shell.Starts().size() && i < 8; ++i) {
+        if (machine.shell.Starts()[i].ran) {
             continue;
         }
         sim::StartOutcome outcome =
-            machine.processes.RunStart(i, &WinMain, sim::ProcessOptions{generated.secondExit});
+            machine.driver.RunStart(i, &WinMain, sim::ProcessOptions{generated.secondExit});
         if (generated.startsAgainDuringCopy && outcome.ran && !outcome.batch &&
-            machine.processes.Starts()[i].process == first) {
+            machine.shell.Starts()[i].process == first) {
             startAgain();
         }
         if (outcome.batch) {
             scripts.push_back(*outcome.batch);
         } else if (outcome.ran) {
-            if (second == 0 && machine.processes.Starts()[i].process == first) {
+            if (second == 0 && machine.shell.Starts()[i].process == first) {
                 second = outcome.process;
             }
             if (outcome.exitStatus != (generated.silent ? ERROR_SUCCESS : 1)) {
@@ -161,7 +161,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     // What was started: the first process starts the temporary copy, the copy starts its own script.
     int firstStarts = 0;
     int secondStarts = 0;
-    for (const sim::StartRecord& start : machine.processes.Starts()) {
+    for (const sim::StartRecord& start : machine.shell.Starts()) {
         std::optional<std::string> key = KeyOf(start.file);
         if (start.process == first && !typed) {
             ++firstStarts;
@@ -202,7 +202,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         }
     }
     for (int process : again) {
-        for (const sim::StartRecord& start : machine.processes.Starts()) {
+        for (const sim::StartRecord& start : machine.shell.Starts()) {
             if (start.process == process) {
                 problems.push_back("a start while an uninstall was under way started \"" + start.file + "\"");
             }
@@ -214,7 +214,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     const sim::MessageBoxRecord* confirmation = nullptr;
     int missingPath = 0;
     int copyOrStart = 0;
-    for (const sim::MessageBoxRecord& box : machine.processes.MessageBoxes()) {
+    for (const sim::MessageBoxRecord& box : machine.desktop.MessageBoxes()) {
         ++boxes[box.process];
         if (box.process == first && confirmation == nullptr) {
             confirmation = &box;
@@ -234,16 +234,16 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     }
     bool confirmed = typed || generated.silent || (confirmation != nullptr && confirmation->answer == IDOK);
     if (!confirmed) {
-        if (!machine.processes.Starts().empty() || !machine.processes.PostedMessages().empty() ||
+        if (!machine.shell.Starts().empty() || !machine.desktop.PostedMessages().empty() ||
             !SameState(before, after)) {
             problems.push_back("the uninstall went on without the user's OK");
         }
     }
 
     // Only the product's windows are asked to close, each once, by the first process.
-    for (const sim::PostedMessage& posted : machine.processes.PostedMessages()) {
+    for (const sim::PostedMessage& posted : machine.desktop.PostedMessages()) {
         bool product = false;
-        for (const sim::WindowRecord& window : machine.processes.Windows()) {
+        for (const sim::WindowRecord& window : machine.desktop.Windows()) {
             product = product ||
                       (window.handle == posted.window && sim::SameName(window.className, "VorskTandrel"));
         }
@@ -253,7 +253,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         }
     }
     std::set<HWND> asked;
-    for (const sim::PostedMessage& posted : machine.processes.PostedMessages()) {
+    for (const sim::PostedMessage& posted : machine.desktop.PostedMessages()) {
         if (!asked.insert(posted.window).second) {
             problems.push_back("a window asked to close twice");
         }
@@ -262,7 +262,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     // The product leaves the list of installed programs only once its uninstall is under way.
     const std::string entry = "HKLM\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\VORSKTANDREL";
     bool copyStarted = false;
-    for (const sim::StartRecord& start : machine.processes.Starts()) {
+    for (const sim::StartRecord& start : machine.shell.Starts()) {
         copyStarted = copyStarted || (start.process == first && start.accepted);
     }
     if (before.keys.count(entry) != 0 && after.keys.count(entry) == 0 && !copyStarted) {
@@ -300,7 +300,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
             }
         }
         run.scriptsEndedClean = clean ? 1 : 0;
-        for (const sim::Notification& notification : machine.processes.Notifications()) {
+        for (const sim::Notification& notification : machine.shell.Notifications()) {
             run.installFoldersRemoved += notification.event == SHCNE_RMDIR;
         }
         for (const auto& entry : before.files) {

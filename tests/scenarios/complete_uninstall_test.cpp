@@ -27,7 +27,7 @@ std::vector<std::string> Without(std::vector<std::string> entries, const std::ve
 
 std::vector<sim::Notification> NotificationsOf(const sim::Machine& machine, LONG event) {
     std::vector<sim::Notification> found;
-    for (const sim::Notification& notification : machine.processes.Notifications()) {
+    for (const sim::Notification& notification : machine.shell.Notifications()) {
         if (notification.event == event) {
             found.push_back(notification);
         }
@@ -51,15 +51,15 @@ Uninstall RunUninstall(sim::Machine& machine, const ProductLayout& layout, sim::
     EXPECT_TRUE(userStart.ran);
     EXPECT_EQ(userStart.exitStatus, 1);
     run.first = userStart.process;
-    if (machine.processes.Starts().size() != 1u) {
+    if (machine.shell.Starts().size() != 1u) {
         ADD_FAILURE() << "the first process starts exactly the temporary copy";
         return run;
     }
-    sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{secondExit});
+    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{secondExit});
     EXPECT_TRUE(copy.ran);
     EXPECT_EQ(copy.exitStatus, 1);
     run.second = copy.process;
-    std::vector<sim::StartOutcome> rest = machine.processes.RunPendingStarts(&WinMain);
+    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
     if (rest.size() != 1u || !rest[0].batch.has_value()) {
         ADD_FAILURE() << "the second process starts exactly the cleanup script";
         return run;
@@ -101,8 +101,8 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     ExpectTemporaryFolderClean(machine, layout);
 
     // One confirmation and no other box; the product was asked to close and did.
-    EXPECT_EQ(machine.processes.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.processes.PostedMessages().size(), 1u);
+    EXPECT_EQ(machine.desktop.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.desktop.PostedMessages().size(), 1u);
     EXPECT_FALSE(machine.processes.ProcessRunning(product));
 
     // The shell heard of both shortcuts, Startup first, and of the installation folder.
@@ -113,15 +113,15 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     std::vector<sim::Notification> removed = NotificationsOf(machine, SHCNE_RMDIR);
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_EQ(removed[0].path, layout.installFolder);
-    for (const sim::Notification& notification : machine.processes.Notifications()) {
+    for (const sim::Notification& notification : machine.shell.Notifications()) {
         EXPECT_EQ(notification.flags, static_cast<UINT>(SHCNF_PATH));
         EXPECT_FALSE(notification.secondItem);
         EXPECT_EQ(notification.process, run.second);
     }
 
     // The script was started hidden from the temporary folder, and deleted the copy, then itself.
-    ASSERT_EQ(machine.processes.Starts().size(), 2u);
-    const sim::StartRecord& start = machine.processes.Starts()[1];
+    ASSERT_EQ(machine.shell.Starts().size(), 2u);
+    const sim::StartRecord& start = machine.shell.Starts()[1];
     EXPECT_EQ(start.file, layout.TempFile("delme1.bat"));
     EXPECT_EQ(start.parameters, std::nullopt);
     EXPECT_EQ(start.directory, std::optional<std::string>(layout.tempFolder));
@@ -213,21 +213,21 @@ TEST_F(CompleteUninstall, ARunningProductIsWaitedForAndRemovedWholeOrReportedWhe
             products.push_back(StartProduct(fresh, layout, delay != sim::kForever, delay));
         }
         Uninstall run = RunUninstall(fresh, layout);
-        EXPECT_EQ(fresh.processes.PostedMessages().size(), c.closeDelays.size());
+        EXPECT_EQ(fresh.desktop.PostedMessages().size(), c.closeDelays.size());
         EXPECT_FALSE(fresh.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey));
         EXPECT_FALSE(fresh.files.Exists(layout.startupFolder + "\\" + kShortcutName));
         EXPECT_EQ(fresh.files.Exists(layout.installFolder), !c.removed);
         EXPECT_EQ(fresh.files.Exists("C:\\Apps\\VORSK Software"), !c.removed);
         ExpectTemporaryFolderClean(fresh, layout);
         if (c.removed) {
-            EXPECT_EQ(fresh.processes.MessageBoxes().size(), 1u);
+            EXPECT_EQ(fresh.desktop.MessageBoxes().size(), 1u);
             continue;
         }
         EXPECT_EQ(fresh.files.FolderEntries(layout.installFolder), std::vector<std::string>{"Tandrel.exe"});
         EXPECT_EQ(CountCall(fresh, "DeleteFileA", layout.installFolder + "\\Tandrel.exe", run.second), 51);
         EXPECT_EQ(fresh.journal.CallCount("FindWindowA", run.second), 101);
-        ASSERT_EQ(fresh.processes.MessageBoxes().size(), 2u);
-        const sim::MessageBoxRecord& box = fresh.processes.MessageBoxes()[1];
+        ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
+        const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
         EXPECT_EQ(box.text,
                   "Can not remove all files of VORSK Tandrel 98. They stay in " + layout.installFolder + ".");
@@ -266,7 +266,7 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         SCOPED_TRACE(c.name);
         sim::Machine fresh;
         InstallProduct(fresh, layout);
-        fresh.processes.SetVariable("APPS", "C:\\Apps");
+        fresh.shell.SetVariable("APPS", "C:\\Apps");
         fresh.files.AddFile("C:\\WINDOWS\\la.txt", "somebody else's");
         fresh.files.AddFile("C:\\WINDOWS\\Start Menu\\la.txt", "somebody else's");
         fresh.files.AddSubstDrive("Z:", "C:\\");
@@ -295,11 +295,11 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
         ExpectTemporaryFolderClean(fresh, layout);
         if (c.serves) {
-            EXPECT_EQ(fresh.processes.MessageBoxes().size(), 1u);
+            EXPECT_EQ(fresh.desktop.MessageBoxes().size(), 1u);
             continue;
         }
-        ASSERT_EQ(fresh.processes.MessageBoxes().size(), 2u);
-        const sim::MessageBoxRecord& box = fresh.processes.MessageBoxes()[1];
+        ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
+        const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
         EXPECT_EQ(box.text, "Can not find install path to remove files.");
         EXPECT_EQ(box.caption, "VORSK Tandrel 98");
@@ -352,24 +352,24 @@ TEST_F(CompleteUninstall, AReadOnlyInstallationIsRemovedWholeAndNothingIsLeftInT
 TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     InstallProduct(machine, layout);
     machine.files.AddFile("C:\\Downloads\\uninstall.exe", kUninstallerImage);
-    machine.processes.AnswerMessageBox(IDOK);
-    machine.processes.AnswerMessageBox(IDOK);
+    machine.desktop.AnswerMessageBox(IDOK);
+    machine.desktop.AnswerMessageBox(IDOK);
     sim::StartOutcome first = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
     sim::StartOutcome again = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
     // Past the first process's own end, before the copy runs: it still holds on for the copy.
     machine.clock.Advance(121);
     sim::StartOutcome duringHandOver = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
-    ASSERT_EQ(machine.processes.Starts().size(), 1u);
-    sim::StartOutcome copy = machine.processes.RunStart(0, &WinMain, sim::ProcessOptions{100});
+    ASSERT_EQ(machine.shell.Starts().size(), 1u);
+    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{100});
     sim::StartOutcome meanwhile =
-        machine.processes.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
-    std::vector<sim::StartOutcome> rest = machine.processes.RunPendingStarts(&WinMain);
+        machine.driver.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
+    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
 
     EXPECT_TRUE(again.ran && duringHandOver.ran && meanwhile.ran);
-    ASSERT_EQ(machine.processes.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.processes.MessageBoxes()[0].process, first.process);
-    ASSERT_EQ(machine.processes.Starts().size(), 2u);
-    EXPECT_EQ(machine.processes.Starts()[1].process, copy.process);
+    ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
+    EXPECT_EQ(machine.desktop.MessageBoxes()[0].process, first.process);
+    ASSERT_EQ(machine.shell.Starts().size(), 2u);
+    EXPECT_EQ(machine.shell.Starts()[1].process, copy.process);
     ASSERT_EQ(rest.size(), 1u);
     EXPECT_FALSE(machine.files.Exists(layout.installFolder));
     EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"));
@@ -401,9 +401,9 @@ TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly
         if (fresh.clock.Now() < 3000) {
             fresh.clock.Advance(3000 - fresh.clock.Now());
         }
-        ASSERT_EQ(fresh.processes.Starts().size(), 1u);
-        sim::StartOutcome copy = fresh.processes.RunStart(0, &WinMain);
-        fresh.processes.RunPendingStarts(&WinMain);
+        ASSERT_EQ(fresh.shell.Starts().size(), 1u);
+        sim::StartOutcome copy = fresh.driver.RunStart(0, &WinMain);
+        fresh.driver.RunPendingStarts(&WinMain);
 
         sim::Time copyHolds = sim::kForever;
         for (const sim::CallRecord& call : fresh.journal.Calls()) {

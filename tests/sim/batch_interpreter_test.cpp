@@ -33,7 +33,7 @@ class BatchInterpreter : public ::testing::Test {
   protected:
     sim::BatchRun Run(const std::string& script) {
         machine.files.AddFile(kScript, script);
-        return machine.processes.RunBatch(kScript, kTemp);
+        return machine.driver.RunBatch(kScript, kTemp);
     }
     sim::Machine machine;
 };
@@ -77,14 +77,14 @@ TEST_F(BatchInterpreter, TheWaitLoopEndsOnceTheHoldIsReleasedAndTheScriptDeletes
     EXPECT_GT(run.steps, 300 / 3);
     EXPECT_EQ(run.output.back(), "The batch file cannot be found.");
     EXPECT_FALSE(machine.processes.ProcessRunning(run.process));
-    ASSERT_EQ(machine.processes.BatchRuns().size(), 1u);
-    EXPECT_EQ(machine.processes.BatchRuns()[0].steps, run.steps);
+    ASSERT_EQ(machine.driver.BatchRuns().size(), 1u);
+    EXPECT_EQ(machine.driver.BatchRuns()[0].steps, run.steps);
 }
 
 TEST_F(BatchInterpreter, ALoopOnAFileThatCannotGoHitsTheStepLimit) {
     machine.files.AddFile(kCopy, "MZ", FILE_ATTRIBUTE_READONLY);  // del without /f leaves it
-    machine.processes.SetBatchStepLimit(500);
-    machine.processes.SetBatchLineCost(2);
+    machine.driver.SetBatchStepLimit(500);
+    machine.driver.SetBatchLineCost(2);
     sim::BatchRun run = Run(WaitLoop(kCopy));
     EXPECT_TRUE(run.stepLimitReached);
     EXPECT_FALSE(run.finished);

@@ -12,7 +12,7 @@ const char kScript[] = "C:\\WINDOWS\\TEMP\\delme1.bat";
 
 sim::BatchRun RunLine(sim::Machine& machine, const std::string& line) {
     machine.files.AddFile(kScript, "@echo off\r\n" + line + "\r\n");
-    return machine.processes.RunBatch(kScript, "C:\\WINDOWS\\TEMP");
+    return machine.driver.RunBatch(kScript, "C:\\WINDOWS\\TEMP");
 }
 
 TEST(BatchPercents, AnUnsetVariableExpandsToNothing) {

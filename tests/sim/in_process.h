@@ -28,7 +28,7 @@ inline sim::StartOutcome RunAsProcess(sim::Machine& machine, const std::string& 
                                       const std::optional<std::string>& parameters = std::nullopt,
                                       sim::ProcessOptions options = {}) {
     CurrentBody() = std::move(body);
-    sim::StartOutcome outcome = machine.processes.RunProgram(&BodyEntry, image, parameters, folder, options);
+    sim::StartOutcome outcome = machine.driver.RunProgram(&BodyEntry, image, parameters, folder, options);
     CurrentBody() = nullptr;
     return outcome;
 }

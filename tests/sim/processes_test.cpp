@@ -132,7 +132,7 @@ TEST_F(Processes, AWaitForAnEventHoldsTheWaitersExitUntilTheEventIsSetOrTheWaitT
             },
             std::nullopt, sim::ProcessOptions{10});
         EXPECT_EQ(waiter.exitStatus, c.setBefore ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
-        EXPECT_EQ(local.processes.EventExists("Handed"), !c.setBefore);
+        EXPECT_EQ(local.kernel.EventExists("Handed"), !c.setBefore);
         if (c.setAt != 0) {
             local.clock.Advance(c.setAt);
             HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "Handed");
@@ -145,7 +145,7 @@ TEST_F(Processes, AWaitForAnEventHoldsTheWaitersExitUntilTheEventIsSetOrTheWaitT
         EXPECT_FALSE(DeleteFileA(kImage));
         local.clock.Advance(1);
         EXPECT_FALSE(local.processes.ProcessRunning(waiter.process));
-        EXPECT_FALSE(local.processes.EventExists("Handed"));
+        EXPECT_FALSE(local.kernel.EventExists("Handed"));
         EXPECT_TRUE(DeleteFileA(kImage));
     }
 }
@@ -162,29 +162,29 @@ TEST_F(Processes, WmCloseEndsAProcessWhoseWindowHonoursIt) {
         sim::Machine local;
         local.files.AddFile(kImage);
         int process = local.processes.StartBackgroundProcess(kImage, kFolder);
-        HWND other = local.processes.AddWindow("OtherClass", "Other", 0);
-        HWND window = local.processes.AddWindow("VorskTandrel", "Tandrel", process, c.closes, c.delay);
-        HWND second = local.processes.AddWindow("VORSKTANDREL", "Tandrel 2", process);
+        HWND other = local.desktop.AddWindow("OtherClass", "Other", 0);
+        HWND window = local.desktop.AddWindow("VorskTandrel", "Tandrel", process, c.closes, c.delay);
+        HWND second = local.desktop.AddWindow("VORSKTANDREL", "Tandrel 2", process);
         EXPECT_EQ(FindWindowA("vorsktandrel", nullptr), window);
         EXPECT_EQ(FindWindowA(nullptr, "Tandrel 2"), second);
 
         EXPECT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
-        EXPECT_EQ(local.processes.WindowExists(window), c.delay > 0 || !c.closes);
-        ASSERT_EQ(local.processes.PostedMessages().size(), 1u);
-        EXPECT_EQ(local.processes.PostedMessages()[0].message, static_cast<UINT>(WM_CLOSE));
-        EXPECT_EQ(local.processes.PostedMessages()[0].process, 1);
+        EXPECT_EQ(local.desktop.WindowExists(window), c.delay > 0 || !c.closes);
+        ASSERT_EQ(local.desktop.PostedMessages().size(), 1u);
+        EXPECT_EQ(local.desktop.PostedMessages()[0].message, static_cast<UINT>(WM_CLOSE));
+        EXPECT_EQ(local.desktop.PostedMessages()[0].process, 1);
         Sleep(static_cast<DWORD>(c.delay));
         bool ended = c.closes;
         EXPECT_EQ(local.processes.ProcessRunning(process), !ended);
-        EXPECT_EQ(local.processes.WindowExists(window), !ended);
-        EXPECT_EQ(local.processes.WindowExists(second), !ended);  // a process's windows go with it
-        EXPECT_TRUE(local.processes.WindowExists(other));
+        EXPECT_EQ(local.desktop.WindowExists(window), !ended);
+        EXPECT_EQ(local.desktop.WindowExists(second), !ended);  // a process's windows go with it
+        EXPECT_TRUE(local.desktop.WindowExists(other));
         EXPECT_EQ(FindWindowA("VorskTandrel", nullptr), ended ? nullptr : window);
         EXPECT_EQ(DeleteFileA(kImage), ended ? TRUE : FALSE);
         if (ended) {
             EXPECT_FALSE(PostMessageA(window, WM_CLOSE, 0, 0));
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-            EXPECT_EQ(local.processes.PostedMessages().size(), 1u);
+            EXPECT_EQ(local.desktop.PostedMessages().size(), 1u);
         }
     }
 }
@@ -200,21 +200,21 @@ TEST_F(Processes, ShellExecuteRecordsTheStartAndFailsForAMissingFile) {
     result = ShellExecuteA(nullptr, nullptr, kImage, nullptr, nullptr, SW_SHOWNORMAL);
     EXPECT_LE(reinterpret_cast<INT_PTR>(result), 32);
 
-    ASSERT_EQ(machine.processes.Starts().size(), 3u);
-    const sim::StartRecord& start = machine.processes.Starts()[0];
+    ASSERT_EQ(machine.shell.Starts().size(), 3u);
+    const sim::StartRecord& start = machine.shell.Starts()[0];
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, kImage);
     EXPECT_EQ(start.parameters, std::optional<std::string>("/internally"));
     EXPECT_EQ(start.directory, std::optional<std::string>("C:\\WINDOWS\\TEMP"));
     EXPECT_EQ(start.show, SW_MINIMIZE);
     EXPECT_TRUE(start.accepted);
-    EXPECT_EQ(machine.processes.Starts()[1].verb, "open");
-    EXPECT_FALSE(machine.processes.Starts()[1].accepted);
-    EXPECT_FALSE(machine.processes.Starts()[2].accepted);
+    EXPECT_EQ(machine.shell.Starts()[1].verb, "open");
+    EXPECT_FALSE(machine.shell.Starts()[1].accepted);
+    EXPECT_FALSE(machine.shell.Starts()[2].accepted);
     // The shell expands variables in the name it starts.
-    machine.processes.SetVariable("Place", "Apps");
+    machine.shell.SetVariable("Place", "Apps");
     ShellExecuteA(nullptr, nullptr, "C:\\%PLACE%\\Tool\\tool.exe", nullptr, nullptr, SW_SHOWNORMAL);
-    EXPECT_EQ(machine.processes.Starts().back().file, kImage);
+    EXPECT_EQ(machine.shell.Starts().back().file, kImage);
 
     // Only an accepted start runs; it runs in its folder with its parameters.
     std::string seen;
@@ -222,13 +222,13 @@ TEST_F(Processes, ShellExecuteRecordsTheStartAndFailsForAMissingFile) {
         seen = std::string(tail) + " in " + sim::Machine::Current().processes.CurrentProcess().currentFolder;
         return 3;
     };
-    EXPECT_FALSE(machine.processes.RunStart(1, &sim_testing::BodyEntry).ran);
-    sim::StartOutcome run = machine.processes.RunStart(0, &sim_testing::BodyEntry);
+    EXPECT_FALSE(machine.driver.RunStart(1, &sim_testing::BodyEntry).ran);
+    sim::StartOutcome run = machine.driver.RunStart(0, &sim_testing::BodyEntry);
     sim_testing::CurrentBody() = nullptr;
     EXPECT_TRUE(run.ran);
     EXPECT_EQ(run.exitStatus, 3);
     EXPECT_EQ(seen, "/internally in C:\\WINDOWS\\TEMP");
-    EXPECT_TRUE(machine.processes.Starts()[0].ran);
+    EXPECT_TRUE(machine.shell.Starts()[0].ran);
 }
 
 TEST_F(Processes, ABatchStartRunsWithTheCommandInterpreter) {
@@ -237,13 +237,13 @@ TEST_F(Processes, ABatchStartRunsWithTheCommandInterpreter) {
     ASSERT_GT(reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, "C:\\WINDOWS\\TEMP\\clean.bat",
                                                       nullptr, "C:\\WINDOWS\\TEMP", SW_HIDE)),
               32);
-    std::vector<sim::StartOutcome> runs = machine.processes.RunPendingStarts(nullptr);
+    std::vector<sim::StartOutcome> runs = machine.driver.RunPendingStarts(nullptr);
     ASSERT_EQ(runs.size(), 1u);
     ASSERT_TRUE(runs[0].batch.has_value());
     EXPECT_TRUE(runs[0].batch->finished);
     EXPECT_EQ(machine.processes.GetProcess(runs[0].process).currentFolder, "C:\\WINDOWS\\TEMP");
     EXPECT_FALSE(machine.files.Exists(kImage));
-    EXPECT_TRUE(machine.processes.RunPendingStarts(nullptr).empty());  // each start runs once
+    EXPECT_TRUE(machine.driver.RunPendingStarts(nullptr).empty());  // each start runs once
 }
 
 TEST_F(Processes, TheNewestMachineIsTheOneActedOn) {

@@ -72,14 +72,14 @@ int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closes
                  sim::Time closeDelay) {
     int product = machine.processes.StartBackgroundProcess(layout.installFolder + "\\Tandrel.exe",
                                                            layout.installFolder);
-    machine.processes.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose, closeDelay);
+    machine.desktop.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose, closeDelay);
     return product;
 }
 
 sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout,
                                         sim::ProcessOptions options) {
-    return machine.processes.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt,
-                                        layout.installFolder, options);
+    return machine.driver.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt,
+                                     layout.installFolder, options);
 }
 
 Snapshot TakeSnapshot(const sim::Machine& machine) {

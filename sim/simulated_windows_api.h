@@ -1,5 +1,8 @@
-// The Windows types, constants and ANSI functions that the uninstaller uses, declared with the
-// signatures and values of the Windows SDK, for builds that link against the simulated Windows.
+// What the simulated Windows serves: the Windows types, constants and functions, with the signatures
+// and values of the Windows SDK. The uninstaller's logic sees them through src/platform/windows_api.h
+// in the native build; a few are there only for the tests and the conformance probes, which set up a
+// machine or compare with Windows through them. The simulation keeps this header beside its parts, as
+// the one interface it implements.
 #pragma once
 
 #include <cstdint>
