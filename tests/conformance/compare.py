@@ -41,7 +41,7 @@ def parse_lines(text):
 
 
 def parse_known(path):
-    """known_differences.txt: blocks of "key", "  windows: ...", "  simulated: ...", "  why: ..."
+    """known_differences.txt: blocks of "key", "  wine: ...", "  simulated: ...", "  why: ..."
     lines; "#" starts a comment line."""
     known = {}
     key = None
@@ -57,12 +57,12 @@ def parse_known(path):
                 known[key] = {}
                 continue
             field, separator, value = line.strip().partition(": ")
-            if key is None or not separator or field not in ("windows", "simulated", "why"):
-                raise SystemExit(f"{path}:{number}: expected 'windows: ', 'simulated: ' or 'why: '")
+            if key is None or not separator or field not in ("wine", "simulated", "why"):
+                raise SystemExit(f"{path}:{number}: expected 'wine: ', 'simulated: ' or 'why: '")
             known[key][field] = value
     for key, entry in known.items():
-        if set(entry) != {"windows", "simulated", "why"}:
-            raise SystemExit(f"{path}: {key} needs windows, simulated and why")
+        if set(entry) != {"wine", "simulated", "why"}:
+            raise SystemExit(f"{path}: {key} needs wine, simulated and why")
     return known
 
 
@@ -153,23 +153,23 @@ def compare(native_lines, wine_lines, known):
     failures = 0
     listed = 0
     for key in keys:
-        windows_text = wine.get(key, "<no line>")
+        wine_text = wine.get(key, "<no line>")
         simulated_text = native.get(key, "<no line>")
         entry = known.get(key)
-        if windows_text == simulated_text:
+        if wine_text == simulated_text:
             if entry is not None:
                 failures += 1
                 print(f"NO LONGER DIFFERENT (remove it from the known differences): {key}\n"
-                      f"  both:      {windows_text}\n  listed because: {entry['why']}")
+                      f"  both:      {wine_text}\n  listed because: {entry['why']}")
             continue
-        if entry is not None and entry["windows"] == windows_text and entry["simulated"] == simulated_text:
+        if entry is not None and entry["wine"] == wine_text and entry["simulated"] == simulated_text:
             listed += 1
             print(f"known difference: {key}")
             continue
         failures += 1
-        print(f"DIFFERENT: {key}\n  windows:   {windows_text}\n  simulated: {simulated_text}")
+        print(f"DIFFERENT: {key}\n  wine:      {wine_text}\n  simulated: {simulated_text}")
         if entry is not None:
-            print(f"  (listed with other outputs:\n  windows:   {entry['windows']}\n"
+            print(f"  (listed with other outputs:\n  wine:      {entry['wine']}\n"
                   f"  simulated: {entry['simulated']})")
     for key in known:
         if key not in wine and key not in native:
@@ -207,7 +207,7 @@ def main():
             shutil.rmtree(work_dir, ignore_errors=True)
     if args.keep:
         os.makedirs(args.keep, exist_ok=True)
-        for name, text in (("simulated.txt", native_text), ("windows.txt", wine_text)):
+        for name, text in (("simulated.txt", native_text), ("wine.txt", wine_text)):
             with open(os.path.join(args.keep, name), "w", encoding=ENCODING) as out:
                 out.write(text)
     failures = compare(parse_lines(native_text), parse_lines(wine_text), known)
