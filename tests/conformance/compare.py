@@ -31,7 +31,8 @@ def parse_lines(text):
     """The probe lines as (key, value) pairs, in order."""
     lines = []
     for line in text.splitlines():
-        key, separator, value = line.rstrip("\r").partition(": ")
+        # A line whose value is empty ends in ": ", or in ":" where trailing blanks were dropped.
+        key, separator, value = (line.rstrip("\r") + " ").partition(": ")
         if separator:
             lines.append((key, value.rstrip()))
         elif line.strip():
@@ -78,17 +79,21 @@ def run_native(native, arch):
 def reference_header(arch):
     """The comment lines at the top of a reference file; the last one names the kind of prefix."""
     bits = "32" if arch == "win32" else "64"
-    return (f"# What the conformance probes printed under Wine, not under Windows: probe.exe in a {bits}-bit Wine\n"
-            "# prefix, with the cleanup scripts it wrote run by Wine's cmd before its \"after\" stage. Written by\n"
-            f"# the Wine test wine.conformance of the {arch} build, which fails when Wine printed something\n"
-            "# else than this file held (git diff shows what). The quick tier compares the simulated Windows,\n"
-            f"# as a {bits}-bit Windows, with it (compare.py), accepting the differences in known_differences.txt.\n"
-            f"# arch: {arch}\n")
+    lines = [
+        f"What the conformance probes printed under Wine, not under Windows: probe.exe in a {bits}-bit Wine",
+        "prefix, with the cleanup scripts it wrote run by Wine's cmd before its \"after\" stage. Written by",
+        f"the Wine test wine.conformance of the {arch} build, which fails when Wine printed something",
+        "else than this file held (git diff shows what). The quick tier compares the simulated Windows,",
+        f"as a {bits}-bit Windows, with it (compare.py), accepting the differences in known_differences.txt.",
+        f"arch: {arch}",
+    ]
+    return "".join(f"# {line}\n" for line in lines)
 
 
 def reference_text(arch, wine_text):
-    """A reference file's content: the header, then Wine's lines as printed, with Unix line ends."""
-    lines = [line.rstrip("\r") for line in wine_text.split("\n")]
+    """A reference file's content: the header, then Wine's lines as printed, with Unix line ends and
+    without trailing blanks (which the comparison disregards, and editors drop)."""
+    lines = [line.rstrip() for line in wine_text.split("\n")]
     if lines and lines[-1] == "":
         lines.pop()
     return reference_header(arch) + "".join(line + "\n" for line in lines)
@@ -132,8 +137,9 @@ def refresh_reference(path, arch, wine_text):
     print("  Check the change (git diff), adjust the simulation or known_differences.txt, and commit it.")
     if not before:
         return True
-    changes = list(difflib.unified_diff(before.split("\n"), text.split("\n"), "committed", "wine", n=0,
-                                        lineterm=""))
+    name = os.path.basename(path)
+    changes = list(difflib.unified_diff(before.split("\n"), text.split("\n"), f"{name} before",
+                                        f"{name} as Wine printed it", n=0, lineterm=""))
     for line in changes[:DIFF_LINES_SHOWN]:
         print(f"  {line}")
     if len(changes) > DIFF_LINES_SHOWN:
