@@ -258,7 +258,8 @@ void ProbePathSpellings() {
     Line("path.length.listing", "%s", Listing("C:\\conf\\long\\*").c_str());
 }
 
-void ProbeFileOperations() {
+// The files and folders the file operations work on, below C:\conf\d.
+void MakeOperationFiles() {
     MakeFolder("C:\\conf\\d");
     MakeFolder("C:\\conf\\d\\sub");
     MakeFolder("C:\\conf\\d\\empty");
@@ -275,11 +276,9 @@ void ProbeFileOperations() {
     MakeFile("C:\\conf\\d\\target.txt", "target");
     MakeFile("C:\\conf\\d\\rotarget.txt", "rotarget", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     MakeFile("C:\\conf\\d\\heldtarget.txt", "heldtarget");
-    // Opened without sharing, as another program might hold them.
-    HANDLE held = OpenShared("C:\\conf\\d\\held.txt", GENERIC_READ, 0, OPEN_EXISTING);
-    HANDLE heldTarget = OpenShared("C:\\conf\\d\\heldtarget.txt", GENERIC_WRITE, 0, OPEN_EXISTING);
-    Line("file.hold", "%s %s", Handle(held).c_str(), Handle(heldTarget).c_str());
+}
 
+void ProbeGetAttributes() {
     for (const char* path :
          {"C:\\conf\\d\\plain.txt", "C:\\conf\\d\\ro.txt", "C:\\conf\\d\\rh.txt", "C:\\conf\\d\\sub",
           "C:\\conf\\d\\rofolder", "C:\\conf\\d\\missing.txt", "C:\\conf\\d\\nothing\\x.txt",
@@ -288,7 +287,9 @@ void ProbeFileOperations() {
         Line(std::string("file.get_attributes.") + path, "0x%lX %s", static_cast<unsigned long>(attributes),
              attributes == INVALID_FILE_ATTRIBUTES ? std::to_string(GetLastError()).c_str() : "");
     }
+}
 
+void ProbeDeletions() {
     const char* deletions[][2] = {
         {"missing", "C:\\conf\\d\\missing.txt"}, {"missing_folder", "C:\\conf\\d\\nothing\\x.txt"},
         {"folder", "C:\\conf\\d\\sub"},          {"read_only", "C:\\conf\\d\\ro.txt"},
@@ -311,7 +312,9 @@ void ProbeFileOperations() {
     for (const auto& removal : removals) {
         Line(std::string("file.rmdir.") + removal[0], "%s", Bool(RemoveDirectoryA(removal[1])).c_str());
     }
+}
 
+void ProbeCopies() {
     struct Copy {
         const char* key;
         const char* from;
@@ -340,7 +343,9 @@ void ProbeFileOperations() {
         Line(std::string("file.copy.") + copy.key, "%s",
              Bool(CopyFileA(copy.from, copy.to, copy.failIfExists)).c_str());
     }
+}
 
+void ProbeCreations() {
     const char* creations[][2] = {
         {"new", "C:\\conf\\d\\new.txt"},
         {"existing", "C:\\conf\\d\\plain2.txt"},
@@ -353,7 +358,9 @@ void ProbeFileOperations() {
     for (const auto& creation : creations) {
         Line(std::string("file.create_new.") + creation[0], "%s", CreateNew(creation[1]).c_str());
     }
+}
 
+void ProbeSetAttributes() {
     struct Attributes {
         const char* key;
         const char* path;
@@ -376,8 +383,10 @@ void ProbeFileOperations() {
         Line(std::string("file.attributes.") + change.key, "%s",
              Bool(SetFileAttributesA(change.path, change.attributes)).c_str());
     }
+}
 
-    Line("file.release", "%s %s", Bool(CloseHandle(held)).c_str(), Bool(CloseHandle(heldTarget)).c_str());
+// What the operations left: each file or folder as a search for its name finds it.
+void ProbeFilesAfter() {
     Line("file.get_attributes.cleared", "0x%lX",
          static_cast<unsigned long>(GetFileAttributesA("C:\\conf\\d\\rh.txt")));
     for (const char* name :
@@ -386,6 +395,23 @@ void ProbeFileOperations() {
         Line(std::string("file.after.") + name, "%s",
              State((std::string("C:\\conf\\d\\") + name).c_str()).c_str());
     }
+}
+
+// Files and folders as the program meets them: read-only, held by another program, missing, named
+// with a trailing backslash.
+void ProbeFileOperations() {
+    MakeOperationFiles();
+    // Opened without sharing, as another program might hold them.
+    HANDLE held = OpenShared("C:\\conf\\d\\held.txt", GENERIC_READ, 0, OPEN_EXISTING);
+    HANDLE heldTarget = OpenShared("C:\\conf\\d\\heldtarget.txt", GENERIC_WRITE, 0, OPEN_EXISTING);
+    Line("file.hold", "%s %s", Handle(held).c_str(), Handle(heldTarget).c_str());
+    ProbeGetAttributes();
+    ProbeDeletions();
+    ProbeCopies();
+    ProbeCreations();
+    ProbeSetAttributes();
+    Line("file.release", "%s %s", Bool(CloseHandle(held)).c_str(), Bool(CloseHandle(heldTarget)).c_str());
+    ProbeFilesAfter();
     SetFileAttributesA("C:\\conf\\d\\sub", FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -569,7 +595,8 @@ std::string Create(HKEY root, const char* path, HKEY* key) {
     return std::to_string(status) + " disposition=" + std::to_string(disposition);
 }
 
-void ProbeRegistry() {
+// Opening and creating keys by names spelled in several ways; returns the probes' key, open.
+HKEY ProbeKeyNames() {
     const char* base = "Software\\ConformanceProbe";
     HKEY key = nullptr;
     Line("reg.open.missing", "%s", Open(HKEY_CURRENT_USER, base, &key).c_str());
@@ -594,7 +621,11 @@ void ProbeRegistry() {
     RegCloseKey(nested);
     Line("reg.open.empty", "%s", Open(key, "", &nested).c_str());
     RegCloseKey(nested);
+    return key;
+}
 
+// The values the queries read back, set through the ANSI function.
+void SetProbeValues(HKEY key) {
     // Values of several types; "abc" followed by a byte that is not a terminator is unterminated.
     const char unterminated[] = "abcX";
     const char counted[] = "abc";
@@ -613,6 +644,9 @@ void ProbeRegistry() {
     SetValue(key, "multi", "Multi", REG_MULTI_SZ, multi, sizeof multi);
     SetValue(key, "empty", "Empty", REG_SZ, "", 0);
     SetValue(key, "full", "Full", REG_SZ, full.data(), 260);
+}
+
+void ProbeAnsiQueries(HKEY key) {
     QueryValue(key, "sz", "Sz", 100);
     QueryValue(key, "sz_case", "sZ", 100);
     QueryValue(key, "sz_size_only", "Sz", 100, false);
@@ -632,6 +666,10 @@ void ProbeRegistry() {
     QueryValue(key, "full_larger", "Full", 300);
     QueryValue(key, "missing", "Missing", 100);
     QueryValue(key, "default_unset", nullptr, 100);
+}
+
+// Values read through the wide function, as the program reads "InstallPath" to check its ANSI form.
+void ProbeWideQueries(HKEY key) {
     SetValue(key, "ansi", "Ansi", REG_SZ, "\x80 caf\xE9", 7);
     SetValue(key, "ansi_name", "Nam\xE9", REG_SZ, "e", 2);
     std::basic_string<WCHAR> wideText = Wide("caf\xE9");
@@ -655,6 +693,9 @@ void ProbeRegistry() {
     QueryWide(key, "ansi_name", "Nam\xE9", 100);
     QueryWide(key, "wide", "Wide", 100);
     QueryWide(key, "missing", "Missing", 100);
+}
+
+void ProbeQueriesWithoutSize(HKEY key) {
     DWORD type = 0;
     unsigned char buffer[8];
     Line("reg.query.data_without_size", "%ld",
@@ -662,8 +703,10 @@ void ProbeRegistry() {
     Line("reg.query.type_only", "%ld type=%lu",
          static_cast<long>(RegQueryValueExA(key, "Dword", nullptr, &type, nullptr, nullptr)),
          static_cast<unsigned long>(type));
+}
 
-    // Child keys: enumeration order, short name buffers, counts.
+// Child keys: enumeration order, short name buffers, counts.
+void ProbeChildKeys(HKEY key) {
     for (const char* child : {"beta", "Alpha", "_under", "Gamma2", "alpha2", "1one"}) {
         HKEY made = nullptr;
         Create(key, child, &made);
@@ -679,11 +722,14 @@ void ProbeRegistry() {
              static_cast<unsigned long>(count), Bytes(name, size + 1).c_str());
     }
     Line("reg.info.key", "%s", Info(key).c_str());
+    HKEY nested = nullptr;
     Line("reg.info.root_child", "%s", Open(key, "One\\Two\\Three", &nested).c_str());
     Line("reg.info.leaf", "%s", Info(nested).c_str());
     RegCloseKey(nested);
+}
 
-    // Deletion: children keep a key (NT), a handle to a deleted key, closing.
+// Deletion: children keep a key (NT), a handle to a deleted key, closing.
+void ProbeKeyDeletion(HKEY key) {
     Line("reg.delete.with_children", "%ld", static_cast<long>(RegDeleteKeyA(key, "One")));
     Line("reg.delete.missing", "%ld", static_cast<long>(RegDeleteKeyA(key, "Nothing")));
     Line("reg.delete.case", "%ld", static_cast<long>(RegDeleteKeyA(key, "one\\TWO\\three")));
@@ -692,6 +738,8 @@ void ProbeRegistry() {
     HKEY doomed = nullptr;
     Create(key, "Doomed", &doomed);
     Line("reg.delete.open_key", "%ld", static_cast<long>(RegDeleteKeyA(key, "Doomed")));
+    DWORD type = 0;
+    unsigned char buffer[8];
     DWORD count = sizeof buffer;
     Line("reg.deleted.query", "%ld",
          static_cast<long>(RegQueryValueExA(doomed, "Sz", nullptr, &type, buffer, &count)));
@@ -706,6 +754,16 @@ void ProbeRegistry() {
     Line("reg.close.null", "%ld", static_cast<long>(RegCloseKey(nullptr)));
     Line("reg.close.root", "%ld", static_cast<long>(RegCloseKey(HKEY_CURRENT_USER)));
     Line("reg.close.key", "%ld", static_cast<long>(RegCloseKey(key)));
+}
+
+void ProbeRegistry() {
+    HKEY key = ProbeKeyNames();
+    SetProbeValues(key);
+    ProbeAnsiQueries(key);
+    ProbeWideQueries(key);
+    ProbeQueriesWithoutSize(key);
+    ProbeChildKeys(key);
+    ProbeKeyDeletion(key);
 }
 
 // A symbolic link at parent\name to the key of the kernel path `target`, made as Windows makes one.
@@ -819,7 +877,9 @@ void ProbeRegistryLinks() {
     RegCloseKey(base);
 }
 
-void ProbeSystem() {
+// The temporary folder and the program's own name into buffers of several sizes: what a short buffer
+// gets, and whether it is terminated.
+void ProbeBufferedNames() {
     char buffer[1100];
     for (DWORD size : {0u, 5u, 17u, 18u, 19u}) {
         std::memset(buffer, '#', sizeof buffer);
@@ -837,7 +897,10 @@ void ProbeSystem() {
         Line("sys.module_name" + std::to_string(size), "%lu err=%lu %s", static_cast<unsigned long>(length),
              static_cast<unsigned long>(error), Bytes(buffer, size + 1).c_str());
     }
+}
 
+void ProbeWsprintf() {
+    char buffer[1100];
     const char* none = nullptr;
     auto printed = [&buffer](const char* key, int written) {
         Line(std::string("str.wsprintf.") + key, "%d %s", written,
@@ -855,7 +918,10 @@ void ProbeSystem() {
     int written = wsprintfA(buffer, "%s", longText.c_str());
     Line("str.wsprintf.long", "%d strlen=%d tail=%s", written, Terminated(buffer, sizeof buffer),
          Bytes(buffer + 1022, 4).c_str());
+}
 
+void ProbeStringFunctions() {
+    char buffer[1100];
     Line("str.lstrlen", "%d %d %d", lstrlenA("abc"), lstrlenA(""), lstrlenA(nullptr));
     std::memset(buffer, '#', 8);
     LPSTR copied = lstrcpyA(buffer, "xyz");
@@ -886,7 +952,10 @@ void ProbeSystem() {
     }
     Line("str.lstrcmpi", "%s %d", orders.c_str(),
          lstrcmpiA("C:\\WINDOWS\\System32", "c:\\windows\\SYSTEM32"));
+}
 
+void ProbeFoldersAndEnvironment() {
+    char buffer[1100];
     // The folders as the program compares them: without regard to case, and what a short buffer gets.
     for (auto folder : {&GetWindowsDirectoryA, &GetSystemDirectoryA}) {
         UINT length = folder(buffer, MAX_PATH);
@@ -904,7 +973,9 @@ void ProbeSystem() {
         Line(std::string("env.expand.") + text, "%lu %lu %s", static_cast<unsigned long>(size),
              static_cast<unsigned long>(shortSize), Bytes(buffer, std::strlen(buffer)).c_str());
     }
+}
 
+void ProbeNamedEvent() {
     // A named event: made, opened again by its name, set, waited for; gone once every handle is closed.
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "ConformanceProbeEvent");
     DWORD made = GetLastError();
@@ -925,12 +996,20 @@ void ProbeSystem() {
     CloseHandle(anew);
 }
 
+void ProbeSystem() {
+    ProbeBufferedNames();
+    ProbeWsprintf();
+    ProbeStringFunctions();
+    ProbeFoldersAndEnvironment();
+    ProbeNamedEvent();
+}
+
 typedef DWORD(WINAPI* GetTempPathWFunction)(DWORD, LPWSTR);
 typedef UINT(WINAPI* GetFolderFunction)(LPSTR, UINT);
 
 // The system DLLs by name, and the functions the program looks up in them because older Windows lack
-// them; then those functions, called as the program calls them.
-void ProbeLookups() {
+// them.
+void ProbeModulesAndFunctions() {
     for (const char* name : {"kernel32.dll", "KERNEL32", "advapi32.dll", "AdvApi32", "nosuch.dll"}) {
         SetLastError(0);
         HMODULE module = GetModuleHandleA(name);
@@ -959,8 +1038,11 @@ void ProbeLookups() {
         Line(std::string("sys.proc.") + lookup.key, "%s",
              function != nullptr ? "found" : ("null " + std::to_string(GetLastError())).c_str());
     }
+}
 
-    // The temporary folder in UTF-16, as the ANSI one is (C:\conf\Temp Dir\, 17 characters).
+// The temporary folder in UTF-16, as the ANSI one is (C:\conf\Temp Dir\, 17 characters).
+void ProbeWideTempPath() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
     auto getTempPathW = reinterpret_cast<GetTempPathWFunction>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "GetTempPathW")));
     for (DWORD size : {0u, 5u, 17u, 18u, 19u}) {
@@ -975,8 +1057,11 @@ void ProbeLookups() {
              static_cast<unsigned long>(length), static_cast<unsigned long>(error),
              Units(wide, size + 1).c_str());
     }
+}
 
-    // SysWOW64: the system folder of 32-bit programs on 64-bit Windows.
+// SysWOW64: the system folder of 32-bit programs on 64-bit Windows.
+void ProbeWow64Folder() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
     auto getWow64Folder = reinterpret_cast<GetFolderFunction>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "GetSystemWow64DirectoryA")));
     char folder[MAX_PATH];
@@ -988,8 +1073,10 @@ void ProbeLookups() {
         UINT needed = getWow64Folder(folder + 100, 3);
         Line("sys.wow64_folder", "%u %u %d", length, needed, lstrcmpiA(folder, "C:\\WINDOWS\\SysWOW64"));
     }
+}
 
-    // ANSI (code page 1252) to UTF-16, as the program compares its ANSI names with their wide forms.
+// ANSI (code page 1252) to UTF-16, as the program compares its ANSI names with their wide forms.
+void ProbeToWide() {
     const struct {
         const char* key;
         const char* text;
@@ -1024,6 +1111,15 @@ void ProbeLookups() {
         Line(std::string("str.to_wide.") + conversion.key, "%d err=%lu %s", converted,
              static_cast<unsigned long>(error), Units(wide, static_cast<size_t>(shown)).c_str());
     }
+}
+
+// The functions the program looks up because older Windows lack them, called as the program calls
+// them.
+void ProbeLookups() {
+    ProbeModulesAndFunctions();
+    ProbeWideTempPath();
+    ProbeWow64Folder();
+    ProbeToWide();
 }
 
 // Named mutexes and events share one namespace, whose names are told apart by case.
