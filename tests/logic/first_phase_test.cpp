@@ -34,7 +34,7 @@ TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
     ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
     const sim::MessageBoxRecord& box = machine.desktop.MessageBoxes()[0];
     EXPECT_EQ(box.text, "This will uninstall VORSK Tandrel 98.");
-    EXPECT_EQ(box.caption, "VORSK Tandrel 98");
+    EXPECT_EQ(box.caption, kProductName);
     EXPECT_EQ(box.type, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
     EXPECT_FALSE(box.hadOwner);
 }
@@ -154,8 +154,6 @@ void TempFolderWithSomebodysUninstaller(sim::Machine& machine, const std::string
 // listed: the user can try again from the list of installed programs. A temporary folder that is not
 // one is refused before anything changes; nothing of a failed copy stays in the temporary folder.
 TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed) {
-    const std::string kCopyFailed = "Can not copy uninstall.exe to TEMP.";
-    const std::string kStartFailed = "Can not start uninstall.exe in TEMP.";
     struct Case {
         const char* name;
         // Prepares the machine; returns the uninstaller the user starts.
@@ -170,20 +168,20 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
              return layout.InstalledUninstaller();
          },
-         nullptr, kCopyFailed, false},
+         nullptr, kCopyFailedMessage, false},
         {"the disk fills up during the copy",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL, 8});
              return layout.InstalledUninstaller();
          },
-         nullptr, kCopyFailed, false},
+         nullptr, kCopyFailedMessage, false},
         {"the copy of an earlier attempt still runs",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.AddFile(layout.TempCopy(), "an old copy");
              machine.processes.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
              return layout.InstalledUninstaller();
          },
-         "an old copy", kCopyFailed, false},
+         "an old copy", kCopyFailedMessage, false},
         // A copy that stays read-only would never be deleted by the cleanup script; nor can it be here.
         {"the read-only copy cannot be made writable",
          [](sim::Machine& machine, const ProductLayout& layout) {
@@ -191,13 +189,13 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              machine.journal.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
              return layout.InstalledUninstaller();
          },
-         kUninstallerImage, kCopyFailed, false},
+         kUninstallerImage, kCopyFailedMessage, false},
         {"started from the temporary folder, the copy would be itself",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.AddFile(layout.TempCopy(), kUninstallerImage);
              return layout.TempCopy();
          },
-         kUninstallerImage, kCopyFailed, false},
+         kUninstallerImage, kCopyFailedMessage, false},
         // GetModuleFileNameA can only return a path of 270 characters cut, naming another file.
         {"its own path does not fit",
          [](sim::Machine& machine, const ProductLayout&) {
@@ -210,7 +208,7 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              machine.files.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
              return own;
          },
-         nullptr, kCopyFailed, false},
+         nullptr, kCopyFailedMessage, false},
         {"the temporary folder has no room for the copy's name",
          [](sim::Machine& machine, const ProductLayout& layout) {
              std::string longTemp = "C:\\T";
@@ -222,13 +220,13 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              machine.files.SetTempPath(longTemp);
              return layout.InstalledUninstaller();
          },
-         nullptr, kCopyFailed, false},
+         nullptr, kCopyFailedMessage, false},
         {"the start fails",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
              return layout.InstalledUninstaller();
          },
-         nullptr, kStartFailed, true},
+         nullptr, kStartFailedMessage, true},
         // The shell would start C:\T\User\uninstall.exe, somebody else's: nothing is copied or started,
         // and the missing folder is not made either.
         {"the temporary folder's name holds a variable",
@@ -237,46 +235,46 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              machine.files.AddFile("C:\\T\\User\\uninstall.exe", "somebody else's program");
              return layout.InstalledUninstaller();
          },
-         nullptr, kStartFailed, false},
+         nullptr, kStartFailedMessage, false},
         // The loader would take these for the copy's manifest or as leave to load DLLs from beside it.
         {"a manifest lies where the copy would go",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.AddFile(layout.TempFile("uninstall.exe.manifest"), "<assembly/>");
              return layout.InstalledUninstaller();
          },
-         nullptr, kStartFailed, false},
+         nullptr, kStartFailedMessage, false},
         {"a .local folder lies where the copy would go",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.AddFolder(layout.TempFile("uninstall.exe.local"));
              return layout.InstalledUninstaller();
          },
-         nullptr, kStartFailed, false},
+         nullptr, kStartFailedMessage, false},
         // Folders that are no temporary folder: somebody else's uninstall.exe there is never touched.
         {"TEMP is a drive root",
          [](sim::Machine& machine, const ProductLayout& layout) {
              TempFolderWithSomebodysUninstaller(machine, "C:");
              return layout.InstalledUninstaller();
          },
-         "somebody else's program", kCopyFailed, false},
+         "somebody else's program", kCopyFailedMessage, false},
         {"TEMP is relative",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.SetTempPath("Temp\\");
              return layout.InstalledUninstaller();
          },
-         nullptr, kCopyFailed, false},
+         nullptr, kCopyFailedMessage, false},
         {"TEMP is the Windows folder",
          [](sim::Machine& machine, const ProductLayout& layout) {
              TempFolderWithSomebodysUninstaller(machine, "c:\\windows");
              return layout.InstalledUninstaller();
          },
-         "somebody else's program", kCopyFailed, false},
+         "somebody else's program", kCopyFailedMessage, false},
         {"no TEMP or TMP: the user's profile folder",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.shell.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
              TempFolderWithSomebodysUninstaller(machine, "C:\\USERS\\LUKASZ");
              return layout.InstalledUninstaller();
          },
-         "somebody else's program", kCopyFailed, false},
+         "somebody else's program", kCopyFailedMessage, false},
         // C:\Users\Łukasz\Temp reads as another user's C:\Users\Lukasz\Temp in code page 1252.
         {"TEMP has a character the ANSI code page lacks",
          [](sim::Machine& machine, const ProductLayout& layout) {
@@ -284,7 +282,7 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
              machine.files.SetTempPathWide(u"C:\\Users\\\u0141ukasz\\Temp\\");
              return layout.InstalledUninstaller();
          },
-         "somebody else's program", kCopyFailed, false},
+         "somebody else's program", kCopyFailedMessage, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

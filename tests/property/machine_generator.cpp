@@ -1008,7 +1008,7 @@ void AddVendorKeys(Builder& b, HKEY root) {
 }
 
 void AddMachineKeys(Builder& b) {
-    const std::string entry = std::string(kUninstallKey) + "\\VorskTandrel";
+    const std::string& entry = kUninstallEntry;
     if (b.c.Chance(90)) {
         b.String(HKEY_LOCAL_MACHINE, entry, "DisplayName", "VORSK Tandrel 98");
     }
@@ -1030,7 +1030,7 @@ void AddMachineKeys(Builder& b) {
         }
     }
 
-    const std::string appPath = std::string(kAppPathsKey) + "\\Tandrel.exe";
+    const std::string& appPath = kAppPathsEntry;
     if (b.c.Chance(90)) {
         b.String(HKEY_LOCAL_MACHINE, appPath, "", "C:\\Apps\\VORSK Software\\Tandrel\\Tandrel.exe");
     }
@@ -1189,7 +1189,7 @@ void AddShortcuts(Builder& b, const Install& install, const std::string& tempFol
 void AddRunningProduct(Builder& b, const Install& install) {
     if (b.c.Chance(10)) {
         int other = b.m.processes.StartBackgroundProcess("C:\\Other\\other.exe", "C:\\Other");
-        b.m.desktop.AddWindow("VorskTandrel2", "Not the product", other);
+        b.m.desktop.AddWindow(std::string(kWindowClass) + "2", "Not the product", other);
         b.m.desktop.AddWindow("Vorsk", "Not the product either", other);
     }
     if (!b.c.Chance(30)) {
@@ -1202,10 +1202,11 @@ void AddRunningProduct(Builder& b, const Install& install) {
     // second phase waits for them.
     static const std::vector<sim::Time> kDelays = {0, 0, 10, 100, 2000, 3000, 12000};
     sim::Time delay = b.hostility == 0 ? 0 : b.c.OneOf(kDelays);
-    b.m.desktop.AddWindow("VorskTandrel", "Tandrel", product, closes, delay);
+    b.m.desktop.AddWindow(kWindowClass, "Tandrel", product, closes, delay);
     if (b.c.Chance(10)) {
         int second = b.m.processes.StartBackgroundProcess(image, install.value);
-        b.m.desktop.AddWindow("VORSKTANDREL", "Tandrel (2)", second, b.c.Chance(50), b.c.OneOf(kDelays));
+        b.m.desktop.AddWindow(sim::UpperCase(kWindowClass), "Tandrel (2)", second, b.c.Chance(50),
+                              b.c.OneOf(kDelays));
         b.Note("two product windows");
     }
     b.Note(std::string("product running, ") +
@@ -1305,11 +1306,6 @@ void ChooseUserStart(Builder& b, const Install& install, const std::string& temp
 
 }  // namespace
 
-const std::vector<std::string>& ProductFileNames() {
-    static const std::vector<std::string> kNames(std::begin(kProductFiles), std::end(kProductFiles));
-    return kNames;
-}
-
 std::string GeneratedMachine::Describe() const {
     std::string text;
     for (const std::string& line : description) {
@@ -1344,9 +1340,8 @@ void AddTraps(Builder& b, const std::string& tempFolder) {
         sim_testing::RunAsProcess(
             b.m, "C:\\Other\\other.exe", "C:\\Other",
             [asMutex](LPSTR) {
-                const char name[] = "VorskTandrelUninstallHandOver";
-                return asMutex ? CreateMutexA(nullptr, FALSE, name) != nullptr
-                               : CreateEventA(nullptr, TRUE, TRUE, name) != nullptr;
+                return asMutex ? CreateMutexA(nullptr, FALSE, kHandOverEvent) != nullptr
+                               : CreateEventA(nullptr, TRUE, TRUE, kHandOverEvent) != nullptr;
             },
             std::nullopt, sim::ProcessOptions{sim::kForever / 2});
         b.Note(std::string("the hand-over's name is taken by ") + (asMutex ? "a mutex" : "an event, set"));

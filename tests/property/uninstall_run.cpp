@@ -3,16 +3,14 @@
 #include <map>
 #include <set>
 
+#include "../support/product_names.h"
 #include "removal_model.h"
 
 namespace property {
 
 namespace {
 
-const char kDisplayName[] = "VORSK Tandrel 98";
-const char kMissingPath[] = "Can not find install path to remove files.";
-const char kCopyFailed[] = "Can not copy uninstall.exe to TEMP.";
-const char kStartFailed[] = "Can not start uninstall.exe in TEMP.";
+using namespace product_names;
 
 // No process of the uninstaller makes anywhere near this many calls; more means a loop that did not end.
 constexpr int kCallLimit = 200000;
@@ -84,8 +82,8 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         generated.typesSwitch ? std::optional<std::string>(generated.uninstallerImage) : std::nullopt;
     std::optional<std::string> parameters;
     if (typed || generated.silent) {
-        parameters = std::string(typed ? "/internally" : "") + (typed && generated.silent ? " " : "") +
-                     (generated.silent ? "/S" : "");
+        parameters = std::string(typed ? kProduct.secondPhaseSwitch : "") +
+                     (typed && generated.silent ? " " : "") + (generated.silent ? kProduct.silentSwitch : "");
     }
     RemovalModel model(machine, before, typed);
 
@@ -166,8 +164,9 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         if (start.process == first && !typed) {
             ++firstStarts;
             if (!key || !model.IsSecondPhaseImage(*key) ||
-                start.parameters !=
-                    std::optional<std::string>(generated.silent ? "/internally /S" : "/internally")) {
+                start.parameters != std::optional<std::string>(generated.silent
+                                                                   ? kProduct.silentSecondPhaseParameters
+                                                                   : kProduct.secondPhaseSwitch)) {
                 problems.push_back("first process started \"" + start.file + "\" " +
                                    start.parameters.value_or(""));
             }
@@ -219,11 +218,11 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         if (box.process == first && confirmation == nullptr) {
             confirmation = &box;
         }
-        if (box.caption != kDisplayName || box.hadOwner) {
+        if (box.caption != kProductName || box.hadOwner) {
             problems.push_back("message box \"" + box.text + "\" with caption \"" + box.caption + "\"");
         }
-        missingPath += box.text == kMissingPath;
-        copyOrStart += box.text == kCopyFailed || box.text == kStartFailed;
+        missingPath += box.text == kMissingInstallPathMessage;
+        copyOrStart += box.text == kCopyFailedMessage || box.text == kStartFailedMessage;
     }
     for (const auto& count : boxes) {
         int allowed = generated.silent ? 0 : count.first == first ? 2 : (count.first == second ? 1 : 0);
@@ -244,8 +243,8 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     for (const sim::PostedMessage& posted : machine.desktop.PostedMessages()) {
         bool product = false;
         for (const sim::WindowRecord& window : machine.desktop.Windows()) {
-            product = product ||
-                      (window.handle == posted.window && sim::SameName(window.className, "VorskTandrel"));
+            product =
+                product || (window.handle == posted.window && sim::SameName(window.className, kWindowClass));
         }
         if (!product || posted.message != WM_CLOSE || posted.process != first) {
             problems.push_back("message " + std::to_string(posted.message) +
@@ -260,7 +259,7 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     }
 
     // The product leaves the list of installed programs only once its uninstall is under way.
-    const std::string entry = "HKLM\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\VORSKTANDREL";
+    const std::string entry = sim::UpperCase("HKLM\\" + kUninstallEntry);
     bool copyStarted = false;
     for (const sim::StartRecord& start : machine.shell.Starts()) {
         copyStarted = copyStarted || (start.process == first && start.accepted);

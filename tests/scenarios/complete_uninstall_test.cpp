@@ -73,7 +73,7 @@ Uninstall RunUninstall(sim::Machine& machine, const ProductLayout& layout, sim::
 // Nothing of the uninstaller itself is left in the temporary folder.
 void ExpectTemporaryFolderClean(const sim::Machine& machine, const ProductLayout& layout) {
     for (const std::string& name : machine.files.FolderEntries(layout.tempFolder)) {
-        EXPECT_FALSE(sim::SameName(name, "uninstall.exe")) << name;
+        EXPECT_FALSE(sim::SameName(name, kUninstallerName)) << name;
         EXPECT_FALSE(StartsWith(name, "delme")) << name;
     }
 }
@@ -93,8 +93,8 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     Snapshot after = TakeSnapshot(machine);
     const std::string vendorFolder = "C:\\Apps\\VORSK Software";
     EXPECT_EQ(after.files, Without(before.files, {vendorFolder + "\\", vendorFolder + "=",
-                                                  layout.startupFolder + "\\VORSK Tandrel 98.lnk",
-                                                  layout.programsFolder + "\\VORSK Tandrel 98.lnk"}));
+                                                  layout.startupFolder + "\\" + kShortcutName,
+                                                  layout.programsFolder + "\\" + kShortcutName}));
     EXPECT_EQ(after.machineKeys, Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
     EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
     EXPECT_TRUE(machine.files.IsFolder("C:\\Apps"));
@@ -108,8 +108,8 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     // The shell heard of both shortcuts, Startup first, and of the installation folder.
     std::vector<sim::Notification> deleted = NotificationsOf(machine, SHCNE_DELETE);
     ASSERT_EQ(deleted.size(), 2u);
-    EXPECT_EQ(deleted[0].path, layout.startupFolder + "\\VORSK Tandrel 98.lnk");
-    EXPECT_EQ(deleted[1].path, layout.programsFolder + "\\VORSK Tandrel 98.lnk");
+    EXPECT_EQ(deleted[0].path, layout.startupFolder + "\\" + kShortcutName);
+    EXPECT_EQ(deleted[1].path, layout.programsFolder + "\\" + kShortcutName);
     std::vector<sim::Notification> removed = NotificationsOf(machine, SHCNE_RMDIR);
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_EQ(removed[0].path, layout.installFolder);
@@ -229,6 +229,7 @@ TEST_F(CompleteUninstall, ARunningProductIsWaitedForAndRemovedWholeOrReportedWhe
         ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
         const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
+        // The box's exact wording, as the program puts it together, checked here once.
         EXPECT_EQ(box.text,
                   "Can not remove all files of VORSK Tandrel 98. They stay in " + layout.installFolder + ".");
         EXPECT_EQ(box.caption, kProductName);
@@ -283,8 +284,8 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         Uninstall run = RunUninstall(fresh, layout);
 
         Snapshot after = TakeSnapshot(fresh);
-        std::vector<std::string> gone = {layout.startupFolder + "\\VORSK Tandrel 98.lnk",
-                                         layout.programsFolder + "\\VORSK Tandrel 98.lnk"};
+        std::vector<std::string> gone = {layout.startupFolder + "\\" + kShortcutName,
+                                         layout.programsFolder + "\\" + kShortcutName};
         if (c.serves) {
             gone.push_back("C:\\Apps\\VORSK Software\\");
             gone.push_back("C:\\Apps\\VORSK Software=");
@@ -301,12 +302,12 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
         const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
-        EXPECT_EQ(box.text, "Can not find install path to remove files.");
-        EXPECT_EQ(box.caption, "VORSK Tandrel 98");
+        EXPECT_EQ(box.text, kMissingInstallPathMessage);
+        EXPECT_EQ(box.caption, kProductName);
         EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
         // The box comes before any removal.
         EXPECT_EQ(CallsOf(fresh, run.second, {"MessageBoxA", "RegOpenKeyExA", "DeleteFileA"}).front(),
-                  "MessageBoxA Can not find install path to remove files.");
+                  "MessageBoxA " + std::string(kMissingInstallPathMessage));
     }
 }
 
@@ -372,7 +373,7 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     EXPECT_EQ(machine.shell.Starts()[1].process, copy.process);
     ASSERT_EQ(rest.size(), 1u);
     EXPECT_FALSE(machine.files.Exists(layout.installFolder));
-    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"));
+    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey));
     EXPECT_TRUE(machine.files.Exists("C:\\Downloads\\uninstall.exe"));
     ExpectTemporaryFolderClean(machine, layout);
 }
@@ -391,9 +392,8 @@ TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly
         sim_testing::RunAsProcess(
             fresh, "C:\\Other\\holder.exe", "C:\\Other",
             [byMutex](LPSTR) {
-                const char name[] = "VorskTandrelUninstallHandOver";
-                return byMutex ? CreateMutexA(nullptr, FALSE, name) != nullptr
-                               : CreateEventA(nullptr, TRUE, TRUE, name) != nullptr;
+                return byMutex ? CreateMutexA(nullptr, FALSE, kHandOverEvent) != nullptr
+                               : CreateEventA(nullptr, TRUE, TRUE, kHandOverEvent) != nullptr;
             },
             std::nullopt, sim::ProcessOptions{600000});
         sim::StartOutcome first =

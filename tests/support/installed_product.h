@@ -18,13 +18,10 @@ struct ProductLayout {
     std::string programsFolder = kDefaultProgramsFolder;
     std::string tempFolder = kDefaultTempFolder;
 
-    std::string InstalledUninstaller() const { return installFolder + "\\uninstall.exe"; }
+    std::string InstalledUninstaller() const { return installFolder + "\\" + kUninstallerName; }
     std::string TempCopy() const;  // the temporary copy of the uninstaller
     std::string TempFile(const std::string& name) const;
 };
-
-// The seven product files (kProductFiles), by name, in the order the uninstaller deletes them.
-std::vector<std::string> ProductFileNames();
 
 // Installs the product as its installer would, with other programs' keys and files beside it.
 void InstallProduct(sim::Machine& machine, const ProductLayout& layout = {});
