@@ -30,9 +30,11 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND UNINSTALL_SANITIZE)
         ${CMAKE_CURRENT_LIST_DIR}/machine_generator.cpp
         ${CMAKE_CURRENT_LIST_DIR}/removal_model.cpp
         ${CMAKE_CURRENT_LIST_DIR}/uninstall_run.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../support/complete_uninstall.cpp
     )
     target_compile_options(uninstall_fuzzer PRIVATE -fsanitize=fuzzer -Wall -Wextra -Werror)
     target_link_options(uninstall_fuzzer PRIVATE -fsanitize=fuzzer)
+    target_include_directories(uninstall_fuzzer PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
     target_link_libraries(uninstall_fuzzer PRIVATE uninstall_logic_fuzzing)
 
     set(UNINSTALL_FUZZ_SEED 20240601)

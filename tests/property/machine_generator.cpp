@@ -5,8 +5,8 @@
 #include <iterator>
 #include <map>
 
-#include "../sim/in_process.h"
-#include "../support/product_names.h"
+#include "sim/in_process.h"
+#include "support/product_names.h"
 #include "code_pages.h"
 
 namespace property {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "../support/product_names.h"
+#include "support/product_names.h"
 #include "code_pages.h"
 
 namespace property {

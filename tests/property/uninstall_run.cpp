@@ -3,8 +3,9 @@
 #include <map>
 #include <set>
 
-#include "../support/product_names.h"
 #include "removal_model.h"
+#include "support/complete_uninstall.h"
+#include "support/product_names.h"
 
 namespace property {
 
@@ -88,10 +89,32 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
     RemovalModel model(machine, before, typed);
 
     // The user's start, then every start the processes record, oldest first, as the system runs them.
-    const sim::Time userStart = machine.clock.Now();
-    sim::StartOutcome user =
-        machine.driver.RunProgram(&WinMain, generated.uninstallerImage, parameters, generated.userFolder,
-                                  sim::ProcessOptions{generated.firstExit});
+    // Starts by the user while an uninstall is under way must end without a word.
+    std::vector<int> again;
+    auto startAgain = [&]() {
+        if (machine.files.Exists(generated.uninstallerImage)) {
+            sim::StartOutcome outcome = machine.driver.RunProgram(&WinMain, generated.uninstallerImage,
+                                                                  std::nullopt, generated.userFolder);
+            again.push_back(outcome.process);
+        }
+    };
+    testing_support::UninstallOptions options;
+    options.image = generated.uninstallerImage;
+    options.parameters = parameters;
+    options.folder = generated.userFolder;
+    options.firstExit = generated.firstExit;
+    options.secondExit = generated.secondExit;
+    if (generated.startsAgainAtOnce) {
+        options.whileTheFirstLingers = startAgain;
+    }
+    if (generated.startsAgainInHandOver) {
+        options.duringTheHandOver = startAgain;
+    }
+    if (generated.startsAgainDuringCopy) {
+        options.whileTheCopyWorks = startAgain;
+    }
+    testing_support::CompleteUninstallRun run = testing_support::RunCompleteUninstall(machine, options);
+    const sim::StartOutcome& user = run.user;
     if (!user.ran) {
         problems.push_back("the user's start of " + generated.uninstallerImage + " did not run");
         return problems;
@@ -105,48 +128,13 @@ std::vector<std::string> UninstallAndCheck(sim::Machine& machine, const Generate
         problems.push_back("first process exit status " + std::to_string(user.exitStatus));
     }
     const int first = user.process;
-    // Starts by the user while an uninstall is under way must end without a word.
-    std::vector<int> again;
-    auto startAgain = [&]() {
-        if (machine.files.Exists(generated.uninstallerImage)) {
-            sim::StartOutcome outcome = machine.driver.RunProgram(&WinMain, generated.uninstallerImage,
-                                                                  std::nullopt, generated.userFolder);
-            again.push_back(outcome.process);
-        }
-    };
-    if (generated.startsAgainAtOnce) {
-        startAgain();
-    }
-    // Once the first process has lingered, while the copy it started has not run yet. Where the first
-    // process spent that time waiting for the copy already, the copy would have run meanwhile.
-    sim::Time lingered = userStart + generated.firstExit + 1;
-    if (generated.startsAgainInHandOver && !machine.shell.Starts().empty() &&
-        machine.shell.Starts().front().accepted && machine.clock.Now() < lingered) {
-        machine.clock.Advance(lingered - machine.clock.Now());
-        startAgain();
-    }
-    int second = typed ? first : 0;  // started with the switch, the user's process is the second phase
-    std::vector<sim::BatchRun> scripts;
-    for (size_t i = 0; i < machine.shell.Starts().size() && i < 8; ++i) {
-        if (machine.shell.Starts()[i].ran) {
-            continue;
-        }
-        sim::StartOutcome outcome =
-            machine.driver.RunStart(i, &WinMain, sim::ProcessOptions{generated.secondExit});
-        if (generated.startsAgainDuringCopy && outcome.ran && !outcome.batch &&
-            machine.shell.Starts()[i].process == first) {
-            startAgain();
-        }
-        if (outcome.batch) {
-            scripts.push_back(*outcome.batch);
-        } else if (outcome.ran) {
-            if (second == 0 && machine.shell.Starts()[i].process == first) {
-                second = outcome.process;
-            }
-            if (outcome.exitStatus != (generated.silent ? ERROR_SUCCESS : 1)) {
-                problems.push_back("process " + std::to_string(outcome.process) + " exit status " +
-                                   std::to_string(outcome.exitStatus));
-            }
+    // Started with the switch, the user's process is the second phase.
+    int second = typed ? first : run.copy.process;
+    std::vector<sim::BatchRun> scripts = run.Scripts();
+    for (const sim::StartOutcome& outcome : run.Programs()) {
+        if (outcome.exitStatus != (generated.silent ? ERROR_SUCCESS : 1)) {
+            problems.push_back("process " + std::to_string(outcome.process) + " exit status " +
+                               std::to_string(outcome.exitStatus));
         }
     }
     MachineState after = CaptureState(machine, generated);

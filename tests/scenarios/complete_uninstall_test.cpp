@@ -46,25 +46,31 @@ struct Uninstall {
 // `secondExit` ms. Every start the processes record is run.
 Uninstall RunUninstall(sim::Machine& machine, const ProductLayout& layout, sim::Time firstExit = 120,
                        sim::Time secondExit = 10) {
+    UninstallOptions options = AsTheUserStartsIt(layout);
+    options.firstExit = firstExit;
+    options.secondExit = secondExit;
+    CompleteUninstallRun complete = RunCompleteUninstall(machine, options);
     Uninstall run;
-    sim::StartOutcome userStart = UserStartsUninstaller(machine, layout, sim::ProcessOptions{firstExit});
-    EXPECT_TRUE(userStart.ran);
-    EXPECT_EQ(userStart.exitStatus, 1);
-    run.first = userStart.process;
-    if (machine.shell.Starts().size() != 1u) {
+    EXPECT_TRUE(complete.user.ran);
+    EXPECT_EQ(complete.user.exitStatus, 1);
+    run.first = complete.user.process;
+    const std::vector<sim::StartRecord>& recorded = machine.shell.Starts();
+    auto byTheFirst = std::count_if(recorded.begin(), recorded.end(), [&run](const sim::StartRecord& start) {
+        return start.process == run.first;
+    });
+    if (byTheFirst != 1 || recorded[0].process != run.first) {
         ADD_FAILURE() << "the first process starts exactly the temporary copy";
         return run;
     }
-    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{secondExit});
+    const sim::StartOutcome& copy = complete.starts[0];
     EXPECT_TRUE(copy.ran);
     EXPECT_EQ(copy.exitStatus, 1);
     run.second = copy.process;
-    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
-    if (rest.size() != 1u || !rest[0].batch.has_value()) {
+    if (complete.starts.size() != 2u || !complete.starts[1].batch.has_value()) {
         ADD_FAILURE() << "the second process starts exactly the cleanup script";
         return run;
     }
-    run.script = *rest[0].batch;
+    run.script = *complete.starts[1].batch;
     EXPECT_TRUE(run.script.finished) << "the cleanup script must end";
     EXPECT_TRUE(NoHandlesOpen(machine));
     return run;
@@ -355,23 +361,31 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     machine.files.AddFile("C:\\Downloads\\uninstall.exe", kUninstallerImage);
     machine.desktop.AnswerMessageBox(IDOK);
     machine.desktop.AnswerMessageBox(IDOK);
-    sim::StartOutcome first = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
-    sim::StartOutcome again = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
+    sim::StartOutcome again;
+    sim::StartOutcome duringHandOver;
+    sim::StartOutcome meanwhile;
+    UninstallOptions options = AsTheUserStartsIt(layout);
+    options.secondExit = 100;
+    options.whileTheFirstLingers = [&] {
+        again = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
+    };
     // Past the first process's own end, before the copy runs: it still holds on for the copy.
-    machine.clock.Advance(121);
-    sim::StartOutcome duringHandOver = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
-    ASSERT_EQ(machine.shell.Starts().size(), 1u);
-    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{100});
-    sim::StartOutcome meanwhile =
-        machine.driver.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
-    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
+    options.duringTheHandOver = [&] {
+        ASSERT_EQ(machine.shell.Starts().size(), 1u);
+        duringHandOver = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
+    };
+    options.whileTheCopyWorks = [&] {
+        meanwhile = machine.driver.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt,
+                                              "C:\\Downloads");
+    };
+    CompleteUninstallRun run = RunCompleteUninstall(machine, options);
 
     EXPECT_TRUE(again.ran && duringHandOver.ran && meanwhile.ran);
     ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.desktop.MessageBoxes()[0].process, first.process);
+    EXPECT_EQ(machine.desktop.MessageBoxes()[0].process, run.user.process);
     ASSERT_EQ(machine.shell.Starts().size(), 2u);
-    EXPECT_EQ(machine.shell.Starts()[1].process, copy.process);
-    ASSERT_EQ(rest.size(), 1u);
+    EXPECT_EQ(machine.shell.Starts()[1].process, run.copy.process);
+    ASSERT_EQ(run.starts.size(), 2u);  // the copy, then the script alone
     EXPECT_FALSE(machine.files.Exists(layout.installFolder));
     EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey));
     EXPECT_TRUE(machine.files.Exists("C:\\Downloads\\uninstall.exe"));

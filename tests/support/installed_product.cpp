@@ -78,6 +78,13 @@ sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayo
                                      layout.installFolder, options);
 }
 
+UninstallOptions AsTheUserStartsIt(const ProductLayout& layout) {
+    UninstallOptions options;
+    options.image = layout.InstalledUninstaller();
+    options.folder = layout.installFolder;
+    return options;
+}
+
 Snapshot TakeSnapshot(const sim::Machine& machine) {
     return Snapshot{machine.registry.AllKeys(HKEY_LOCAL_MACHINE), machine.registry.AllKeys(HKEY_CURRENT_USER),
                     machine.files.AllFiles()};

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "machine.h"
+#include "support/complete_uninstall.h"
 #include "support/product_names.h"
 
 namespace testing_support {
@@ -34,6 +35,10 @@ int StartProduct(sim::Machine& machine, const ProductLayout& layout = {}, bool c
 // The user starts the installed uninstaller without arguments, from its folder.
 sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout = {},
                                         sim::ProcessOptions options = {});
+
+// A complete uninstall as the user starts it: the installed uninstaller without arguments, from its
+// folder (RunCompleteUninstall).
+UninstallOptions AsTheUserStartsIt(const ProductLayout& layout = {});
 
 // Every key under both roots, and every file, for before/after comparisons.
 struct Snapshot {
