@@ -29,6 +29,8 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND UNINSTALL_SANITIZE)
         ${CMAKE_CURRENT_LIST_DIR}/fuzz_uninstall.cpp
         ${CMAKE_CURRENT_LIST_DIR}/machine_generator.cpp
         ${CMAKE_CURRENT_LIST_DIR}/removal_model.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/run_rules.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/run_stats.cpp
         ${CMAKE_CURRENT_LIST_DIR}/uninstall_run.cpp
         ${CMAKE_CURRENT_LIST_DIR}/../support/complete_uninstall.cpp
     )
