@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "support/product_names.h"
 #include "code_pages.h"
+#include "support/product_names.h"
 
 namespace property {
 
@@ -161,8 +161,14 @@ void RemovalModel::MayAppear(const std::string& path) {
 
 RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& before,
                            const std::optional<std::string>& typedSwitch) {
-    // The installation folder, its named files, the files directly in its images folder, the
-    // installed uninstaller, and the vendor's folder above it.
+    AllowProductFolder(machine, before);
+    AllowTempFolder(machine, before, typedSwitch);
+    AllowProductKeys();
+}
+
+// The installation folder, its named files, the files directly in its images folder, the installed
+// uninstaller, the vendor's folder above it, and the two shortcuts.
+void RemovalModel::AllowProductFolder(const sim::Machine& machine, const MachineState& before) {
     std::optional<std::string> install = InstallFolder(machine);
     if (install && FullPathKey(*install) && !IsSharedFolder(*install) && IsProductsFolder(*install, before)) {
         const std::string& P = *install;
@@ -211,7 +217,10 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
             MayGo(*folder + "\\" + kShortcutName);
         }
     }
+}
 
+void RemovalModel::AllowTempFolder(const sim::Machine& machine, const MachineState& before,
+                                   const std::optional<std::string>& typedSwitch) {
     // The temporary folder (created when missing), the copy of the uninstaller in it (an older one
     // is overwritten), and the run's own script under a name not taken before; none of these where the
     // shell would expand the folder's name, and no copy where the folder is none for it. Started with
@@ -233,7 +242,9 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
             }
         }
     }
+}
 
+void RemovalModel::AllowProductKeys() {
     // Registry: the Uninstall entry, the App Paths entry, the product keys with everything below,
     // the vendor keys themselves; the machine-wide product key may be created on the way.
     keyTreesMayGo_ = {
