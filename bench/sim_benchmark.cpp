@@ -22,6 +22,17 @@ struct Run {
     int scriptSteps = 0;
 };
 
+// How long a process slept, by the virtual clock.
+sim::Time Slept(const sim::Machine& machine, int process) {
+    sim::Time slept = 0;
+    for (const sim::CallRecord& call : machine.journal.Calls()) {
+        if (call.process == process && call.function == "Sleep") {
+            slept += std::stoull(call.detail);
+        }
+    }
+    return slept;
+}
+
 // One complete uninstall: the user's start, the temporary copy, the cleanup script.
 Run CompleteUninstall(const std::function<void(sim::Machine&, const ProductLayout&)>& extra,
                       sim::Time firstExit) {
@@ -29,17 +40,18 @@ Run CompleteUninstall(const std::function<void(sim::Machine&, const ProductLayou
     ProductLayout layout;
     InstallProduct(machine, layout);
     extra(machine, layout);
+    testing_support::UninstallOptions options = testing_support::AsTheUserStartsIt(layout);
+    options.firstExit = firstExit;
     auto start = std::chrono::steady_clock::now();
-    testing_support::UserStartsUninstaller(machine, layout, sim::ProcessOptions{firstExit});
-    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{10});
-    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
+    testing_support::CompleteUninstallRun uninstall = testing_support::RunCompleteUninstall(machine, options);
     auto end = std::chrono::steady_clock::now();
+    std::vector<sim::BatchRun> scripts = uninstall.Scripts();
     Run run;
     run.seconds = std::chrono::duration<double>(end - start).count();
     run.clean = !machine.files.Exists(layout.installFolder) && !machine.files.Exists(layout.TempCopy()) &&
-                rest.size() == 1 && rest[0].batch && rest[0].batch->finished;
-    run.secondPhaseWaited = machine.journal.CallCount("Sleep", copy.process) * sim::Time{50};
-    run.scriptSteps = rest.empty() || !rest[0].batch ? 0 : rest[0].batch->steps;
+                uninstall.starts.size() == 2 && scripts.size() == 1 && scripts[0].finished;
+    run.secondPhaseWaited = Slept(machine, uninstall.copy.process);
+    run.scriptSteps = scripts.empty() ? 0 : scripts[0].steps;
     return run;
 }
 

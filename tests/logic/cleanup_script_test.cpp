@@ -29,7 +29,7 @@ void PrepareTemporaryFolder(sim::Machine& machine, const std::string& folder) {
 
 // How much of the script comes before the temporary folder's path ends in its first "del" line.
 size_t LengthUpToTheFirstFolderPath(const std::string& folder) {
-    return std::string("\r\n@echo off\r\n:myLabel\r\ndel \"").size() + folder.size();
+    return std::string(kCleanupScriptStart).size() + folder.size();
 }
 
 TEST(WriteCleanupScript, WritesTheScriptByteForByteAndStartsItHidden) {

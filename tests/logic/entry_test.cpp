@@ -77,8 +77,8 @@ TEST(PhaseSelection, SlashSAsAWordOfItsOwnMakesTheRunUnattended) {
         if (c.underWay) {
             sim_testing::RunAsProcess(
                 machine, "C:\\Apps\\uninstall.exe", "C:\\Apps",
-                [](LPSTR) { return CreateMutexA(nullptr, FALSE, "VorskTandrelUninstall") != nullptr; },
-                std::nullopt, sim::ProcessOptions{60000});
+                [](LPSTR) { return CreateMutexA(nullptr, FALSE, kUninstallMutex) != nullptr; }, std::nullopt,
+                sim::ProcessOptions{60000});
         }
         Snapshot before = TakeSnapshot(machine);
         machine.desktop.AnswerMessageBox(IDOK);

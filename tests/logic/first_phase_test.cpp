@@ -34,7 +34,7 @@ TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
     ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
     const sim::MessageBoxRecord& box = machine.desktop.MessageBoxes()[0];
     EXPECT_EQ(box.text, "This will uninstall VORSK Tandrel 98.");
-    EXPECT_EQ(box.caption, "VORSK Tandrel 98");
+    EXPECT_EQ(box.caption, kProductName);
     EXPECT_EQ(box.type, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
     EXPECT_FALSE(box.hadOwner);
 }
@@ -153,140 +153,139 @@ void TempFolderWithSomebodysUninstaller(sim::Machine& machine, const std::string
 // A hand-over that cannot be made whole is reported, nothing is started, and the product stays
 // listed: the user can try again from the list of installed programs. A temporary folder that is not
 // one is refused before anything changes; nothing of a failed copy stays in the temporary folder.
+struct HandOverFailure {
+    const char* name;
+    // Prepares the machine; returns the uninstaller the user starts.
+    std::string (*prepare)(sim::Machine& machine, const ProductLayout& layout);
+    const char* copyAfter;  // the temporary copy's content afterwards; nullptr: none
+    std::string message;
+    bool productAsked;  // to close: only when the copy is there and its start fails
+};
+const HandOverFailure kHandOverFailures[] = {
+    {"the copy fails",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
+         return layout.InstalledUninstaller();
+     },
+     nullptr, kCopyFailedMessage, false},
+    {"the disk fills up during the copy",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL, 8});
+         return layout.InstalledUninstaller();
+     },
+     nullptr, kCopyFailedMessage, false},
+    {"the copy of an earlier attempt still runs",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.files.AddFile(layout.TempCopy(), "an old copy");
+         machine.processes.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
+         return layout.InstalledUninstaller();
+     },
+     "an old copy", kCopyFailedMessage, false},
+    // A copy that stays read-only would never be deleted by the cleanup script; nor can it be here.
+    {"the read-only copy cannot be made writable",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
+         machine.journal.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
+         return layout.InstalledUninstaller();
+     },
+     kUninstallerImage, kCopyFailedMessage, false},
+    {"started from the temporary folder, the copy would be itself",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.files.AddFile(layout.TempCopy(), kUninstallerImage);
+         return layout.TempCopy();
+     },
+     kUninstallerImage, kCopyFailedMessage, false},
+    // GetModuleFileNameA can only return a path of 270 characters cut, naming another file.
+    {"its own path does not fit",
+     [](sim::Machine& machine, const ProductLayout&) {
+         std::string own = "C:\\Apps";
+         while (own.size() < 240) {
+             own += "\\Deep Folder";
+         }
+         own += "\\uninstall.exe";
+         machine.files.AddFile(own, kUninstallerImage);
+         machine.files.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
+         return own;
+     },
+     nullptr, kCopyFailedMessage, false},
+    {"the temporary folder has no room for the copy's name",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         std::string longTemp = "C:\\T";
+         while (longTemp.size() < 250) {
+             longTemp += "\\temporary";
+         }
+         longTemp = longTemp.substr(0, 250) + "\\";
+         machine.files.AddFolder(longTemp);
+         machine.files.SetTempPath(longTemp);
+         return layout.InstalledUninstaller();
+     },
+     nullptr, kCopyFailedMessage, false},
+    {"the start fails",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
+         return layout.InstalledUninstaller();
+     },
+     nullptr, kStartFailedMessage, true},
+    // The shell would start C:\T\User\uninstall.exe, somebody else's: nothing is copied or started,
+    // and the missing folder is not made either.
+    {"the temporary folder's name holds a variable",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.files.SetTempPath("C:\\T\\%USERNAME%\\");
+         machine.files.AddFile("C:\\T\\User\\uninstall.exe", "somebody else's program");
+         return layout.InstalledUninstaller();
+     },
+     nullptr, kStartFailedMessage, false},
+    // The loader would take these for the copy's manifest or as leave to load DLLs from beside it.
+    {"a manifest lies where the copy would go",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.files.AddFile(layout.TempFile("uninstall.exe.manifest"), "<assembly/>");
+         return layout.InstalledUninstaller();
+     },
+     nullptr, kStartFailedMessage, false},
+    {"a .local folder lies where the copy would go",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.files.AddFolder(layout.TempFile("uninstall.exe.local"));
+         return layout.InstalledUninstaller();
+     },
+     nullptr, kStartFailedMessage, false},
+    // Folders that are no temporary folder: somebody else's uninstall.exe there is never touched.
+    {"TEMP is a drive root",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         TempFolderWithSomebodysUninstaller(machine, "C:");
+         return layout.InstalledUninstaller();
+     },
+     "somebody else's program", kCopyFailedMessage, false},
+    {"TEMP is relative",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.files.SetTempPath("Temp\\");
+         return layout.InstalledUninstaller();
+     },
+     nullptr, kCopyFailedMessage, false},
+    {"TEMP is the Windows folder",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         TempFolderWithSomebodysUninstaller(machine, "c:\\windows");
+         return layout.InstalledUninstaller();
+     },
+     "somebody else's program", kCopyFailedMessage, false},
+    {"no TEMP or TMP: the user's profile folder",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         machine.shell.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
+         TempFolderWithSomebodysUninstaller(machine, "C:\\USERS\\LUKASZ");
+         return layout.InstalledUninstaller();
+     },
+     "somebody else's program", kCopyFailedMessage, false},
+    // C:\Users\Łukasz\Temp reads as another user's C:\Users\Lukasz\Temp in code page 1252.
+    {"TEMP has a character the ANSI code page lacks",
+     [](sim::Machine& machine, const ProductLayout& layout) {
+         TempFolderWithSomebodysUninstaller(machine, "C:\\Users\\Lukasz\\Temp");
+         machine.files.SetTempPathWide(u"C:\\Users\\\u0141ukasz\\Temp\\");
+         return layout.InstalledUninstaller();
+     },
+     "somebody else's program", kCopyFailedMessage, false},
+};
+
 TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed) {
-    const std::string kCopyFailed = "Can not copy uninstall.exe to TEMP.";
-    const std::string kStartFailed = "Can not start uninstall.exe in TEMP.";
-    struct Case {
-        const char* name;
-        // Prepares the machine; returns the uninstaller the user starts.
-        std::string (*prepare)(sim::Machine& machine, const ProductLayout& layout);
-        const char* copyAfter;  // the temporary copy's content afterwards; nullptr: none
-        std::string message;
-        bool productAsked;  // to close: only when the copy is there and its start fails
-    };
-    const std::vector<Case> cases = {
-        {"the copy fails",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
-             return layout.InstalledUninstaller();
-         },
-         nullptr, kCopyFailed, false},
-        {"the disk fills up during the copy",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL, 8});
-             return layout.InstalledUninstaller();
-         },
-         nullptr, kCopyFailed, false},
-        {"the copy of an earlier attempt still runs",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.files.AddFile(layout.TempCopy(), "an old copy");
-             machine.processes.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
-             return layout.InstalledUninstaller();
-         },
-         "an old copy", kCopyFailed, false},
-        // A copy that stays read-only would never be deleted by the cleanup script; nor can it be here.
-        {"the read-only copy cannot be made writable",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage, FILE_ATTRIBUTE_READONLY);
-             machine.journal.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
-             return layout.InstalledUninstaller();
-         },
-         kUninstallerImage, kCopyFailed, false},
-        {"started from the temporary folder, the copy would be itself",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.files.AddFile(layout.TempCopy(), kUninstallerImage);
-             return layout.TempCopy();
-         },
-         kUninstallerImage, kCopyFailed, false},
-        // GetModuleFileNameA can only return a path of 270 characters cut, naming another file.
-        {"its own path does not fit",
-         [](sim::Machine& machine, const ProductLayout&) {
-             std::string own = "C:\\Apps";
-             while (own.size() < 240) {
-                 own += "\\Deep Folder";
-             }
-             own += "\\uninstall.exe";
-             machine.files.AddFile(own, kUninstallerImage);
-             machine.files.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
-             return own;
-         },
-         nullptr, kCopyFailed, false},
-        {"the temporary folder has no room for the copy's name",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             std::string longTemp = "C:\\T";
-             while (longTemp.size() < 250) {
-                 longTemp += "\\temporary";
-             }
-             longTemp = longTemp.substr(0, 250) + "\\";
-             machine.files.AddFolder(longTemp);
-             machine.files.SetTempPath(longTemp);
-             return layout.InstalledUninstaller();
-         },
-         nullptr, kCopyFailed, false},
-        {"the start fails",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
-             return layout.InstalledUninstaller();
-         },
-         nullptr, kStartFailed, true},
-        // The shell would start C:\T\User\uninstall.exe, somebody else's: nothing is copied or started,
-        // and the missing folder is not made either.
-        {"the temporary folder's name holds a variable",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.files.SetTempPath("C:\\T\\%USERNAME%\\");
-             machine.files.AddFile("C:\\T\\User\\uninstall.exe", "somebody else's program");
-             return layout.InstalledUninstaller();
-         },
-         nullptr, kStartFailed, false},
-        // The loader would take these for the copy's manifest or as leave to load DLLs from beside it.
-        {"a manifest lies where the copy would go",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.files.AddFile(layout.TempFile("uninstall.exe.manifest"), "<assembly/>");
-             return layout.InstalledUninstaller();
-         },
-         nullptr, kStartFailed, false},
-        {"a .local folder lies where the copy would go",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.files.AddFolder(layout.TempFile("uninstall.exe.local"));
-             return layout.InstalledUninstaller();
-         },
-         nullptr, kStartFailed, false},
-        // Folders that are no temporary folder: somebody else's uninstall.exe there is never touched.
-        {"TEMP is a drive root",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             TempFolderWithSomebodysUninstaller(machine, "C:");
-             return layout.InstalledUninstaller();
-         },
-         "somebody else's program", kCopyFailed, false},
-        {"TEMP is relative",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.files.SetTempPath("Temp\\");
-             return layout.InstalledUninstaller();
-         },
-         nullptr, kCopyFailed, false},
-        {"TEMP is the Windows folder",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             TempFolderWithSomebodysUninstaller(machine, "c:\\windows");
-             return layout.InstalledUninstaller();
-         },
-         "somebody else's program", kCopyFailed, false},
-        {"no TEMP or TMP: the user's profile folder",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             machine.shell.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
-             TempFolderWithSomebodysUninstaller(machine, "C:\\USERS\\LUKASZ");
-             return layout.InstalledUninstaller();
-         },
-         "somebody else's program", kCopyFailed, false},
-        // C:\Users\Łukasz\Temp reads as another user's C:\Users\Lukasz\Temp in code page 1252.
-        {"TEMP has a character the ANSI code page lacks",
-         [](sim::Machine& machine, const ProductLayout& layout) {
-             TempFolderWithSomebodysUninstaller(machine, "C:\\Users\\Lukasz\\Temp");
-             machine.files.SetTempPathWide(u"C:\\Users\\\u0141ukasz\\Temp\\");
-             return layout.InstalledUninstaller();
-         },
-         "somebody else's program", kCopyFailed, false},
-    };
-    for (const Case& c : cases) {
+    for (const HandOverFailure& c : kHandOverFailures) {
         SCOPED_TRACE(c.name);
         sim::Machine machine;
         ProductLayout layout;

@@ -14,6 +14,7 @@ namespace {
 
 using namespace testing_support;
 
+// The explanations' exact wording, checked here and nowhere else.
 const char kNameMessage[] = "Error querying SZ value from registry. Invalid value name.";
 const char kBufferMessage[] = "Error querying SZ value from registry. Invalid return value.";
 
@@ -78,7 +79,7 @@ TEST(QuerySzValue, BadArgumentsAreExplainedOnceAndTouchNothing) {
         ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
         const sim::MessageBoxRecord& box = machine.desktop.MessageBoxes()[0];
         EXPECT_EQ(box.text, c.message);
-        EXPECT_EQ(box.caption, "VORSK Tandrel 98");
+        EXPECT_EQ(box.caption, kProductName);
         EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONERROR));
         EXPECT_FALSE(box.hadOwner);
         EXPECT_EQ(buffer.Raw(), callers);

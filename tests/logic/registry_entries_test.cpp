@@ -119,7 +119,8 @@ TEST(RemoveRegistryEntries, AProductKeyOrEntryThatIsALinkIsLeftAloneAndSoIsItsTa
         machine.registry.AddLink(c.root, c.link, HKEY_LOCAL_MACHINE, "Software\\Victim");
 
         RemoveRegistryEntries();
-        DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKey, "VorskTandrel");  // as the first phase does
+        // As the first phase does.
+        DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKey, kProduct.uninstallEntryName);
 
         EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Victim"));
         EXPECT_TRUE(machine.registry.HasKey(c.root, c.link));

@@ -28,11 +28,22 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND UNINSTALL_SANITIZE)
     add_executable(uninstall_fuzzer
         ${CMAKE_CURRENT_LIST_DIR}/fuzz_uninstall.cpp
         ${CMAKE_CURRENT_LIST_DIR}/machine_generator.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/generator_builder.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/generate_install_folder.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/generate_install_path.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/generate_temp_folder.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/generate_registry.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/generate_shortcuts.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/generate_processes.cpp
         ${CMAKE_CURRENT_LIST_DIR}/removal_model.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/run_rules.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/run_stats.cpp
         ${CMAKE_CURRENT_LIST_DIR}/uninstall_run.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../support/complete_uninstall.cpp
     )
     target_compile_options(uninstall_fuzzer PRIVATE -fsanitize=fuzzer -Wall -Wextra -Werror)
     target_link_options(uninstall_fuzzer PRIVATE -fsanitize=fuzzer)
+    target_include_directories(uninstall_fuzzer PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
     target_link_libraries(uninstall_fuzzer PRIVATE uninstall_logic_fuzzing)
 
     set(UNINSTALL_FUZZ_SEED 20240601)

@@ -45,7 +45,4 @@ constexpr sim::Time kScriptLineCost = 5;
 
 GeneratedMachine GenerateMachine(Choices& choices, sim::Machine& machine);
 
-// The product's seven files, by name.
-const std::vector<std::string>& ProductFileNames();
-
 }  // namespace property

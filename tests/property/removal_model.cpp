@@ -4,14 +4,13 @@
 #include <cctype>
 
 #include "code_pages.h"
+#include "support/product_names.h"
 
 namespace property {
 
 namespace {
 
-const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kProductKey[] = "Software\\VORSK Software\\Tandrel";
-const char kVendorMarker[] = "\\VORSK Software";
+using namespace product_names;
 
 std::string RootName(HKEY root) {
     return root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU";
@@ -43,9 +42,9 @@ bool IsSharedFolder(const std::string& path) {
 // "InstallPath" as the program reads it: an expandable value with the environment put in, and '/'
 // a separator like '\'.
 std::optional<std::string> InstallFolder(const sim::Machine& machine) {
-    std::optional<std::string> text = StringData(machine, HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
+    std::optional<std::string> text = StringData(machine, HKEY_LOCAL_MACHINE, kProductKey, kInstallPathValue);
     std::optional<sim::RegistryValue> value =
-        machine.registry.GetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
+        machine.registry.GetValue(HKEY_LOCAL_MACHINE, kProductKey, kInstallPathValue);
     // Its ANSI form names another folder than the value itself.
     if (!text || (!value->wide.empty() && value->wide != sim::AnsiToWide(*text))) {
         return std::nullopt;
@@ -65,8 +64,8 @@ bool IsProductsFolder(const std::string& folder, const MachineState& before) {
         return found != before.files.end() && !found->second.folder;
     };
     std::optional<std::string> key = FullPathKey(folder);
-    return before.files.count(*key) == 0 || file(folder + "\\Tandrel.exe") ||
-           file(folder + "\\uninstall.exe");
+    return before.files.count(*key) == 0 || file(folder + "\\" + kMainExecutable) ||
+           file(folder + "\\" + kUninstallerName);
 }
 
 // Whether the temporary folder may take the copy and the script: a full path that is no root, not
@@ -162,8 +161,14 @@ void RemovalModel::MayAppear(const std::string& path) {
 
 RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& before,
                            const std::optional<std::string>& typedSwitch) {
-    // The installation folder, its named files, the files directly in its images folder, the
-    // installed uninstaller, and the vendor's folder above it.
+    AllowProductFolder(machine, before);
+    AllowTempFolder(machine, before, typedSwitch);
+    AllowProductKeys();
+}
+
+// The installation folder, its named files, the files directly in its images folder, the installed
+// uninstaller, the vendor's folder above it, and the two shortcuts.
+void RemovalModel::AllowProductFolder(const sim::Machine& machine, const MachineState& before) {
     std::optional<std::string> install = InstallFolder(machine);
     if (install && FullPathKey(*install) && !IsSharedFolder(*install) && IsProductsFolder(*install, before)) {
         const std::string& P = *install;
@@ -171,7 +176,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
         for (const std::string& name : ProductFileNames()) {
             MayGo(P + "\\" + name);
         }
-        MayGo(P + "\\uninstall.exe");
+        MayGo(P + "\\" + kUninstallerName);
         MayGo(P + "\\images");
         std::string images = *FullPathKey(P + "\\images");
         for (const auto& entry : before.files) {
@@ -197,7 +202,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
         for (const std::string& parent : parents) {
             sim::SimPath folder;
             if (FullPathKey(parent) && sim::ResolvePath(parent, "", folder, false, false) == 0 &&
-                sim::UpperCase(sim::PathText(folder)).find(sim::UpperCase(kVendorMarker)) !=
+                sim::UpperCase(sim::PathText(folder)).find(sim::UpperCase(kProduct.vendorFolderMarker)) !=
                     std::string::npos) {
                 filesMayGo_.insert(sim::PathKey(folder));
             }
@@ -205,14 +210,17 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
     }
 
     // The two shortcuts.
-    for (const char* folderName : {"Startup", "Programs"}) {
+    for (const char* folderName : {kStartupValueName, kProgramsValueName}) {
         std::optional<std::string> folder =
             StringData(machine, HKEY_CURRENT_USER, kShellFoldersKey, folderName);
         if (folder && FullPathKey(*folder)) {
-            MayGo(*folder + "\\VORSK Tandrel 98.lnk");
+            MayGo(*folder + "\\" + kShortcutName);
         }
     }
+}
 
+void RemovalModel::AllowTempFolder(const sim::Machine& machine, const MachineState& before,
+                                   const std::optional<std::string>& typedSwitch) {
     // The temporary folder (created when missing), the copy of the uninstaller in it (an older one
     // is overwritten), and the run's own script under a name not taken before; none of these where the
     // shell would expand the folder's name, and no copy where the folder is none for it. Started with
@@ -220,7 +228,7 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
     const std::string& T = machine.files.TempPath();
     bool keepsName = machine.shell.ExpandVariables(T) == T;
     MayAppear(T);
-    secondImage_ = FullPathKey(typedSwitch.value_or(T + "\\uninstall.exe"));
+    secondImage_ = FullPathKey(typedSwitch.value_or(T + "\\" + kUninstallerName));
     if (secondImage_ && (typedSwitch || (keepsName && IsTempFolder(machine, T)))) {
         filesMayGo_.insert(*secondImage_);
         filesMayAppear_.insert(*secondImage_);
@@ -234,19 +242,19 @@ RemovalModel::RemovalModel(const sim::Machine& machine, const MachineState& befo
             }
         }
     }
+}
 
+void RemovalModel::AllowProductKeys() {
     // Registry: the Uninstall entry, the App Paths entry, the product keys with everything below,
     // the vendor keys themselves; the machine-wide product key may be created on the way.
     keyTreesMayGo_ = {
-        KeyName(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VorskTandrel"),
-        KeyName(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tandrel.exe"),
+        KeyName(HKEY_LOCAL_MACHINE, kUninstallEntry),
+        KeyName(HKEY_LOCAL_MACHINE, kAppPathsEntry),
         KeyName(HKEY_CURRENT_USER, kProductKey),
         KeyName(HKEY_LOCAL_MACHINE, kProductKey),
     };
-    keysMayGo_ = {KeyName(HKEY_CURRENT_USER, "Software\\VORSK Software"),
-                  KeyName(HKEY_LOCAL_MACHINE, "Software\\VORSK Software")};
-    keysMayAppear_ = {KeyName(HKEY_LOCAL_MACHINE, "Software"),
-                      KeyName(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"),
+    keysMayGo_ = {KeyName(HKEY_CURRENT_USER, kVendorKey), KeyName(HKEY_LOCAL_MACHINE, kVendorKey)};
+    keysMayAppear_ = {KeyName(HKEY_LOCAL_MACHINE, kSoftwareKeyPath), KeyName(HKEY_LOCAL_MACHINE, kVendorKey),
                       KeyName(HKEY_LOCAL_MACHINE, kProductKey)};
 }
 

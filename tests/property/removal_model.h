@@ -62,6 +62,10 @@ class RemovalModel {
     std::string Describe() const;
 
   private:
+    void AllowProductFolder(const sim::Machine& machine, const MachineState& before);
+    void AllowTempFolder(const sim::Machine& machine, const MachineState& before,
+                         const std::optional<std::string>& typedSwitch);
+    void AllowProductKeys();
     void MayGo(const std::string& path);
     void MayAppear(const std::string& path);
 

@@ -46,25 +46,31 @@ struct Uninstall {
 // `secondExit` ms. Every start the processes record is run.
 Uninstall RunUninstall(sim::Machine& machine, const ProductLayout& layout, sim::Time firstExit = 120,
                        sim::Time secondExit = 10) {
+    UninstallOptions options = AsTheUserStartsIt(layout);
+    options.firstExit = firstExit;
+    options.secondExit = secondExit;
+    CompleteUninstallRun complete = RunCompleteUninstall(machine, options);
     Uninstall run;
-    sim::StartOutcome userStart = UserStartsUninstaller(machine, layout, sim::ProcessOptions{firstExit});
-    EXPECT_TRUE(userStart.ran);
-    EXPECT_EQ(userStart.exitStatus, 1);
-    run.first = userStart.process;
-    if (machine.shell.Starts().size() != 1u) {
+    EXPECT_TRUE(complete.user.ran);
+    EXPECT_EQ(complete.user.exitStatus, 1);
+    run.first = complete.user.process;
+    const std::vector<sim::StartRecord>& recorded = machine.shell.Starts();
+    auto byTheFirst = std::count_if(recorded.begin(), recorded.end(), [&run](const sim::StartRecord& start) {
+        return start.process == run.first;
+    });
+    if (byTheFirst != 1 || recorded[0].process != run.first) {
         ADD_FAILURE() << "the first process starts exactly the temporary copy";
         return run;
     }
-    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{secondExit});
+    const sim::StartOutcome& copy = complete.starts[0];
     EXPECT_TRUE(copy.ran);
     EXPECT_EQ(copy.exitStatus, 1);
     run.second = copy.process;
-    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
-    if (rest.size() != 1u || !rest[0].batch.has_value()) {
+    if (complete.starts.size() != 2u || !complete.starts[1].batch.has_value()) {
         ADD_FAILURE() << "the second process starts exactly the cleanup script";
         return run;
     }
-    run.script = *rest[0].batch;
+    run.script = *complete.starts[1].batch;
     EXPECT_TRUE(run.script.finished) << "the cleanup script must end";
     EXPECT_TRUE(NoHandlesOpen(machine));
     return run;
@@ -73,7 +79,7 @@ Uninstall RunUninstall(sim::Machine& machine, const ProductLayout& layout, sim::
 // Nothing of the uninstaller itself is left in the temporary folder.
 void ExpectTemporaryFolderClean(const sim::Machine& machine, const ProductLayout& layout) {
     for (const std::string& name : machine.files.FolderEntries(layout.tempFolder)) {
-        EXPECT_FALSE(sim::SameName(name, "uninstall.exe")) << name;
+        EXPECT_FALSE(sim::SameName(name, kUninstallerName)) << name;
         EXPECT_FALSE(StartsWith(name, "delme")) << name;
     }
 }
@@ -93,8 +99,8 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     Snapshot after = TakeSnapshot(machine);
     const std::string vendorFolder = "C:\\Apps\\VORSK Software";
     EXPECT_EQ(after.files, Without(before.files, {vendorFolder + "\\", vendorFolder + "=",
-                                                  layout.startupFolder + "\\VORSK Tandrel 98.lnk",
-                                                  layout.programsFolder + "\\VORSK Tandrel 98.lnk"}));
+                                                  layout.startupFolder + "\\" + kShortcutName,
+                                                  layout.programsFolder + "\\" + kShortcutName}));
     EXPECT_EQ(after.machineKeys, Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
     EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
     EXPECT_TRUE(machine.files.IsFolder("C:\\Apps"));
@@ -108,8 +114,8 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
     // The shell heard of both shortcuts, Startup first, and of the installation folder.
     std::vector<sim::Notification> deleted = NotificationsOf(machine, SHCNE_DELETE);
     ASSERT_EQ(deleted.size(), 2u);
-    EXPECT_EQ(deleted[0].path, layout.startupFolder + "\\VORSK Tandrel 98.lnk");
-    EXPECT_EQ(deleted[1].path, layout.programsFolder + "\\VORSK Tandrel 98.lnk");
+    EXPECT_EQ(deleted[0].path, layout.startupFolder + "\\" + kShortcutName);
+    EXPECT_EQ(deleted[1].path, layout.programsFolder + "\\" + kShortcutName);
     std::vector<sim::Notification> removed = NotificationsOf(machine, SHCNE_RMDIR);
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_EQ(removed[0].path, layout.installFolder);
@@ -229,6 +235,7 @@ TEST_F(CompleteUninstall, ARunningProductIsWaitedForAndRemovedWholeOrReportedWhe
         ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
         const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
+        // The box's exact wording, as the program puts it together, checked here once.
         EXPECT_EQ(box.text,
                   "Can not remove all files of VORSK Tandrel 98. They stay in " + layout.installFolder + ".");
         EXPECT_EQ(box.caption, kProductName);
@@ -283,8 +290,8 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         Uninstall run = RunUninstall(fresh, layout);
 
         Snapshot after = TakeSnapshot(fresh);
-        std::vector<std::string> gone = {layout.startupFolder + "\\VORSK Tandrel 98.lnk",
-                                         layout.programsFolder + "\\VORSK Tandrel 98.lnk"};
+        std::vector<std::string> gone = {layout.startupFolder + "\\" + kShortcutName,
+                                         layout.programsFolder + "\\" + kShortcutName};
         if (c.serves) {
             gone.push_back("C:\\Apps\\VORSK Software\\");
             gone.push_back("C:\\Apps\\VORSK Software=");
@@ -301,12 +308,12 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
         const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
-        EXPECT_EQ(box.text, "Can not find install path to remove files.");
-        EXPECT_EQ(box.caption, "VORSK Tandrel 98");
+        EXPECT_EQ(box.text, kMissingInstallPathMessage);
+        EXPECT_EQ(box.caption, kProductName);
         EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
         // The box comes before any removal.
         EXPECT_EQ(CallsOf(fresh, run.second, {"MessageBoxA", "RegOpenKeyExA", "DeleteFileA"}).front(),
-                  "MessageBoxA Can not find install path to remove files.");
+                  "MessageBoxA " + std::string(kMissingInstallPathMessage));
     }
 }
 
@@ -354,25 +361,33 @@ TEST_F(CompleteUninstall, AStartWhileAnUninstallIsUnderWayEndsWithoutAWord) {
     machine.files.AddFile("C:\\Downloads\\uninstall.exe", kUninstallerImage);
     machine.desktop.AnswerMessageBox(IDOK);
     machine.desktop.AnswerMessageBox(IDOK);
-    sim::StartOutcome first = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
-    sim::StartOutcome again = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
+    sim::StartOutcome again;
+    sim::StartOutcome duringHandOver;
+    sim::StartOutcome meanwhile;
+    UninstallOptions options = AsTheUserStartsIt(layout);
+    options.secondExit = 100;
+    options.whileTheFirstLingers = [&] {
+        again = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
+    };
     // Past the first process's own end, before the copy runs: it still holds on for the copy.
-    machine.clock.Advance(121);
-    sim::StartOutcome duringHandOver = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
-    ASSERT_EQ(machine.shell.Starts().size(), 1u);
-    sim::StartOutcome copy = machine.driver.RunStart(0, &WinMain, sim::ProcessOptions{100});
-    sim::StartOutcome meanwhile =
-        machine.driver.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt, "C:\\Downloads");
-    std::vector<sim::StartOutcome> rest = machine.driver.RunPendingStarts(&WinMain);
+    options.duringTheHandOver = [&] {
+        ASSERT_EQ(machine.shell.Starts().size(), 1u);
+        duringHandOver = UserStartsUninstaller(machine, layout, sim::ProcessOptions{120});
+    };
+    options.whileTheCopyWorks = [&] {
+        meanwhile = machine.driver.RunProgram(&WinMain, "C:\\Downloads\\uninstall.exe", std::nullopt,
+                                              "C:\\Downloads");
+    };
+    CompleteUninstallRun run = RunCompleteUninstall(machine, options);
 
     EXPECT_TRUE(again.ran && duringHandOver.ran && meanwhile.ran);
     ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
-    EXPECT_EQ(machine.desktop.MessageBoxes()[0].process, first.process);
+    EXPECT_EQ(machine.desktop.MessageBoxes()[0].process, run.user.process);
     ASSERT_EQ(machine.shell.Starts().size(), 2u);
-    EXPECT_EQ(machine.shell.Starts()[1].process, copy.process);
-    ASSERT_EQ(rest.size(), 1u);
+    EXPECT_EQ(machine.shell.Starts()[1].process, run.copy.process);
+    ASSERT_EQ(run.starts.size(), 2u);  // the copy, then the script alone
     EXPECT_FALSE(machine.files.Exists(layout.installFolder));
-    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\VORSK Software"));
+    EXPECT_FALSE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey));
     EXPECT_TRUE(machine.files.Exists("C:\\Downloads\\uninstall.exe"));
     ExpectTemporaryFolderClean(machine, layout);
 }
@@ -391,9 +406,8 @@ TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly
         sim_testing::RunAsProcess(
             fresh, "C:\\Other\\holder.exe", "C:\\Other",
             [byMutex](LPSTR) {
-                const char name[] = "VorskTandrelUninstallHandOver";
-                return byMutex ? CreateMutexA(nullptr, FALSE, name) != nullptr
-                               : CreateEventA(nullptr, TRUE, TRUE, name) != nullptr;
+                return byMutex ? CreateMutexA(nullptr, FALSE, kHandOverEvent) != nullptr
+                               : CreateEventA(nullptr, TRUE, TRUE, kHandOverEvent) != nullptr;
             },
             std::nullopt, sim::ProcessOptions{600000});
         sim::StartOutcome first =

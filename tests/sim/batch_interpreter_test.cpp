@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "machine.h"
+#include "support/product_names.h"
 
 namespace {
 
@@ -16,8 +17,7 @@ const char kCopy[] = "C:\\WINDOWS\\TEMP\\uninstall.exe";
 
 // The wait loop of the cleanup script: delete the copy until it is gone, then the script itself.
 std::string WaitLoop(const std::string& target) {
-    return "\r\n@echo off\r\n:myLabel\r\ndel \"" + target + "\"\r\nif exist \"" + target +
-           "\" goto myLabel\r\ndel \"" + std::string(kScript) + "\"\r\n";
+    return product_names::CleanupScriptText(target, kScript);
 }
 
 bool Mentions(const std::vector<std::string>& output, const std::string& text) {

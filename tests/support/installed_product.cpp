@@ -1,12 +1,11 @@
 #include "support/installed_product.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace testing_support {
 
 std::string ProductLayout::TempCopy() const {
-    return TempFile("uninstall.exe");
+    return TempFile(kUninstallerName);
 }
 
 std::string ProductLayout::TempFile(const std::string& name) const {
@@ -17,30 +16,27 @@ std::string ProductLayout::TempFile(const std::string& name) const {
     return folder + name;
 }
 
-std::vector<std::string> ProductFileNames() {
-    return {std::begin(kProductFiles), std::end(kProductFiles)};
-}
-
 void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
     machine.files.SetTempPath(layout.tempFolder);
     machine.files.AddFolder(layout.tempFolder);
 
     // The product's registry entries.
-    machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", layout.installFolder);
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, kInstallPathValue, layout.installFolder);
     machine.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, "Version", "1.0");
     machine.registry.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", kProductName);
     machine.registry.SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, "UninstallString",
                                layout.InstalledUninstaller());
     machine.registry.SetString(HKEY_LOCAL_MACHINE, kAppPathsEntry, "",
-                               layout.installFolder + "\\Tandrel.exe");
+                               layout.installFolder + "\\" + kMainExecutable);
     machine.registry.SetString(HKEY_CURRENT_USER, kProductKey, "Registered", "no");
     machine.registry.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Window", "Left",
                                "10");
     machine.registry.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Sound", "Volume",
                                "7");
     machine.registry.AddKey(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Recent\\Games\\Level 1");
-    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", layout.startupFolder);
-    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, "Programs", layout.programsFolder);
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kStartupValueName, layout.startupFolder);
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kProgramsValueName,
+                               layout.programsFolder);
 
     // Other programs' entries, which must survive.
     machine.registry.SetString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp", "DisplayName",
@@ -70,9 +66,9 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
 
 int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closesOnWmClose,
                  sim::Time closeDelay) {
-    int product = machine.processes.StartBackgroundProcess(layout.installFolder + "\\Tandrel.exe",
+    int product = machine.processes.StartBackgroundProcess(layout.installFolder + "\\" + kMainExecutable,
                                                            layout.installFolder);
-    machine.desktop.AddWindow("VorskTandrel", "Tandrel", product, closesOnWmClose, closeDelay);
+    machine.desktop.AddWindow(kWindowClass, "Tandrel", product, closesOnWmClose, closeDelay);
     return product;
 }
 
@@ -80,6 +76,13 @@ sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayo
                                         sim::ProcessOptions options) {
     return machine.driver.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt,
                                      layout.installFolder, options);
+}
+
+UninstallOptions AsTheUserStartsIt(const ProductLayout& layout) {
+    UninstallOptions options;
+    options.image = layout.InstalledUninstaller();
+    options.folder = layout.installFolder;
+    return options;
 }
 
 Snapshot TakeSnapshot(const sim::Machine& machine) {
@@ -121,19 +124,8 @@ int FirstCallAt(const sim::Machine& machine, const std::string& function, const 
 }
 
 std::string ExpectedCleanupScript(const std::string& tempFolder, int number, const std::string& program) {
-    std::string script = tempFolder + "delme" + std::to_string(number) + ".bat";
-    std::string ran = program.empty() ? tempFolder + "uninstall.exe" : program;
-    return "\r\n"
-           "@echo off\r\n"
-           ":myLabel\r\n"
-           "del \"" +
-           ran +
-           "\"\r\n"
-           "if exist \"" +
-           ran +
-           "\" goto myLabel\r\n"
-           "del \"" +
-           script + "\"\r\n";
+    return CleanupScriptText(program.empty() ? tempFolder + kUninstallerName : program,
+                             tempFolder + "delme" + std::to_string(number) + ".bat");
 }
 
 }  // namespace testing_support

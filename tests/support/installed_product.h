@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "machine.h"
+#include "support/complete_uninstall.h"
 #include "support/product_names.h"
 
 namespace testing_support {
@@ -18,13 +19,10 @@ struct ProductLayout {
     std::string programsFolder = kDefaultProgramsFolder;
     std::string tempFolder = kDefaultTempFolder;
 
-    std::string InstalledUninstaller() const { return installFolder + "\\uninstall.exe"; }
+    std::string InstalledUninstaller() const { return installFolder + "\\" + kUninstallerName; }
     std::string TempCopy() const;  // the temporary copy of the uninstaller
     std::string TempFile(const std::string& name) const;
 };
-
-// The seven product files (kProductFiles), by name, in the order the uninstaller deletes them.
-std::vector<std::string> ProductFileNames();
 
 // Installs the product as its installer would, with other programs' keys and files beside it.
 void InstallProduct(sim::Machine& machine, const ProductLayout& layout = {});
@@ -37,6 +35,10 @@ int StartProduct(sim::Machine& machine, const ProductLayout& layout = {}, bool c
 // The user starts the installed uninstaller without arguments, from its folder.
 sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout = {},
                                         sim::ProcessOptions options = {});
+
+// A complete uninstall as the user starts it: the installed uninstaller without arguments, from its
+// folder (RunCompleteUninstall).
+UninstallOptions AsTheUserStartsIt(const ProductLayout& layout = {});
 
 // Every key under both roots, and every file, for before/after comparisons.
 struct Snapshot {
