@@ -132,7 +132,13 @@ class Prefix:
         with open(reg_path, "w", encoding=encoding, newline="\r\n") as reg_file:
             reg_file.write(text)
         try:
-            self.run(["reg", "import", unix_to_windows(reg_path)], timeout=timeout)
+            try:
+                self.run(["reg", "import", unix_to_windows(reg_path)], timeout=timeout)
+            except subprocess.TimeoutExpired:
+                # Seen once under emulation on a busy machine: reg import hung. The import is only the
+                # set-up, so it gets one more try with a fresh server.
+                self.kill_server()
+                self.run(["reg", "import", unix_to_windows(reg_path)], timeout=timeout)
         finally:
             os.remove(reg_path)
 

@@ -303,6 +303,18 @@ class Session:
                 lines.append(f"    {name or '@'} = {value}")
         if not keys:
             lines.append("(none)")
+        for process in self.processes:
+            args = process.args if isinstance(process.args, list) else [process.args]
+            lines.append(f"--- exit status {process.poll()}: {' '.join(map(str, args))}")
+        for name in sorted(os.listdir(self.work_dir)) if self.work_dir else []:
+            path = os.path.join(self.work_dir, name)
+            if name.endswith(".log") and os.path.getsize(path) > 0:
+                with open(path, errors="replace") as log:
+                    lines.append(f"--- {name}, its end:")
+                    lines.extend("    " + line.rstrip() for line in log.readlines()[-20:])
+        if self.state is None:
+            lines.append("--- the product was never installed")
+            return "\n".join(lines)
         for title, folder in self.watched_folders().items():
             lines.append(f"--- {title}: {folder} ---")
             if not os.path.isdir(folder):
