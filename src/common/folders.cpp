@@ -117,6 +117,14 @@ int NamesTheWideTempFolder(LPCSTR folder) {
 
 }  // namespace
 
+int IsMissing(LPCSTR path) {
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        return 0;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 int IsSameFolder(LPCSTR path, LPCSTR other) {
     PathBuffer fullPath;
     PathBuffer fullOther;

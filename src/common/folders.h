@@ -8,6 +8,10 @@
 // A path that cannot be judged counts as the same: the caller then leaves it alone.
 int IsSameFolder(LPCSTR path, LPCSTR other);
 
+// Whether nothing is at `path`, as Windows says of a name not found. Anything else that keeps it
+// from being looked at (a denial, a bad name) does not count as missing.
+int IsMissing(LPCSTR path);
+
 // A drive or share root, the Windows folder or the system folder; also a path that cannot be judged.
 int IsRootOrSystemFolder(LPCSTR path);
 

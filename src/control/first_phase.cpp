@@ -51,14 +51,7 @@ int CopyWritable(LPCSTR ownPath, LPCSTR copyPath) {
 // by anybody, either would make the copy, which runs elevated, load their DLLs from there.
 int LiesBeside(LPCSTR copyPath, LPCSTR ending) {
     PathBuffer path;
-    if (!BuildPath(path, copyPath, ending)) {
-        return 1;
-    }
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
-        return 1;
-    }
-    DWORD error = GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    return !BuildPath(path, copyPath, ending) || !IsMissing(path);
 }
 
 // The hand-over event, cleared: one of that name that somebody left set must not end the wait before

@@ -130,14 +130,6 @@ int HoldsFile(LPCSTR folder, LPCSTR name) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-int IsMissing(LPCSTR folder) {
-    if (GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES) {
-        return 0;
-    }
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 }  // namespace
 
 // A relative path would be resolved against the temporary folder this process runs in; a root and
