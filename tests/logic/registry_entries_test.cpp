@@ -168,7 +168,7 @@ TEST(DeleteKeyTree, AChildWhosePathWouldNotFitIsLeftAloneAndNoCutPathIsUsed) {
 // The product's keys under one root as its installation writes them, and others' keys beside them.
 void AddProductKeys(sim::Machine& machine, HKEY root) {
     if (root == HKEY_LOCAL_MACHINE) {
-        machine.registry.SetString(root, kProductKey, "InstallPath", "C:\\Apps\\VORSK Software\\Tandrel");
+        machine.registry.SetString(root, kProductKey, kInstallPathValue, kDefaultInstallFolder);
     } else {
         machine.registry.SetString(root, kProductKey, "Registered", "no");
         machine.registry.AddKey(root, Below(kProductKey, "Settings\\Window"));

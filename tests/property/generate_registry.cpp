@@ -151,7 +151,7 @@ void AddVendorKeys(Builder& b, HKEY root) {
 void AddMachineKeys(Builder& b) {
     const std::string& entry = kUninstallEntry;
     if (b.c.Chance(90)) {
-        b.String(HKEY_LOCAL_MACHINE, entry, "DisplayName", "VORSK Tandrel 98");
+        b.String(HKEY_LOCAL_MACHINE, entry, "DisplayName", kProductName);
     }
     if (b.Odd(5)) {
         b.Key(HKEY_LOCAL_MACHINE, entry + "\\Details");
@@ -173,7 +173,7 @@ void AddMachineKeys(Builder& b) {
 
     const std::string& appPath = kAppPathsEntry;
     if (b.c.Chance(90)) {
-        b.String(HKEY_LOCAL_MACHINE, appPath, "", "C:\\Apps\\VORSK Software\\Tandrel\\Tandrel.exe");
+        b.String(HKEY_LOCAL_MACHINE, appPath, "", Join(kDefaultInstallFolder, kMainExecutable));
     }
     if (b.Odd(3)) {
         b.m.registry.DenyKeyDelete(HKEY_LOCAL_MACHINE, appPath);
