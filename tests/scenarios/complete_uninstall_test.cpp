@@ -253,6 +253,7 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         const char* value;
         bool serves;
         const char16_t* wide = nullptr;  // what the value really says, where the ANSI code page cannot
+        bool windows9x = false;          // no wide functions, nor SysWOW64: the ANSI value is all there is
     };
     const Case cases[] = {
         {"forward slashes", REG_SZ, "C:/Apps/VORSK Software/Tandrel", true},
@@ -268,6 +269,7 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         // "C:\Apps\Tłndrel" reads as another folder in code page 1252; that one's files stay.
         {"a character the code page lacks", REG_SZ, "C:\\Apps\\VORSK Software\\Tandrel", false,
          u"C:\\Apps\\VORSK Software\\T\u0142ndrel"},
+        {"on Windows 9x", REG_SZ, "C:\\Apps\\VORSK Software\\Tandrel", true, nullptr, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,6 +284,11 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         } else {
             fresh.registry.SetValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", c.type,
                                     std::string(c.value) + '\0');
+        }
+        if (c.windows9x) {
+            for (const char* function : {"RegQueryValueExW", "GetTempPathW", "GetSystemWow64DirectoryA"}) {
+                fresh.modules.RemoveFunction(function);
+            }
         }
         if (c.wide != nullptr) {
             fresh.registry.SetWideForm(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath", c.wide);
