@@ -49,24 +49,42 @@ if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-ar
 fi
 
 # Another apt-get or dpkg (say another set-up on the same machine) holds the lock: wait and retry,
-# for up to 15 minutes.
+# for up to 15 minutes. apt's messages of the last try stay in $apt_log for the caller to read.
+apt_log=$(mktemp)
+trap 'rm -f "$apt_log"' EXIT
 with_apt_lock() {
-    local log status
-    log=$(mktemp)
+    local status
     for _ in $(seq 1 90); do
         status=0
-        "$@" 2> >(tee "$log" >&2) || status=$?
+        "$@" 2> >(tee "$apt_log" >&2) || status=$?
         wait
-        if [ "$status" -eq 0 ] || ! grep -qE "Could not get lock|Unable to acquire|Unable to lock" "$log"; then
-            rm -f "$log"
+        if [ "$status" -eq 0 ] || ! grep -qE "Could not get lock|Unable to acquire|Unable to lock" "$apt_log"; then
             return "$status"
         fi
         echo "setup: apt is locked by another process; retrying in 10 s" >&2
         sleep 10
     done
-    rm -f "$log"
     return 1
 }
-with_apt_lock $sudo apt-get update -q
-with_apt_lock $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+# shellcheck source=SCRIPTDIR/apt_retry.sh
+. "$(dirname "$0")/apt_retry.sh"
+# The lists apt already has are usually good enough to install from.
+if ! retry_apt_update setup with_apt_lock $sudo apt-get update -q; then
+    echo "setup: apt-get update failed 3 times; going on with the package lists this machine has" >&2
+fi
+
+install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends)
+status=0
+with_apt_lock $sudo "${install[@]}" "${missing[@]}" || status=$?
+if [ "$status" -ne 0 ]; then
+    # Lists from a half-synced mirror can offer one architecture a newer version (from
+    # bookworm-updates, say) than the other, and wine32:i386 must match wine's: the release's own
+    # versions are there for both.
+    grep -qE "held broken packages|Unable to correct problems|unmet dependencies" "$apt_log" || exit "$status"
+    # shellcheck source=/dev/null
+    codename=$(. "${SETUP_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}")
+    [ -n "$codename" ] || exit "$status"
+    echo "setup: apt could not resolve versions for ${missing[*]}; trying again with -t $codename" >&2
+    with_apt_lock $sudo "${install[@]}" -t "$codename" "${missing[@]}"
+fi
 install_emulator

@@ -14,6 +14,8 @@ qemu=$target/qemu-i386
 fix_source=$here/trap_number_fix.c
 libc32=/usr/lib/i386-linux-gnu/libc.so.6
 mkdir -p "$target"
+# shellcheck source=SCRIPTDIR/../apt_retry.sh
+. "$here/../apt_retry.sh"
 
 if [ ! -x "$qemu" ]; then
     . /etc/os-release
@@ -43,7 +45,10 @@ APT::Sandbox::User "$(id -un)";
 CONF
     echo "i386: fetching qemu-user from $uri $suite" >&2
     export APT_CONFIG=$apt_dir/apt.conf
-    apt-get -q update >&2
+    # The backports index may be all it needs of a half-synced mirror; if not, the download says so.
+    if ! retry_apt_update i386 apt-get -q update >&2; then
+        echo "i386: apt-get update failed 3 times; trying the download with what it fetched" >&2
+    fi
     (cd "$apt_dir" && apt-get -q download "qemu-user/$suite" >&2)
     # A static program: it needs nothing else of the package.
     dpkg-deb --fsys-tarfile "$apt_dir"/qemu-user_*.deb | tar -xO ./usr/bin/qemu-i386 >"$qemu.part"
