@@ -38,9 +38,18 @@ bool Desktop::WindowExists(HWND handle) const {
     return false;
 }
 
+int Desktop::ProcessOf(HWND handle) const {
+    for (const WindowRecord& window : windows_) {
+        if (window.handle == handle) {
+            return window.process;
+        }
+    }
+    return 0;
+}
+
 int Desktop::ShowMessageBox(const MessageBoxRecord& box) {
     MessageBoxRecord shown = box;
-    shown.answer = IDOK;
+    shown.answer = (box.type & 0xF) == MB_RETRYCANCEL ? IDRETRY : IDOK;
     if (!answers_.empty()) {
         shown.answer = answers_.front();
         answers_.erase(answers_.begin());
@@ -58,7 +67,9 @@ bool Desktop::PostMessage(const PostedMessage& message) {
         if (window.handle == message.window && message.message == WM_CLOSE && window.closesOnWmClose) {
             Time closedAt = clock_.Now() + window.closeDelay;
             if (window.process != 0) {
-                processes_.EndProcess(window.process, closedAt);  // the product exits with its main window
+                // The product exits with its main window, after what it still does then.
+                processes_.EndProcess(window.process,
+                                      closedAt + processes_.GetProcess(window.process).exitDelay);
             }
             window.destroyedAt = std::min(window.destroyedAt, closedAt);
         }

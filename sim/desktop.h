@@ -52,13 +52,14 @@ class Desktop {
     HWND AddWindow(const std::string& className, const std::string& title, int process,
                    bool closesOnWmClose = true, Time closeDelay = 0);
     bool WindowExists(HWND window) const;
+    int ProcessOf(HWND window) const;  // 0: a window of no process
     const std::vector<WindowRecord>& Windows() const { return windows_; }
     void AnswerMessageBox(int answer) { answers_.push_back(answer); }  // queued, first in first out
     const std::vector<MessageBoxRecord>& MessageBoxes() const { return messageBoxes_; }
     const std::vector<PostedMessage>& PostedMessages() const { return posted_; }
 
     // --- For the Windows functions ----------------------------------------------------------------
-    // Shows a box: the next queued answer, or OK (Return on the default button).
+    // Shows a box: the next queued answer, or Return on its default button (OK, or Retry).
     int ShowMessageBox(const MessageBoxRecord& box);
     // Posts a message; WM_CLOSE closes a window that closes on it, and its process with it.
     bool PostMessage(const PostedMessage& message);

@@ -115,7 +115,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     ApiCall call("CloseHandle", "");
     FileSystem& files = call.machine.files;
-    if (call.machine.kernel.CloseMutex(hObject) || call.machine.kernel.CloseEvent(hObject)) {
+    sim::Kernel& kernel = call.machine.kernel;
+    if (kernel.CloseMutex(hObject) || kernel.CloseEvent(hObject) || kernel.CloseProcessHandle(hObject)) {
         return call.faulted() ? call.Fail() : TRUE;
     }
     auto found = files.FileHandles().find(hObject);

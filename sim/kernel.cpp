@@ -1,10 +1,8 @@
 #include "kernel.h"
 
-#include <algorithm>
-
 namespace sim {
 
-Kernel::Kernel(Processes& processes, const Clock& clock) : processes_(processes), clock_(clock) {}
+Kernel::Kernel(Processes& processes) : processes_(processes) {}
 
 bool Kernel::MutexExists(const std::string& name) const {
     for (const MutexHandle& open : mutexes_) {
@@ -33,18 +31,11 @@ bool Kernel::CloseMutex(HANDLE handle) {
 
 std::optional<size_t> Kernel::OpenEventNamed(const std::string& name) const {
     for (const EventHandle& open : eventHandles_) {
-        if (!name.empty() && events_[open.event].name == name && processes_.ProcessRunning(open.process) &&
-            (!open.closesWithWait || WaitPending(open.process, open.event))) {
+        if (!name.empty() && events_[open.event].name == name && processes_.ProcessRunning(open.process)) {
             return open.event;
         }
     }
     return std::nullopt;
-}
-
-bool Kernel::WaitPending(int process, size_t event) const {
-    return std::any_of(waits_.begin(), waits_.end(), [this, process, event](const EventWait& wait) {
-        return wait.process == process && wait.event == event && !wait.over && clock_.Now() < wait.deadline;
-    });
 }
 
 bool Kernel::EventExists(const std::string& name) const {
@@ -63,12 +54,8 @@ bool Kernel::OpenEvent(HANDLE handle, const std::string& name, bool manualReset,
 
 bool Kernel::CloseEvent(HANDLE handle) {
     for (auto open = eventHandles_.begin(); open != eventHandles_.end(); ++open) {
-        if (open->handle == handle && !open->closesWithWait) {
-            if (WaitPending(open->process, open->event)) {
-                open->closesWithWait = true;
-            } else {
-                eventHandles_.erase(open);
-            }
+        if (open->handle == handle) {
+            eventHandles_.erase(open);
             return true;
         }
     }
@@ -77,7 +64,7 @@ bool Kernel::CloseEvent(HANDLE handle) {
 
 const EventHandle* Kernel::FindEvent(HANDLE handle) const {
     for (const EventHandle& open : eventHandles_) {
-        if (open.handle == handle && !open.closesWithWait) {
+        if (open.handle == handle) {
             return &open;
         }
     }
@@ -89,21 +76,8 @@ bool Kernel::IsEvent(HANDLE handle) const {
 }
 
 void Kernel::SetEvent(HANDLE handle) {
-    const EventHandle* open = FindEvent(handle);
-    if (open == nullptr) {
-        return;
-    }
-    EventObject& event = events_[open->event];
-    event.set = true;
-    for (EventWait& wait : waits_) {
-        if (wait.event == open->event && !wait.over && clock_.Now() < wait.deadline) {
-            wait.over = true;
-            processes_.EndProcess(wait.process, clock_.Now() + processes_.GetProcess(wait.process).exitDelay);
-            if (!event.manualReset) {
-                event.set = false;  // an auto-reset event lets one waiter go
-                break;
-            }
-        }
+    if (const EventHandle* open = FindEvent(handle)) {
+        events_[open->event].set = true;
     }
 }
 
@@ -113,29 +87,55 @@ void Kernel::ResetEvent(HANDLE handle) {
     }
 }
 
-bool Kernel::WaitForEvent(HANDLE handle, DWORD milliseconds) {
-    const EventHandle* open = FindEvent(handle);
-    if (open == nullptr) {
-        return false;
+void Kernel::OpenProcessHandle(HANDLE handle, int process) {
+    processHandles_.push_back(ProcessHandle{handle, process, processes_.CurrentProcessId()});
+}
+
+bool Kernel::CloseProcessHandle(HANDLE handle) {
+    for (auto open = processHandles_.begin(); open != processHandles_.end(); ++open) {
+        if (open->handle == handle) {
+            processHandles_.erase(open);
+            return true;
+        }
     }
-    EventObject& event = events_[open->event];
-    if (event.set) {
-        event.set = event.manualReset;
-        return true;
-    }
-    Time deadline = milliseconds == INFINITE ? kForever : clock_.Now() + milliseconds;
-    waits_.push_back(EventWait{processes_.CurrentProcessId(), open->event, deadline, false});
     return false;
 }
 
-Time Kernel::WaitsEnd(int process) const {
-    Time end = clock_.Now();
-    for (const EventWait& wait : waits_) {
-        if (wait.process == process && !wait.over) {
-            end = std::max(end, wait.deadline);
+const ProcessHandle* Kernel::FindProcess(HANDLE handle) const {
+    for (const ProcessHandle& open : processHandles_) {
+        if (open.handle == handle) {
+            return &open;
         }
     }
-    return end;
+    return nullptr;
+}
+
+bool Kernel::IsWaitable(HANDLE handle) const {
+    return FindEvent(handle) != nullptr || FindProcess(handle) != nullptr;
+}
+
+bool Kernel::IsSignaled(HANDLE handle) const {
+    if (const EventHandle* open = FindEvent(handle)) {
+        return events_[open->event].set;
+    }
+    const ProcessHandle* process = FindProcess(handle);
+    return process != nullptr && !processes_.ProcessRunning(process->process);
+}
+
+void Kernel::TakeSignal(HANDLE handle) {
+    if (const EventHandle* open = FindEvent(handle)) {
+        EventObject& event = events_[open->event];
+        event.set = event.set && event.manualReset;
+    }
+}
+
+bool Kernel::SignaledByPrograms(HANDLE handle) const {
+    return FindEvent(handle) != nullptr;
+}
+
+Time Kernel::SignalTime(HANDLE handle) const {
+    const ProcessHandle* process = FindProcess(handle);
+    return process != nullptr ? processes_.GetProcess(process->process).exitTime : kForever;
 }
 
 }  // namespace sim

@@ -1,9 +1,9 @@
-// The kernel objects of the simulated Windows: named mutexes and events, the handles processes have
-// open to them, and the waits for events.
+// The kernel objects of the simulated Windows: named mutexes and events, handles of processes, and
+// the handles processes have open to them; what a wait sees signalled.
 //
 // It stands on the process table: a handle belongs to the process that opened it and counts while
-// that process runs, and a set event ends the processes whose exits wait for it (see EventWait). The
-// driver asks it when a program's waits let the program end; the parts below know nothing of it.
+// that process runs, and a process handle is signalled once its process has ended. How long a wait
+// lasts is the driver's business (driver.h); the kernel only says what is signalled.
 #pragma once
 
 #include <optional>
@@ -35,24 +35,18 @@ struct EventHandle {
     HANDLE handle = nullptr;
     size_t event = 0;  // index into the events
     int process = 0;
-    bool closesWithWait = false;  // closed by its process after a wait that has not ended yet
 };
 
-// A process waiting for an event that was not set. The simulation runs one program at a time, so the
-// waiting program goes on at once, and what it does next counts from the wait's end: its exit, and the
-// closing of its handle to the event, wait until the event is set by a program that runs after it or
-// until the wait times out. The wait itself reports WAIT_TIMEOUT, since what it will end with is not
-// known yet; so a program here does nothing after such a wait but close the handle and end.
-struct EventWait {
+// A handle to a process, opened by `owner`.
+struct ProcessHandle {
+    HANDLE handle = nullptr;
     int process = 0;
-    size_t event = 0;
-    Time deadline = kForever;
-    bool over = false;
+    int owner = 0;
 };
 
 class Kernel {
   public:
-    Kernel(Processes& processes, const Clock& clock);
+    explicit Kernel(Processes& processes);
     Kernel(const Kernel&) = delete;
     Kernel& operator=(const Kernel&) = delete;
 
@@ -60,8 +54,10 @@ class Kernel {
     bool MutexExists(const std::string& name) const;
     // Whether a named event exists: some process still running has a handle to it open.
     bool EventExists(const std::string& name) const;
+    // Handles to processes that their owners have not closed.
+    size_t OpenProcessHandleCount() const { return processHandles_.size(); }
 
-    // --- For the Windows functions and the driver ---------------------------------------------------
+    // --- For the Windows functions ------------------------------------------------------------------
     // Opens a handle to a named mutex for the current process; true when it existed before.
     bool OpenMutex(HANDLE handle, const std::string& name);
     bool CloseMutex(HANDLE handle);
@@ -69,26 +65,35 @@ class Kernel {
     bool OpenEvent(HANDLE handle, const std::string& name, bool manualReset, bool initiallySet);
     bool CloseEvent(HANDLE handle);
     bool IsEvent(HANDLE handle) const;
-    // Sets an event: the processes waiting for it may end now.
     void SetEvent(HANDLE handle);
     void ResetEvent(HANDLE handle);
-    // Waits for an event: true when it is set; otherwise the process's exit waits (see EventWait).
-    bool WaitForEvent(HANDLE handle, DWORD milliseconds);
-    // When the process's waits let it end: now, or the latest moment an unfinished wait ends.
-    Time WaitsEnd(int process) const;
+    // Opens a handle to a process for the current process.
+    void OpenProcessHandle(HANDLE handle, int process);
+    bool CloseProcessHandle(HANDLE handle);
+
+    // What a wait may wait for: an event or a process.
+    bool IsWaitable(HANDLE handle) const;
+    // Whether it is signalled now: a set event, an ended process.
+    bool IsSignaled(HANDLE handle) const;
+    // A wait that it ended has taken it: an auto-reset event lets one waiter go.
+    void TakeSignal(HANDLE handle);
+    // Whether only another program can signal it (an event), not the passing of time (a process whose
+    // end is known, or that never ends by itself).
+    bool SignaledByPrograms(HANDLE handle) const;
+    // When a process handle's process ends; kForever when not known, and for an event.
+    Time SignalTime(HANDLE handle) const;
 
   private:
     std::optional<size_t> OpenEventNamed(const std::string& name) const;
-    // The open handle to an event that its process has not closed; null for any other handle.
+    // The open handle to an event; null for any other handle.
     const EventHandle* FindEvent(HANDLE handle) const;
-    bool WaitPending(int process, size_t event) const;
+    const ProcessHandle* FindProcess(HANDLE handle) const;
 
     Processes& processes_;
-    const Clock& clock_;
     std::vector<MutexHandle> mutexes_;
     std::vector<EventObject> events_;
     std::vector<EventHandle> eventHandles_;
-    std::vector<EventWait> waits_;
+    std::vector<ProcessHandle> processHandles_;
 };
 
 }  // namespace sim

@@ -12,10 +12,12 @@
 //   shell      shell starts, change notifications, the environment (shell.h; shell_api.cpp)
 //   processes  the process table: images, command lines, current folders, exits, the current process,
 //              last errors, bad pointers (processes.h; process_api.cpp)
-//   kernel     named mutexes and events, their handles, the waits for events (kernel.h; kernel_api.cpp)
+//   kernel     named mutexes and events, handles of processes, what a wait sees signalled (kernel.h;
+//              kernel_api.cpp)
 //   desktop    windows, posted messages, message boxes and their answers (desktop.h; window_api.cpp)
-//   driver     runs programs and the starts the shell recorded: an .exe with its entry, a .bat with the
-//              command interpreter (driver.h, batch_interpreter.h)
+//   driver     runs programs and the starts the shell recorded, one at a time: an .exe with its entry,
+//              a .bat with the command interpreter; holds a waiting program until another acts or its
+//              time runs out (driver.h, batch_interpreter.h)
 //
 // A part uses only parts above it in this list: the file system the clock, the shell the file
 // system, the process table the file system (a process holds its files), the kernel objects and the
@@ -62,6 +64,7 @@ class Installation {
 class Machine {
   public:
     Machine() = default;
+    ~Machine() { driver.FinishWaits(); }  // a program still waiting goes on as its waits run out
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
@@ -75,9 +78,9 @@ class Machine {
     FileSystem files{clock};
     Shell shell{files};
     Processes processes{files, clock};
-    Kernel kernel{processes, clock};
+    Kernel kernel{processes};
     Desktop desktop{processes, clock};
-    Driver driver{processes, kernel, shell, files, registry, clock};
+    Driver driver{*this, processes, shell, files, registry, clock};
 
   private:
     Installation installation_{*this};  // last: the parts exist before the machine can be acted on

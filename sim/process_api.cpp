@@ -45,7 +45,7 @@ void WINAPI SetLastError(DWORD dwErrCode) {
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
     ApiCall call("Sleep", std::to_string(dwMilliseconds));
-    call.machine.clock.Advance(dwMilliseconds);
+    call.machine.driver.LetTimePass(dwMilliseconds);
 }
 
 BOOL WINAPI IsBadReadPtr(CONST void* lp, UINT_PTR ucb) {

@@ -39,6 +39,15 @@ Process& Processes::GetProcess(int id) {
     Fail("no such process");
 }
 
+bool Processes::Exists(int id) const {
+    for (const Process& process : processes_) {
+        if (process.id == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Processes::ProcessRunning(int id) const {
     return clock_.Now() < GetProcess(id).exitTime;
 }

@@ -26,7 +26,9 @@ struct Process {
     std::string currentFolder;
     DWORD lastError = 0;
     Time exitTime = kForever;
-    Time exitDelay = 0;  // how long it lingers after its entry returns
+    // How long it lingers after its entry returns, or, run in the background, after its main window
+    // has closed.
+    Time exitDelay = 0;
     int exitStatus = 0;
 };
 
@@ -42,6 +44,7 @@ class Processes {
     // current folder until it ends.
     int StartBackgroundProcess(const std::string& image, const std::string& currentFolder);
     const Process& GetProcess(int process) const;
+    bool Exists(int process) const;
     bool ProcessRunning(int process) const;
     Process& CurrentProcess();
     int CurrentProcessId() const { return current_; }

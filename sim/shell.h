@@ -24,8 +24,9 @@ struct StartRecord {
     int show = 0;
     int process = 0;
     bool hadOwner = false;
-    bool accepted = false;  // ShellExecuteA reported a start
-    bool ran = false;       // the driver has run it
+    bool accepted = false;   // ShellExecuteA reported a start
+    int startedProcess = 0;  // the process of an .exe started, which exists from the start on
+    bool ran = false;        // the driver has run it
 };
 
 struct Notification {

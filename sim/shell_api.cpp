@@ -59,6 +59,13 @@ HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPC
     if (start.accepted && !start.directory.has_value()) {
         start.directory = folderNow;
     }
+    // A program's process exists once its start is reported, and holds its image: a batch script's
+    // interpreter is started when the driver runs the script.
+    bool program =
+        start.file.size() > 4 && sim::UpperCase(start.file.substr(start.file.size() - 4)) == ".EXE";
+    if (start.accepted && program) {
+        start.startedProcess = machine.driver.StartProcess(start.file, start.parameters, *start.directory);
+    }
     machine.shell.RecordStart(start);
     return reinterpret_cast<HINSTANCE>(result);
 }

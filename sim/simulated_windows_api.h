@@ -163,6 +163,8 @@ typedef struct _WIN32_FIND_DATAA {
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 
+#define SYNCHRONIZE 0x00100000L
+#define MAXIMUM_WAIT_OBJECTS 64
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 0x00000102L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
@@ -170,11 +172,14 @@ typedef struct _WIN32_FIND_DATAA {
 
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
+#define MB_RETRYCANCEL 0x00000005L
 #define MB_ICONHAND 0x00000010L
 #define MB_ICONERROR MB_ICONHAND
 #define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
 #define IDOK 1
 #define IDCANCEL 2
+#define IDRETRY 4
 
 #define CP_ACP 0
 
@@ -264,11 +269,15 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManual
 BOOL WINAPI SetEvent(HANDLE hEvent);
 BOOL WINAPI ResetEvent(HANDLE hEvent);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, CONST HANDLE* lpHandles, BOOL bWaitAll,
+                                    DWORD dwMilliseconds);
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
 
 // Windows and message boxes (USER32)
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
 HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow);
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 BOOL WINAPI CharToOemBuffA(LPCSTR lpszSrc, LPSTR lpszDst, DWORD cchDstLength);

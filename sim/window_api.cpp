@@ -68,3 +68,17 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     }
     return TRUE;
 }
+
+// Threads are not simulated: a window's thread is numbered as its process.
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
+    ApiCall call("GetWindowThreadProcessId", "");
+    const sim::Desktop& desktop = call.machine.desktop;
+    if (call.faulted() || !desktop.WindowExists(hWnd)) {
+        return call.Fail(call.faulted() ? call.fault->error : ERROR_INVALID_WINDOW_HANDLE, 0);
+    }
+    DWORD process = static_cast<DWORD>(desktop.ProcessOf(hWnd));
+    if (lpdwProcessId != nullptr) {
+        *lpdwProcessId = process;
+    }
+    return process;
+}

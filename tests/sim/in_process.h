@@ -12,14 +12,9 @@ namespace sim_testing {
 
 using ProcessBody = std::function<int(LPSTR commandTail)>;
 
-// One per thread: each thread runs programs on its own machine.
-inline ProcessBody& CurrentBody() {
-    static thread_local ProcessBody body;
-    return body;
-}
-
-inline int WINAPI BodyEntry(HINSTANCE, HINSTANCE, LPSTR commandTail, int) {
-    return CurrentBody()(commandTail);
+// The body as a program's entry, for the starts a test runs.
+inline sim::ProgramEntry AsEntry(ProcessBody body) {
+    return [body](HINSTANCE, HINSTANCE, LPSTR commandTail, int) { return body(commandTail); };
 }
 
 // The image must exist on the machine, as for any program the system starts.
@@ -27,10 +22,7 @@ inline sim::StartOutcome RunAsProcess(sim::Machine& machine, const std::string& 
                                       const std::string& folder, ProcessBody body,
                                       const std::optional<std::string>& parameters = std::nullopt,
                                       sim::ProcessOptions options = {}) {
-    CurrentBody() = std::move(body);
-    sim::StartOutcome outcome = machine.driver.RunProgram(&BodyEntry, image, parameters, folder, options);
-    CurrentBody() = nullptr;
-    return outcome;
+    return machine.driver.RunProgram(AsEntry(std::move(body)), image, parameters, folder, options);
 }
 
 }  // namespace sim_testing

@@ -107,21 +107,23 @@ TEST_F(Processes, ARunningProgramHoldsItsImageAndFolderUntilItsExitTime) {
     EXPECT_TRUE(RemoveDirectoryA("C:\\Work"));
 }
 
-// One program runs at a time here, so a program that waits for an event goes on at once, and its exit
-// (with its image and its handle to the event) waits until a later program sets the event or the wait
-// times out.
-TEST_F(Processes, AWaitForAnEventHoldsTheWaitersExitUntilTheEventIsSetOrTheWaitTimesOut) {
+// One program runs at a time: one that waits for an event gives the turn back, and goes on when a
+// later program sets the event, or when its wait times out as time passes.
+TEST_F(Processes, AWaitForAnEventGoesOnWhenAnotherProgramSetsItOrTheWaitTimesOut) {
     struct Case {
         const char* what;
         bool setBefore;
         sim::Time setAt;  // when a later program sets it; 0: never
+        DWORD result;
         sim::Time exitAt;
     };
-    for (const Case& c : {Case{"set later", false, 300, 310}, Case{"never set", false, 0, 5010},
-                          Case{"set before the wait", true, 0, 10}}) {
+    for (const Case& c :
+         {Case{"set later", false, 300, WAIT_OBJECT_0, 310}, Case{"never set", false, 0, WAIT_TIMEOUT, 5010},
+          Case{"set before the wait", true, 0, WAIT_OBJECT_0, 10}}) {
         SCOPED_TRACE(c.what);
         sim::Machine local;
         local.files.AddFile(kImage, "MZ");
+        local.files.AddFile("C:\\Apps\\Tool\\setter.exe", "MZ");
         sim::StartOutcome waiter = RunAsProcess(
             local, kImage, kFolder,
             [&c](LPSTR) {
@@ -131,22 +133,21 @@ TEST_F(Processes, AWaitForAnEventHoldsTheWaitersExitUntilTheEventIsSetOrTheWaitT
                 return static_cast<int>(result);
             },
             std::nullopt, sim::ProcessOptions{10});
-        EXPECT_EQ(waiter.exitStatus, c.setBefore ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
-        EXPECT_EQ(local.kernel.EventExists("Handed"), !c.setBefore);
+        EXPECT_EQ(waiter.ended, c.setBefore);
         if (c.setAt != 0) {
-            local.clock.Advance(c.setAt);
-            HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "Handed");
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-            EXPECT_TRUE(SetEvent(event));
-            EXPECT_TRUE(CloseHandle(event));
+            RunAsProcess(local, "C:\\Apps\\Tool\\setter.exe", kFolder, [&c](LPSTR) {
+                Sleep(static_cast<DWORD>(c.setAt));
+                HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "Handed");
+                EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+                SetEvent(event);
+                CloseHandle(event);
+                return 0;
+            });
         }
-        local.clock.Advance(c.exitAt - 1 - local.clock.Now());
-        EXPECT_TRUE(local.processes.ProcessRunning(waiter.process));
-        EXPECT_FALSE(DeleteFileA(kImage));
-        local.clock.Advance(1);
-        EXPECT_FALSE(local.processes.ProcessRunning(waiter.process));
+        local.driver.FinishWaits();
+        EXPECT_EQ(local.processes.GetProcess(waiter.process).exitStatus, static_cast<int>(c.result));
+        EXPECT_EQ(local.processes.GetProcess(waiter.process).exitTime, c.exitAt);
         EXPECT_FALSE(local.kernel.EventExists("Handed"));
-        EXPECT_TRUE(DeleteFileA(kImage));
     }
 }
 
@@ -218,14 +219,16 @@ TEST_F(Processes, ShellExecuteRecordsTheStartAndFailsForAMissingFile) {
 
     // Only an accepted start runs; it runs in its folder with its parameters.
     std::string seen;
-    sim_testing::CurrentBody() = [&seen](LPSTR tail) {
+    sim::ProgramEntry entry = sim_testing::AsEntry([&seen](LPSTR tail) {
         seen = std::string(tail) + " in " + sim::Machine::Current().processes.CurrentProcess().currentFolder;
         return 3;
-    };
-    EXPECT_FALSE(machine.driver.RunStart(1, &sim_testing::BodyEntry).ran);
-    sim::StartOutcome run = machine.driver.RunStart(0, &sim_testing::BodyEntry);
-    sim_testing::CurrentBody() = nullptr;
+    });
+    // The started program's process exists from the start on, and holds its image.
+    EXPECT_FALSE(DeleteFileA(kImage));
+    EXPECT_FALSE(machine.driver.RunStart(1, entry).ran);
+    sim::StartOutcome run = machine.driver.RunStart(0, entry);
     EXPECT_TRUE(run.ran);
+    EXPECT_EQ(run.process, start.startedProcess);
     EXPECT_EQ(run.exitStatus, 3);
     EXPECT_EQ(seen, "/internally in C:\\WINDOWS\\TEMP");
     EXPECT_TRUE(machine.shell.Starts()[0].ran);

@@ -24,7 +24,6 @@ std::vector<sim::BatchRun> CompleteUninstallRun::Scripts() const {
 
 CompleteUninstallRun RunCompleteUninstall(sim::Machine& machine, const UninstallOptions& options) {
     CompleteUninstallRun run;
-    const sim::Time userStart = machine.clock.Now();
     run.user = machine.driver.RunProgram(&WinMain, options.image, options.parameters, options.folder,
                                          sim::ProcessOptions{options.firstExit});
     if (!run.user.ran) {
@@ -34,10 +33,8 @@ CompleteUninstallRun RunCompleteUninstall(sim::Machine& machine, const Uninstall
         options.whileTheFirstLingers();
     }
     const std::vector<sim::StartRecord>& recorded = machine.shell.Starts();
-    const sim::Time lingered = userStart + options.firstExit + 1;
     if (options.duringTheHandOver && !recorded.empty() && recorded.front().accepted &&
-        machine.clock.Now() < lingered) {
-        machine.clock.Advance(lingered - machine.clock.Now());
+        machine.driver.Waiting(run.user.process)) {
         options.duringTheHandOver();
     }
     // The shell's list grows while the starts run: the copy records the script.
@@ -59,6 +56,10 @@ CompleteUninstallRun RunCompleteUninstall(sim::Machine& machine, const Uninstall
             options.whileTheCopyWorks();
         }
     }
+    // A first process that still waits (for a copy that never took over) goes on as its time runs out.
+    machine.driver.FinishWaits();
+    run.user.ended = true;
+    run.user.exitStatus = machine.processes.GetProcess(run.user.process).exitStatus;
     return run;
 }
 

@@ -25,9 +25,8 @@ struct UninstallOptions {
     // What happens meanwhile, typically the user starting it again; each is called when set:
     // at once, while the first process lingers;
     std::function<void()> whileTheFirstLingers;
-    // once the first process has lingered (the clock is moved there), before the copy it started runs;
-    // not when the first process spent that time waiting for the copy already, as the copy would then
-    // have run meanwhile;
+    // before the copy it started runs, while the first process waits for it, if it does (a hook that
+    // lets time pass does so through the driver, so that the first process goes on meanwhile);
     std::function<void()> duringTheHandOver;
     // when the copy's entry has returned, while it lingers.
     std::function<void()> whileTheCopyWorks;
@@ -36,7 +35,7 @@ struct UninstallOptions {
 };
 
 struct CompleteUninstallRun {
-    sim::StartOutcome user;  // the user's start
+    sim::StartOutcome user;  // the user's start, once every wait has run out
     // Every start the processes recorded that was run, in the shell's order: the programs and the
     // scripts.
     std::vector<sim::StartOutcome> starts;
