@@ -39,14 +39,15 @@ char FoldCase(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-int Contains(LPCSTR text, LPCSTR part, int ignoreCase) {
+}  // namespace
+
+int ContainsText(LPCSTR text, LPCSTR part) {
     if (text == nullptr || part == nullptr) {
         return 0;
     }
     for (; *text != 0; ++text) {
         int matched = 0;
-        while (part[matched] != 0 && (text[matched] == part[matched] ||
-                                      (ignoreCase && FoldCase(text[matched]) == FoldCase(part[matched])))) {
+        while (part[matched] != 0 && text[matched] == part[matched]) {
             ++matched;
         }
         if (part[matched] == 0) {
@@ -54,16 +55,6 @@ int Contains(LPCSTR text, LPCSTR part, int ignoreCase) {
         }
     }
     return part[0] == 0;
-}
-
-}  // namespace
-
-int ContainsText(LPCSTR text, LPCSTR part) {
-    return Contains(text, part, 0);
-}
-
-int ContainsName(LPCSTR text, LPCSTR part) {
-    return Contains(text, part, 1);
 }
 
 int HasArgument(LPCSTR commandLine, LPCSTR word) {
@@ -84,11 +75,20 @@ int HasArgument(LPCSTR commandLine, LPCSTR word) {
         if (*at == 0) {
             return 0;
         }
+        // Some deployment tools quote every argument: "/S" is /S.
+        int quoted = *at == '"';
+        LPCSTR text = at + quoted;
         int matched = 0;
-        while (word[matched] != 0 && FoldCase(at[matched]) == FoldCase(word[matched])) {
+        while (word[matched] != 0 && FoldCase(text[matched]) == FoldCase(word[matched])) {
             ++matched;
         }
-        if (word[matched] == 0 && (at[matched] == 0 || at[matched] == ' ' || at[matched] == '\t')) {
+        char after = text[matched];
+        if (quoted && after == '"') {
+            after = text[matched + 1];
+        } else if (quoted) {
+            after = 'x';  // not closed right after the word
+        }
+        if (word[matched] == 0 && (after == 0 || after == ' ' || after == '\t')) {
             return 1;
         }
     }

@@ -23,11 +23,8 @@ int EnsureTrailingBackslash(PathBuffer& path);
 // Byte-exact, case-sensitive substring search.
 int ContainsText(LPCSTR text, LPCSTR part);
 
-// Substring search as Windows compares names: ASCII letters without regard to case.
-int ContainsName(LPCSTR text, LPCSTR part);
-
-// Whether a command line holds `word` as an argument of its own (ASCII letters without regard to
-// case), past the program's name.
+// Whether a command line holds `word` as an argument of its own, bare or quoted (ASCII letters without
+// regard to case), past the program's name.
 int HasArgument(LPCSTR commandLine, LPCSTR word);
 
 // Turns every '/' of a path into '\', which Windows takes for the same separator.

@@ -20,6 +20,8 @@ struct ProductIdentity {
     const char* installPathValueName;
     const char* uninstallMutexName;
     const char* handOverEventName;
+    const char* removedEventName;
+    const char* incompleteEventName;
 };
 
 inline constexpr ProductIdentity kProduct = {
@@ -39,6 +41,8 @@ inline constexpr ProductIdentity kProduct = {
     "InstallPath",                        // installPathValueName
     "VorskTandrelUninstall",              // uninstallMutexName
     "VorskTandrelUninstallHandOver",      // handOverEventName
+    "VorskTandrelUninstallRemoved",       // removedEventName
+    "VorskTandrelUninstallIncomplete",    // incompleteEventName
 };
 
 // The system's keys in which the product has entries of its own, below HKEY_LOCAL_MACHINE (the first
@@ -65,7 +69,8 @@ inline constexpr char kImagesFolder[] = "\\images";
 inline constexpr char kShortcutExtension[] = ".lnk";
 
 // What the user is told, in boxes captioned with the display name. The confirmation reads
-// kConfirmationStart, the display name and a full stop; the box about files that stay reads
+// kConfirmationStart, the display name and a full stop; the box about a product that still runs
+// reads the display name and kStillRunningEnd; the box about files that stay reads
 // kFilesStayStart, the display name, kFilesStayPlace, the installation folder and a full stop.
 inline constexpr char kConfirmationStart[] = "This will uninstall ";
 inline constexpr char kCopyFailedMessage[] = "Can not copy uninstall.exe to TEMP.";
@@ -74,6 +79,8 @@ inline constexpr char kMissingInstallPathMessage[] = "Can not find install path 
 inline constexpr char kFilesStayStart[] = "Can not remove all files of ";
 inline constexpr char kFilesStayPlace[] = ". They stay in ";
 inline constexpr char kFullStop[] = ".";
+// The display name, then this: the product runs on after it was asked to close.
+inline constexpr char kStillRunningEnd[] = " is still running. Close it, then choose Retry.";
 inline constexpr char kInvalidNameMessage[] = "Error querying SZ value from registry. Invalid value name.";
 inline constexpr char kInvalidBufferMessage[] =
     "Error querying SZ value from registry. Invalid return value.";

@@ -54,14 +54,112 @@ int LiesBeside(LPCSTR copyPath, LPCSTR ending) {
     return !BuildPath(path, copyPath, ending) || !IsMissing(path);
 }
 
-// The hand-over event, cleared: one of that name that somebody left set must not end the wait before
-// the copy has taken over. Null when the name is another kind of object's.
-HANDLE CreateHandOverEvent() {
-    HANDLE handOver = CreateEventA(nullptr, TRUE, FALSE, kProduct.handOverEventName);
-    if (handOver != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
-        ResetEvent(handOver);
+// The product is asked to close; it may first save its work, or ask the user whether to. It is
+// given ten seconds, looked at every 100 ms, before the user is asked to close it himself.
+const DWORD kProductCloseWaitMs = 10000;
+const DWORD kProductLookMs = 100;
+
+// Asks every window of the product's class to close, and opens the process of each (once) to see it
+// end; the number of windows asked.
+int AskProductToClose(HANDLE processes[], int& processCount) {
+    // Found first and asked afterwards: a window that closes at once would end the walk early.
+    HWND windows[kMaxProductWindows];
+    int count = 0;
+    HWND window = nullptr;
+    while (count < kMaxProductWindows &&
+           (window = FindWindowExA(nullptr, window, kProduct.windowClassName, nullptr)) != nullptr) {
+        windows[count++] = window;
     }
-    return handOver;
+    DWORD ids[kMaxProductWindows];
+    processCount = 0;
+    for (int i = 0; i < count; ++i) {
+        DWORD id = 0;
+        GetWindowThreadProcessId(windows[i], &id);
+        int known = id == 0;
+        for (int j = 0; j < processCount && !known; ++j) {
+            known = ids[j] == id;
+        }
+        // A process that cannot be opened is seen through its windows alone.
+        HANDLE process = known ? nullptr : OpenProcess(SYNCHRONIZE, FALSE, id);
+        if (process != nullptr) {
+            ids[processCount] = id;
+            processes[processCount++] = process;
+        }
+        PostMessageA(windows[i], WM_CLOSE, 0, 0);
+    }
+    return count;
+}
+
+// Whether a window of the product is left, or one of its processes still runs: a product whose window
+// has gone may still be saving, and holds its files until it ends.
+int ProductStillRuns(const HANDLE processes[], int processCount) {
+    for (int i = 0; i < processCount; ++i) {
+        if (WaitForSingleObject(processes[i], 0) == WAIT_TIMEOUT) {
+            return 1;
+        }
+    }
+    return FindWindowA(kProduct.windowClassName, nullptr) != nullptr;
+}
+
+// "VORSK Tandrel 98 is still running. Close it, then choose Retry."; 1 when the user chose Retry.
+int AskUserToClose() {
+    char text[300];
+    CopyText(text, sizeof text, kProduct.displayName);
+    AppendText(text, sizeof text, kStillRunningEnd);
+    return MessageBoxA(nullptr, text, kProduct.displayName, MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDRETRY;
+}
+
+}  // namespace
+
+int CloseRunningProduct(int silent) {
+    // Each turn but the first is the user's choice.
+    for (;;) {
+        HANDLE processes[kMaxProductWindows];
+        int processCount = 0;
+        int running = AskProductToClose(processes, processCount) > 0;
+        for (DWORD waited = 0; running && waited < kProductCloseWaitMs; waited += kProductLookMs) {
+            Sleep(kProductLookMs);
+            running = ProductStillRuns(processes, processCount);
+        }
+        for (int i = 0; i < processCount; ++i) {
+            CloseHandle(processes[i]);
+        }
+        if (!running) {
+            return 1;
+        }
+        if (silent || !AskUserToClose()) {
+            return 0;
+        }
+    }
+}
+
+namespace {
+
+// The copy has been started: waits for it to take over, then, unattended, for its verdict.
+int AwaitCopy(const CopyEvents& events, LPCSTR copyPath, int silent) {
+    int seen = WaitForCopy(&events.handOver, 1, copyPath, kTakeOverWaitMs);
+    // A copy that ended without taking over, or still has not, did nothing: the product stays listed.
+    // Only where the hand-over's name is another object's can the first process not tell.
+    if (seen == kCopyEnded || (seen == kCopyStillRuns && events.handOver != nullptr)) {
+        ShowError(kStartFailedMessage, silent);
+        return ERROR_INSTALL_FAILURE;
+    }
+    if (seen == 0) {
+        // Unlisted only now: until the copy works, the list of installed programs is where the user
+        // starts an uninstall again from. The copy unlists it too, should it take over later.
+        RemoveUninstallEntry();
+    }
+    if (!silent) {
+        return ERROR_SUCCESS;
+    }
+    // The verdict comes once everything but the installed uninstaller is gone; this process must end
+    // before that can go. A copy that ends without one, or a verdict somebody else could give, is no
+    // success.
+    if (!events.verdictTrusted) {
+        return ERROR_INSTALL_FAILURE;
+    }
+    return WaitForCopy(events.verdicts, 2, copyPath, kVerdictWaitMs) == 0 ? ERROR_SUCCESS
+                                                                          : ERROR_INSTALL_FAILURE;
 }
 
 }  // namespace
@@ -87,57 +185,32 @@ int PrepareHandOver(HandOverPaths& paths, int silent) {
     return 1;
 }
 
-void CloseRunningProduct() {
-    // Found first and asked afterwards: a window that closes at once would end the walk early.
-    HWND windows[kMaxProductWindows];
-    int count = 0;
-    HWND window = nullptr;
-    while (count < kMaxProductWindows &&
-           (window = FindWindowExA(nullptr, window, kProduct.windowClassName, nullptr)) != nullptr) {
-        windows[count++] = window;
-    }
-    for (int i = 0; i < count; ++i) {
-        PostMessageA(windows[i], WM_CLOSE, 0, 0);
-    }
-}
-
 int RelaunchFromTemp(const HandOverPaths& paths, int silent) {
     if (!CopyWritable(paths.ownPath, paths.copyPath)) {
         ShowError(kCopyFailedMessage, silent);
         return ERROR_INSTALL_FAILURE;
     }
-    // Asked only once the copy is there: a copy that cannot be made leaves the product running.
-    CloseRunningProduct();
-    // Made before the start, so that the copy finds it however soon it runs.
-    HANDLE handOver = CreateHandOverEvent();
+    // Asked only once the copy is there: a copy that cannot be made leaves the product running. Nothing
+    // has changed but the copy until the product has gone.
+    if (!CloseRunningProduct(silent)) {
+        DeleteFileA(paths.copyPath);
+        return silent ? ERROR_INSTALL_FAILURE : ERROR_INSTALL_USEREXIT;
+    }
+    CopyEvents events;
+    OpenCopyEvents(events, silent);
     // Started from the temporary folder, the copy keeps no hold on the installation folder.
     LPCSTR parameters = silent ? kProduct.silentSecondPhaseParameters : kProduct.secondPhaseSwitch;
     HINSTANCE result =
         ShellExecuteA(nullptr, nullptr, paths.copyPath, parameters, paths.workingFolder, SW_MINIMIZE);
-    int started = reinterpret_cast<INT_PTR>(result) > 32;
-    int tookOver = 0;
-    if (started) {
-        // Unlisted only now: until the copy runs, the list of installed programs is where the user
-        // starts an uninstall again from.
-        RemoveUninstallEntry();
-        // The mutex lives on this process's handle until the copy holds it too; ending earlier would
-        // leave a moment in which a second start finds no uninstall under way. Where the event's
-        // name is taken, the copy cannot say so either, and the whole time is waited.
-        if (handOver != nullptr) {
-            tookOver = WaitForSingleObject(handOver, kHandOverWaitMs) == WAIT_OBJECT_0;
-        } else {
-            Sleep(kHandOverWaitMs);
-        }
+    int status = ERROR_INSTALL_FAILURE;
+    if (reinterpret_cast<INT_PTR>(result) > 32) {
+        status = AwaitCopy(events, paths.copyPath, silent);
     } else {
         DeleteFileA(paths.copyPath);
         ShowError(kStartFailedMessage, silent);
     }
-    if (handOver != nullptr) {
-        CloseHandle(handOver);
-    }
-    // A copy that has not said it took over may still be starting: an unattended run cannot tell
-    // that it went well, and says so.
-    return tookOver ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+    CloseCopyEvents(events);
+    return status;
 }
 
 int RunFirstPhase(int silent) {

@@ -6,10 +6,11 @@
 #include "common/path_buffer.h"
 
 // With `silent` (/S: an administrator's unattended run), no box is shown: the command is the consent.
-// The first phase's result, in the codes of the system's installer: ERROR_SUCCESS once the copy has
-// taken over, ERROR_INSTALL_ALREADY_RUNNING when another uninstall is under way,
-// ERROR_INSTALL_USEREXIT when the user cancelled, ERROR_INSTALL_FAILURE when the hand-over was refused
-// or failed (the product then stays as it was, listed).
+// The first phase's result, in the codes of the system's installer: ERROR_SUCCESS when the removal
+// succeeded (unattended) or is under way (attended), ERROR_INSTALL_ALREADY_RUNNING when another
+// uninstall is under way, ERROR_INSTALL_USEREXIT when the user cancelled, ERROR_INSTALL_FAILURE when
+// something of the product stays, or nothing was changed (a refusal, a failed hand-over, a product
+// that did not close).
 int RunFirstPhase(int silent);
 void RunSecondPhase(int silent);
 
@@ -26,11 +27,14 @@ struct HandOverPaths {
 // to; 1 when the hand-over may go ahead. Changes nothing but to create a missing temporary folder.
 int PrepareHandOver(HandOverPaths& paths, int silent);
 
-// Asks every window of the product's class to close.
-void CloseRunningProduct();
+// Asks every window of the product's class to close, and waits for the product to end. While it
+// still runs, the user is asked to close it and choose Retry, or Cancel; 0 when it still runs (with
+// `silent`, after the wait).
+int CloseRunningProduct(int silent);
 
-// Copies this program into the temporary folder, asks the running product to close, and starts the
-// copy with the second-phase switch (and /S when `silent`); removes the product from the list of
-// installed programs once the copy has started. ERROR_SUCCESS once the copy has said that it took
-// over, else ERROR_INSTALL_FAILURE.
+// Copies this program into the temporary folder, asks the running product to close, and, once it
+// has, starts the copy with the second-phase switch (and /S when `silent`); removes the product from
+// the list of installed programs once the copy has taken over. The first phase's result: with
+// `silent`, ERROR_SUCCESS only when the copy said that everything of the product but the installed
+// uninstaller is gone.
 int RelaunchFromTemp(const HandOverPaths& paths, int silent);

@@ -8,9 +8,10 @@
 
 namespace {
 
-// The product was asked to close by the first process; it may first save its work, or ask the user
-// whether to. It is given ten seconds, looked at every 100 ms, before anything is removed.
-const int kProductClosePauses = 100;
+// The first process saw the product end before it started this one; one started again meanwhile, or
+// this program started by hand with the switch, gets two seconds, looked at every 100 ms. The user's
+// decision about a product that runs on is asked in the first process, before anything changes.
+const int kProductClosePauses = 20;
 const DWORD kProductClosePauseMs = 100;
 
 void WaitForProductToClose() {
@@ -39,7 +40,7 @@ void RunSecondPhase(int silent) {
     // mutex never goes away in between. From here on, this process keeps it until it ends.
     HoldUninstallMutex();
     // A first process that could not be told waits the whole time, holding the installed uninstaller.
-    DWORD firstProcessLingersMs = SignalHandOver() ? 0 : kHandOverWaitMs;
+    DWORD firstProcessLingersMs = SignalHandOver() ? 0 : kTakeOverWaitMs;
     PathBuffer installPath;
     ClearPath(installPath);
     // Read before the registry entries go: their removal deletes the key that holds it. A value that
@@ -51,9 +52,16 @@ void RunSecondPhase(int silent) {
         MessageBoxA(nullptr, kMissingInstallPathMessage, kProduct.displayName, MB_OK);
     }
     WaitForProductToClose();
-    RemoveShortcuts();
-    RemoveRegistryEntries();
-    if (usable && !RemoveInstallFolder(installPath, firstProcessLingersMs) && !silent) {
+    int entriesGone = RemoveShortcuts();
+    entriesGone &= RemoveRegistryEntries();
+    int filesGone = usable && RemoveProductFiles(installPath);
+    // An unattended first process waits for this before it ends, and only then lets go of the
+    // installed uninstaller, which is all that is left to remove.
+    if (silent) {
+        TellVerdict(entriesGone && filesGone);
+    }
+    int uninstallerGone = usable && RemoveUninstallerAndFolder(installPath, firstProcessLingersMs);
+    if (usable && !(filesGone && uninstallerGone) && !silent) {
         ShowFilesStay(installPath);
     }
     WriteCleanupScript();

@@ -4,8 +4,8 @@
 
 #include "platform/windows_api.h"
 
-// Deletes the product's shortcuts in the user's Startup and Programs folders.
-void RemoveShortcuts();
+// Deletes the product's shortcuts in the user's Startup and Programs folders; 1 when neither stays.
+int RemoveShortcuts();
 
 // Whether "InstallPath" may be taken for the product's folder: a full path, not a root or one of the
 // system's folders, whose files of the product's names would be somebody else's.
@@ -13,10 +13,15 @@ int IsProductFolder(LPCSTR installPath);
 
 // Deletes the product's files, its images folder, the installed uninstaller (waiting for the first
 // process to let go of it), the installation folder and, once empty, the vendor folder above it.
-// 1 when none of the product's own files (the seven by name and those directly in images) stays; 0
-// when some could not be deleted, or when IsProductFolder refuses the path, which is left alone.
-// The installed uninstaller is waited for `firstProcessLingersMs` longer than usual.
+// 1 when none of the product's own files (the seven by name, those directly in images, the installed
+// uninstaller) stays; 0 when some could not be deleted, or when IsProductFolder refuses the path,
+// which is left alone. The installed uninstaller is waited for `firstProcessLingersMs` longer than
+// usual. The same in two steps, for a caller that has asked IsProductFolder and has something to do
+// in between: RemoveProductFiles (the seven and images; 1 when none stays), then
+// RemoveUninstallerAndFolder (the rest; 1 when the installed uninstaller is gone).
 int RemoveInstallFolder(LPCSTR installPath, DWORD firstProcessLingersMs = 0);
+int RemoveProductFiles(LPCSTR installPath);
+int RemoveUninstallerAndFolder(LPCSTR installPath, DWORD firstProcessLingersMs);
 
 // Writes a self-deleting batch script into the temporary folder that deletes the temporary copy of
 // the uninstaller once this process has ended, and starts it hidden.

@@ -18,7 +18,7 @@ int DeleteFileIn(LPCSTR folder, LPCSTR name, int& pausesLeft) {
     return !BuildPath(path, folder, "\\", name) || DeleteWhenFree(path, pausesLeft, 0) == 0;
 }
 
-int DeleteProductFiles(LPCSTR installPath, int& pausesLeft) {
+int DeleteNamedFiles(LPCSTR installPath, int& pausesLeft) {
     char homepageShortcut[64];
     CopyText(homepageShortcut, sizeof homepageShortcut, kProduct.displayName);
     AppendText(homepageShortcut, sizeof homepageShortcut, kHomepageSuffix);
@@ -65,13 +65,17 @@ int RemoveImagesFolder(LPCSTR installPath, int& pausesLeft) {
     return allGone;
 }
 
-void DeleteInstalledUninstaller(LPCSTR installPath, DWORD firstProcessLingersMs) {
+// 1 when it is gone.
+int DeleteInstalledUninstaller(LPCSTR installPath, DWORD firstProcessLingersMs) {
     PathBuffer uninstaller;
     int pausesLeft = kRetryPauses + static_cast<int>(firstProcessLingersMs / kRetryPauseMs);
-    if (BuildPath(uninstaller, installPath, "\\", kProduct.uninstallerFileName)) {
-        // Tried for the whole budget even where the folder is missing: only a missing file ends it.
-        DeleteWhenFree(uninstaller, pausesLeft, 1);
+    // A path that does not fit names no file of ours.
+    if (!BuildPath(uninstaller, installPath, "\\", kProduct.uninstallerFileName)) {
+        return 1;
     }
+    // Tried for the whole budget even where the folder is missing: only a missing file ends it.
+    DWORD error = DeleteWhenFree(uninstaller, pausesLeft, 1);
+    return error == 0 || error == ERROR_PATH_NOT_FOUND;
 }
 
 // A name of dots (and spaces, which Windows drops after them) steps to another folder: the text
@@ -99,8 +103,8 @@ int HasDotName(LPCSTR path) {
 }
 
 // The folder above the installation folder goes too when it is the vendor's and now empty. The
-// marker is trusted only on a parent path without dot names, which is the folder its text shows;
-// its letter case does not matter, as it does not to Windows.
+// marker is trusted only on a parent path without dot names, which is the folder its text shows, and
+// only as the installer spells it: an empty vendor folder spelled otherwise is a harmless leftover.
 void RemoveVendorFolder(LPCSTR installPath) {
     PathBuffer parent;
     if (!BuildPath(parent, installPath, "")) {
@@ -116,7 +120,7 @@ void RemoveVendorFolder(LPCSTR installPath) {
         return;
     }
     parent[cut] = 0;
-    if (ContainsName(parent, kProduct.vendorFolderMarker) && !HasDotName(parent)) {
+    if (ContainsText(parent, kProduct.vendorFolderMarker) && !HasDotName(parent)) {
         RemoveDirectoryA(parent);
     }
 }
@@ -143,17 +147,26 @@ int IsProductFolder(LPCSTR installPath) {
             HoldsFile(installPath, kProduct.uninstallerFileName));
 }
 
-int RemoveInstallFolder(LPCSTR installPath, DWORD firstProcessLingersMs) {
-    if (!IsProductFolder(installPath)) {
-        return 0;
-    }
+int RemoveProductFiles(LPCSTR installPath) {
     int pausesLeft = kRetryPauses;
-    int allGone = DeleteProductFiles(installPath, pausesLeft);
+    int allGone = DeleteNamedFiles(installPath, pausesLeft);
     allGone &= RemoveImagesFolder(installPath, pausesLeft);
-    DeleteInstalledUninstaller(installPath, firstProcessLingersMs);
+    return allGone;
+}
+
+int RemoveUninstallerAndFolder(LPCSTR installPath, DWORD firstProcessLingersMs) {
+    int gone = DeleteInstalledUninstaller(installPath, firstProcessLingersMs);
     if (RemoveDirectoryA(installPath)) {
         RemoveVendorFolder(installPath);
         SHChangeNotify(SHCNE_RMDIR, SHCNF_PATH, installPath, nullptr);
     }
-    return allGone;
+    return gone;
+}
+
+int RemoveInstallFolder(LPCSTR installPath, DWORD firstProcessLingersMs) {
+    if (!IsProductFolder(installPath)) {
+        return 0;
+    }
+    int filesGone = RemoveProductFiles(installPath);
+    return RemoveUninstallerAndFolder(installPath, firstProcessLingersMs) && filesGone;
 }

@@ -112,6 +112,21 @@ void DeleteChildKeys(HKEY key, LPCSTR path) {
     }
 }
 
+// Whether root\path[\name] is not there. A key that cannot be looked at, or a link left in its
+// place, counts as staying.
+int IsKeyGone(HKEY root, LPCSTR path, LPCSTR name) {
+    PathBuffer full;
+    if (!BuildPath(full, path, name != nullptr ? "\\" : "", name)) {
+        return 0;
+    }
+    HKEY key;
+    LONG status = RegOpenKeyExA(root, full, 0, KEY_QUERY_VALUE, &key);
+    if (status == ERROR_SUCCESS) {
+        RegCloseKey(key);
+    }
+    return status == ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace
 
 int DeleteChildKey(HKEY root, LPCSTR parentPath, LPCSTR childName) {
@@ -132,10 +147,17 @@ void DeleteKeyTree(LPCSTR path) {
     }
 }
 
-void RemoveRegistryEntries() {
+int RemoveRegistryEntries() {
+    // Usually gone already: the first process unlists the product once this one has taken over, but
+    // one that took over late finds it still there.
+    RemoveUninstallEntry();
     DeleteChildKey(HKEY_LOCAL_MACHINE, kAppPathsKeyPath, kProduct.mainExecutable);
     DeleteKeyTree(kProduct.productKeyPath);
     DeleteProductKeyAndEmptyVendorKey(HKEY_CURRENT_USER);
     // Under the machine-wide root only the product key itself is deleted, not its subtree.
     DeleteProductKeyAndEmptyVendorKey(HKEY_LOCAL_MACHINE);
+    return IsKeyGone(HKEY_LOCAL_MACHINE, kUninstallKeyPath, kProduct.uninstallEntryName) &&
+           IsKeyGone(HKEY_LOCAL_MACHINE, kAppPathsKeyPath, kProduct.mainExecutable) &&
+           IsKeyGone(HKEY_CURRENT_USER, kProduct.productKeyPath, nullptr) &&
+           IsKeyGone(HKEY_LOCAL_MACHINE, kProduct.productKeyPath, nullptr);
 }

@@ -8,9 +8,9 @@
 // Bad arguments are explained in a message box. Creates the product key, empty, when it is missing.
 int QuerySzValue(HKEY root, LPCSTR valueName, LPSTR buffer);
 
-// Removes the App Paths entry, the product keys under both roots, and the vendor keys left without
-// child keys.
-void RemoveRegistryEntries();
+// Removes the Uninstall entry, the App Paths entry, the product keys under both roots, and the vendor
+// keys left without child keys; 1 when none of the product's own keys stays.
+int RemoveRegistryEntries();
 
 // Deletes every key below HKEY_CURRENT_USER\path, at any depth; the key itself and its values stay.
 void DeleteKeyTree(LPCSTR path);

@@ -17,17 +17,21 @@ import sys
 # leave roots and the system's folders alone, the code page conversions for the cleanup script and
 # for telling a temporary folder the ANSI code page cannot name, and FindWindowExA to ask every
 # instance of the product to close, GetFileInformationByHandle to know the system's folders by their
-# identity, and ResetEvent for a hand-over event somebody left set.
+# identity, ResetEvent for a hand-over event somebody left set, GetWindowThreadProcessId and
+# OpenProcess to see the product's processes end, and WaitForMultipleObjects for the copy's verdict.
 ALLOWED_IMPORTS = {
     'KERNEL32.dll': {
         'CloseHandle', 'CopyFileA', 'CreateDirectoryA', 'CreateEventA', 'CreateFileA', 'CreateMutexA', 'DeleteFileA',
         'ExitProcess', 'ExpandEnvironmentStringsA', 'FindClose', 'FindFirstFileA', 'FindNextFileA', 'GetCommandLineA',
         'GetFileAttributesA', 'GetFileInformationByHandle', 'GetFullPathNameA', 'GetLastError', 'GetModuleFileNameA', 'GetModuleHandleA',
         'GetProcAddress', 'GetSystemDirectoryA', 'GetTempPathA', 'GetWindowsDirectoryA', 'IsBadReadPtr',
-        'IsBadWritePtr', 'LoadLibraryA', 'MultiByteToWideChar', 'RemoveDirectoryA', 'ResetEvent', 'SetEvent', 'SetFileAttributesA', 'Sleep',
-        'WaitForSingleObject', 'WriteFile', 'lstrcatA', 'lstrcmpA', 'lstrcmpiA', 'lstrcpyA', 'lstrlenA',
+        'IsBadWritePtr', 'LoadLibraryA', 'MultiByteToWideChar', 'OpenProcess', 'RemoveDirectoryA', 'ResetEvent', 'SetEvent',
+        'SetFileAttributesA', 'Sleep', 'WaitForMultipleObjects', 'WaitForSingleObject', 'WriteFile', 'lstrcatA', 'lstrcmpA', 'lstrcmpiA', 'lstrcpyA', 'lstrlenA',
     },
-    'USER32.dll': {'CharToOemBuffA', 'FindWindowA', 'FindWindowExA', 'MessageBoxA', 'OemToCharBuffA', 'PostMessageA', 'wsprintfA'},
+    'USER32.dll': {
+        'CharToOemBuffA', 'FindWindowA', 'FindWindowExA', 'GetWindowThreadProcessId', 'MessageBoxA', 'OemToCharBuffA',
+        'PostMessageA', 'wsprintfA',
+    },
     'ADVAPI32.dll': {
         'RegCloseKey', 'RegCreateKeyExA', 'RegDeleteKeyA', 'RegEnumKeyExA', 'RegOpenKeyExA', 'RegQueryInfoKeyA',
         'RegQueryValueExA',

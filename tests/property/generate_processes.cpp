@@ -61,6 +61,15 @@ void ChooseWhatTheUserStarts(Builder& b, const Install& install, const std::stri
         b.g.userFolder = "C:\\Downloads";
     }
     b.m.desktop.AnswerMessageBox(b.Variant(kAnswers).build);
+    // Return on the box about a product still running would be Retry for ever.
+    if (b.g.productRunsOn) {
+        bool retries = b.c.Chance(30);
+        if (retries) {
+            b.m.desktop.AnswerMessageBox(IDRETRY);
+        }
+        b.m.desktop.AnswerMessageBox(IDCANCEL);
+        b.Note(retries ? "the product runs on: Retry, then Cancel" : "the product runs on: Cancel");
+    }
 }
 
 // Mostly a quick exit; now and then one at or past the second phase's patience of 2.5 s.
@@ -130,14 +139,21 @@ void AddRunningProduct(Builder& b, const Install& install) {
     static const std::vector<sim::Time> kDelays = {0, 0, 10, 100, 2000, 3000, 12000};
     sim::Time delay = b.hostility == 0 ? 0 : b.c.OneOf(kDelays);
     b.m.desktop.AddWindow(kWindowClass, "Tandrel", product, closes, delay);
+    // Still saving, say, after its window has gone.
+    sim::Time ending = b.c.Chance(20) ? 4000 : 0;
+    b.m.processes.GetProcess(product).exitDelay = ending;
+    b.g.productRunsOn = !closes || delay > 10000;
     if (b.c.Chance(10)) {
         int second = b.m.processes.StartBackgroundProcess(image, install.value);
-        b.m.desktop.AddWindow(sim::UpperCase(kWindowClass), "Tandrel (2)", second, b.c.Chance(50),
-                              b.c.OneOf(kDelays));
+        bool secondCloses = b.c.Chance(50);
+        sim::Time secondDelay = b.c.OneOf(kDelays);
+        b.m.desktop.AddWindow(sim::UpperCase(kWindowClass), "Tandrel (2)", second, secondCloses, secondDelay);
+        b.g.productRunsOn = b.g.productRunsOn || !secondCloses || secondDelay > 10000;
         b.Note("two product windows");
     }
     b.Note(std::string("product running, ") +
-           (closes ? "closes after " + std::to_string(delay) + " ms" : "ignores WM_CLOSE"));
+           (closes ? "closes after " + std::to_string(delay) + " ms" : "ignores WM_CLOSE") +
+           (ending > 0 ? ", its process ends 4000 ms after its window" : ""));
 }
 
 // A per-user key of the product made a link into keys that are not the product's; a manifest or a

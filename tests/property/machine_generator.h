@@ -32,6 +32,7 @@ struct GeneratedMachine {
     bool startsAgainDuringCopy = false;  // ... and while the second process lingers, if it is still there
     bool typesSwitch = false;            // the user starts it with "/internally", as the copy is started
     bool silent = false;                 // ... and with "/S", as an administrator's script would
+    bool productRunsOn = false;          // a product window stays past the first process's wait
     std::vector<std::string> description;
 
     std::string Describe() const;

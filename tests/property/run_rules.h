@@ -44,14 +44,16 @@ void ScriptsEnded(const FinishedRun& run, std::vector<std::string>& problems);
 void StartsWhileUnderWayStartNothing(const FinishedRun& run, std::vector<std::string>& problems);
 // Every box bears the product's name and has no owner.
 void BoxesCaptionedWithTheProductsName(const FinishedRun& run, std::vector<std::string>& problems);
-// At most two boxes in the first process, one in the second, none elsewhere; none at all with /S.
+// At most two boxes in the first process (and one more for each Retry), one in the second, none
+// elsewhere; none at all with /S.
 void BoxesWithinTheirAllowance(const FinishedRun& run, std::vector<std::string>& problems);
 // Without the user's consent nothing is started, asked to close or changed.
 void NoGoingOnWithoutConsent(const FinishedRun& run, std::vector<std::string>& problems);
-// Only the product's windows are asked to close, each once, by the first process.
+// Only the product's windows are asked to close, each once (and again at each Retry), by the first
+// process.
 void OnlyTheProductsWindowsAskedToClose(const FinishedRun& run, std::vector<std::string>& problems);
-// The product leaves the list of installed programs only once its copy has started.
-void UnlistedOnlyAfterAStartedCopy(const FinishedRun& run, std::vector<std::string>& problems);
+// The product leaves the list of installed programs only once a second phase has run.
+void UnlistedOnlyOnceASecondPhaseRan(const FinishedRun& run, std::vector<std::string>& problems);
 // Every handle closed, and no process making calls without end.
 void HandlesClosedAndLoopsEnded(const FinishedRun& run, std::vector<std::string>& problems);
 
@@ -61,7 +63,7 @@ inline constexpr Rule kRules[] = {
     OnlyTheCopyAndItsScriptWereStarted, ScriptsEnded,
     StartsWhileUnderWayStartNothing,    BoxesCaptionedWithTheProductsName,
     BoxesWithinTheirAllowance,          NoGoingOnWithoutConsent,
-    OnlyTheProductsWindowsAskedToClose, UnlistedOnlyAfterAStartedCopy,
+    OnlyTheProductsWindowsAskedToClose, UnlistedOnlyOnceASecondPhaseRan,
     HandlesClosedAndLoopsEnded,
 };
 

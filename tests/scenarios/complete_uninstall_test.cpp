@@ -193,22 +193,25 @@ TEST_F(CompleteUninstall, AnUninstallerAlreadyGoneIsTriedOnceAndAFolderAlreadyGo
     ExpectTemporaryFolderClean(noFolder, layout);
 }
 
-// Every instance of the product is asked to close, and the second phase gives them ten seconds
-// before it removes anything, then tries its files for 2.5 more. One that does not close keeps its executable
-// and the folder, and the user is told where the product's files stay.
-TEST_F(CompleteUninstall, ARunningProductIsWaitedForAndRemovedWholeOrReportedWhenItStays) {
+// Every instance of the product is asked to close and given ten seconds, its windows gone and its
+// processes ended, before anything changes. One that runs on is the user's to close: Retry asks and
+// waits again; Cancel leaves everything as it was, the product listed and running. A file held by
+// another program stays, and the user is told where.
+TEST_F(CompleteUninstall, ARunningProductClosesBeforeAnythingChangesOrEverythingStays) {
     struct Case {
         const char* name;
         std::vector<sim::Time> closeDelays;  // one instance each; kForever: ignores the request
-        bool removed;
+        sim::Time endsAfterWindow;           // what its process still does once its window has gone
+        int answer;                          // to the box about a product that still runs; 0: none
+        bool heldFile = false;               // Tandra.htm held open by another program
     };
     const Case cases[] = {
-        {"closes at once", {0}, true},
-        {"saves its work for two seconds", {2000}, true},
-        {"two instances", {300, 1500}, true},
-        {"lingers past the ten seconds, within the retries", {11000}, true},
-        {"closes too late", {13000}, false},
-        {"ignores the request", {sim::kForever}, false},
+        {"closes at once", {0}, 0, 0},
+        {"two instances, one saving its work for two seconds", {300, 2000}, 0, 0},
+        {"still ending four seconds after its window went", {0}, 4000, 0},
+        {"closes late, and the user chooses Retry", {11000}, 0, IDRETRY},
+        {"ignores the request, and the user chooses Cancel", {sim::kForever}, 0, IDCANCEL},
+        {"a file held by another program", {}, 0, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -216,30 +219,93 @@ TEST_F(CompleteUninstall, ARunningProductIsWaitedForAndRemovedWholeOrReportedWhe
         InstallProduct(fresh, layout);
         std::vector<int> products;
         for (sim::Time delay : c.closeDelays) {
-            products.push_back(StartProduct(fresh, layout, delay != sim::kForever, delay));
+            products.push_back(StartProduct(fresh, layout, delay != sim::kForever, delay, c.endsAfterWindow));
         }
-        Uninstall run = RunUninstall(fresh, layout);
-        EXPECT_EQ(fresh.desktop.PostedMessages().size(), c.closeDelays.size());
-        EXPECT_FALSE(fresh.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey));
-        EXPECT_FALSE(fresh.files.Exists(layout.startupFolder + "\\" + kShortcutName));
-        EXPECT_EQ(fresh.files.Exists(layout.installFolder), !c.removed);
-        EXPECT_EQ(fresh.files.Exists("C:\\Apps\\VORSK Software"), !c.removed);
-        ExpectTemporaryFolderClean(fresh, layout);
-        if (c.removed) {
-            EXPECT_EQ(fresh.desktop.MessageBoxes().size(), 1u);
+        if (c.heldFile) {
+            fresh.files.LockFile(layout.installFolder + "\\Tandra.htm");
+        }
+        Snapshot before = TakeSnapshot(fresh);
+        fresh.desktop.AnswerMessageBox(IDOK);
+        fresh.desktop.AnswerMessageBox(c.answer);
+        RunCompleteUninstall(fresh, AsTheUserStartsIt(layout));
+        const std::vector<sim::MessageBoxRecord>& boxes = fresh.desktop.MessageBoxes();
+        ASSERT_EQ(boxes.size(), c.answer != 0 || c.heldFile ? 2u : 1u);
+        if (c.heldFile) {
+            EXPECT_EQ(boxes[1].text, "Can not remove all files of VORSK Tandrel 98. They stay in " +
+                                         layout.installFolder + ".");
+            EXPECT_EQ(boxes[1].type, static_cast<UINT>(MB_ICONERROR));
+            EXPECT_EQ(fresh.files.FolderEntries(layout.installFolder),
+                      std::vector<std::string>{"Tandra.htm"});
             continue;
         }
-        EXPECT_EQ(fresh.files.FolderEntries(layout.installFolder), std::vector<std::string>{"Tandrel.exe"});
-        EXPECT_EQ(CountCall(fresh, "DeleteFileA", layout.installFolder + "\\Tandrel.exe", run.second), 51);
-        EXPECT_EQ(fresh.journal.CallCount("FindWindowA", run.second), 101);
-        ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
-        const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
-        EXPECT_EQ(box.process, run.second);
-        // The box's exact wording, as the program puts it together, checked here once.
-        EXPECT_EQ(box.text,
-                  "Can not remove all files of VORSK Tandrel 98. They stay in " + layout.installFolder + ".");
-        EXPECT_EQ(box.caption, kProductName);
-        EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONERROR));
+        if (c.answer != 0) {
+            EXPECT_EQ(boxes[1].text, "VORSK Tandrel 98 is still running. Close it, then choose Retry.");
+            EXPECT_EQ(boxes[1].caption, kProductName);
+            EXPECT_EQ(boxes[1].type, static_cast<UINT>(MB_RETRYCANCEL | MB_ICONEXCLAMATION));
+        }
+        if (c.answer == IDCANCEL) {
+            EXPECT_TRUE(TakeSnapshot(fresh) == before);
+            EXPECT_TRUE(fresh.processes.ProcessRunning(products[0]));
+            continue;
+        }
+        EXPECT_EQ(fresh.desktop.PostedMessages().size(),
+                  c.closeDelays.size() * (c.answer == IDRETRY ? 2 : 1));
+        EXPECT_FALSE(fresh.files.Exists("C:\\Apps\\VORSK Software"));
+        EXPECT_FALSE(fresh.registry.HasKey(HKEY_LOCAL_MACHINE, kVendorKey));
+        ExpectTemporaryFolderClean(fresh, layout);
+    }
+}
+
+// Unattended, the first process ends with the removal's result, once everything of the product but
+// the installed uninstaller is gone (0), or something stays or nothing changed (1603).
+TEST_F(CompleteUninstall, UnattendedTheFirstProcessEndsWithTheRemovalsResult) {
+    using Action = void (*)(sim::Machine & machine, const ProductLayout& layout);
+    struct Case {
+        const char* name;
+        const char* parameters;
+        Action before;     // null: nothing
+        Action meanwhile;  // before the copy runs; null: nothing
+        int status;
+        bool changed;
+    };
+    const Case cases[] = {
+        {"an ordinary machine", "/S", nullptr, nullptr, ERROR_SUCCESS, true},
+        {"the switch quoted", "\"/S\"", nullptr, nullptr, ERROR_SUCCESS, true},
+        {"a copy that takes seven seconds to start", "/S", nullptr,
+         [](sim::Machine& machine, const ProductLayout&) { machine.driver.LetTimePass(7000); }, ERROR_SUCCESS,
+         true},
+        {"a file held by another program", "/S",
+         [](sim::Machine& machine, const ProductLayout& layout) {
+             machine.files.LockFile(layout.installFolder + "\\la.txt");
+         },
+         nullptr, ERROR_INSTALL_FAILURE, true},
+        {"a copy killed before it took over", "/S", nullptr,
+         [](sim::Machine& machine, const ProductLayout&) {
+             machine.processes.EndProcess(machine.shell.Starts()[0].startedProcess, machine.clock.Now());
+         },
+         ERROR_INSTALL_FAILURE, false},
+        {"a product that ignores the request to close", "/S",
+         [](sim::Machine& machine, const ProductLayout& layout) { StartProduct(machine, layout, false); },
+         nullptr, ERROR_INSTALL_FAILURE, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine fresh;
+        InstallProduct(fresh, layout);
+        if (c.before != nullptr) {
+            c.before(fresh, layout);
+        }
+        Snapshot before = TakeSnapshot(fresh);
+        UninstallOptions options = AsTheUserStartsIt(layout);
+        options.parameters = c.parameters;
+        if (c.meanwhile != nullptr) {
+            options.duringTheHandOver = [&fresh, &c, this] { c.meanwhile(fresh, layout); };
+        }
+        CompleteUninstallRun run = RunCompleteUninstall(fresh, options);
+        EXPECT_EQ(run.user.exitStatus, c.status);
+        EXPECT_TRUE(fresh.desktop.MessageBoxes().empty());
+        EXPECT_EQ(TakeSnapshot(fresh) == before, !c.changed);
+        EXPECT_EQ(fresh.registry.HasKey(HKEY_LOCAL_MACHINE, kUninstallEntry), !c.changed);
     }
 }
 

@@ -65,9 +65,10 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
 }
 
 int StartProduct(sim::Machine& machine, const ProductLayout& layout, bool closesOnWmClose,
-                 sim::Time closeDelay) {
+                 sim::Time closeDelay, sim::Time endsAfterWindow) {
     int product = machine.processes.StartBackgroundProcess(layout.installFolder + "\\" + kMainExecutable,
                                                            layout.installFolder);
+    machine.processes.GetProcess(product).exitDelay = endsAfterWindow;
     machine.desktop.AddWindow(kWindowClass, "Tandrel", product, closesOnWmClose, closeDelay);
     return product;
 }
@@ -76,6 +77,15 @@ sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayo
                                         sim::ProcessOptions options) {
     return machine.driver.RunProgram(&WinMain, layout.InstalledUninstaller(), std::nullopt,
                                      layout.installFolder, options);
+}
+
+sim::StartOutcome RunCopyThatTakesOver(sim::Machine& machine, size_t start) {
+    return machine.driver.RunStart(start, [](HINSTANCE, HINSTANCE, LPSTR, int) {
+        HANDLE handOver = CreateEventA(nullptr, TRUE, FALSE, kHandOverEvent);
+        SetEvent(handOver);
+        CloseHandle(handOver);
+        return 1;
+    });
 }
 
 UninstallOptions AsTheUserStartsIt(const ProductLayout& layout) {

@@ -28,13 +28,17 @@ struct ProductLayout {
 void InstallProduct(sim::Machine& machine, const ProductLayout& layout = {});
 
 // Starts the product: a process running Tandrel.exe with its main window, which closes `closeDelay`
-// ms after it is asked to. Returns the process id.
+// ms after it is asked to; the process ends `endsAfterWindow` ms later. Returns the process id.
 int StartProduct(sim::Machine& machine, const ProductLayout& layout = {}, bool closesOnWmClose = true,
-                 sim::Time closeDelay = 0);
+                 sim::Time closeDelay = 0, sim::Time endsAfterWindow = 0);
 
 // The user starts the installed uninstaller without arguments, from its folder.
 sim::StartOutcome UserStartsUninstaller(sim::Machine& machine, const ProductLayout& layout = {},
                                         sim::ProcessOptions options = {});
+
+// Runs the start of the temporary copy as a copy that only takes over, as the real one does first,
+// and ends: for tests of the first process alone.
+sim::StartOutcome RunCopyThatTakesOver(sim::Machine& machine, size_t start = 0);
 
 // A complete uninstall as the user starts it: the installed uninstaller without arguments, from its
 // folder (RunCompleteUninstall).

@@ -22,6 +22,7 @@ inline constexpr const char* kProductName = kProduct.displayName;
 inline constexpr const char* kWindowClass = kProduct.windowClassName;
 inline constexpr const char* kUninstallMutex = kProduct.uninstallMutexName;
 inline constexpr const char* kHandOverEvent = kProduct.handOverEventName;
+inline constexpr const char* kRemovedEvent = kProduct.removedEventName;
 
 // Registry paths, below HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER, and the values the program reads.
 inline constexpr const char* kProductKey = kProduct.productKeyPath;
