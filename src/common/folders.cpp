@@ -132,6 +132,19 @@ int IsSameFolder(LPCSTR path, LPCSTR other) {
            lstrcmpiA(fullPath, fullOther) == 0;
 }
 
+int RunsFromFolder(LPCSTR folder) {
+    PathBuffer own;
+    if (!GetOwnPath(own)) {
+        return 1;
+    }
+    int cut = lstrlenA(own);
+    while (cut > 0 && own[cut - 1] != '\\') {
+        --cut;
+    }
+    own[cut] = 0;
+    return IsSameFolder(own, folder);
+}
+
 int IsRootOrSystemFolder(LPCSTR path) {
     PathBuffer full;
     if (!GetFullFolderPath(path, full) || IsRoot(full)) {

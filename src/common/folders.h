@@ -8,6 +8,9 @@
 // A path that cannot be judged counts as the same: the caller then leaves it alone.
 int IsSameFolder(LPCSTR path, LPCSTR other);
 
+// Whether the running program lies directly in `folder` (or that cannot be told).
+int RunsFromFolder(LPCSTR folder);
+
 // Whether nothing is at `path`, as Windows says of a name not found. Anything else that keeps it
 // from being looked at (a denial, a bad name) does not count as missing.
 int IsMissing(LPCSTR path);

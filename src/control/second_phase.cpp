@@ -1,3 +1,4 @@
+#include "common/folders.h"
 #include "common/path_buffer.h"
 #include "common/product_identity.h"
 #include "control/hand_over.h"
@@ -61,6 +62,9 @@ void RunSecondPhase(int silent) {
         TellVerdict(entriesGone && filesGone);
     }
     int uninstallerGone = usable && RemoveUninstallerAndFolder(installPath, firstProcessLingersMs);
+    // Started by hand with the switch from the installation folder, the installed uninstaller is this
+    // very program, which the cleanup script deletes.
+    uninstallerGone = uninstallerGone || (usable && RunsFromFolder(installPath));
     if (usable && !(filesGone && uninstallerGone) && !silent) {
         ShowFilesStay(installPath);
     }

@@ -166,6 +166,7 @@ TEST_F(CompleteUninstall, WaitsForTheFirstProcessAsLongAsItsBudgetAllows) {
         EXPECT_EQ(fresh.files.Exists(layout.InstalledUninstaller()), !c.folderRemoved);
         EXPECT_EQ(NotificationsOf(fresh, SHCNE_RMDIR).size(), c.folderRemoved ? 1u : 0u);
         EXPECT_EQ(fresh.files.Exists("C:\\Apps\\VORSK Software"), !c.folderRemoved);
+        EXPECT_EQ(fresh.desktop.MessageBoxes().size(), c.folderRemoved ? 1u : 2u);  // and where files stay
         // The script is written and cleans up in every case.
         ExpectTemporaryFolderClean(fresh, layout);
     }
@@ -277,6 +278,20 @@ TEST_F(CompleteUninstall, UnattendedTheFirstProcessEndsWithTheRemovalsResult) {
         {"a file held by another program", "/S",
          [](sim::Machine& machine, const ProductLayout& layout) {
              machine.files.LockFile(layout.installFolder + "\\la.txt");
+         },
+         nullptr, ERROR_INSTALL_FAILURE, true},
+        // The first process has given up by then; the copy still unlists the product.
+        {"a copy that takes twenty seconds to start", "/S", nullptr,
+         [](sim::Machine& machine, const ProductLayout&) { machine.driver.LetTimePass(20000); },
+         ERROR_INSTALL_FAILURE, true},
+        // Somebody else's event could say "removed" at any time.
+        {"the verdict's name taken by an event, set", "/S",
+         [](sim::Machine& machine, const ProductLayout&) {
+             machine.files.AddFile("C:\\Other\\holder.exe", "somebody else's program");
+             sim_testing::RunAsProcess(
+                 machine, "C:\\Other\\holder.exe", "C:\\Other",
+                 [](LPSTR) { return CreateEventA(nullptr, TRUE, TRUE, kRemovedEvent) != nullptr; },
+                 std::nullopt, sim::ProcessOptions{600000});
          },
          nullptr, ERROR_INSTALL_FAILURE, true},
         {"a copy killed before it took over", "/S", nullptr,
@@ -425,6 +440,17 @@ TEST_F(CompleteUninstall, AReadOnlyInstallationIsRemovedWholeAndNothingIsLeftInT
     EXPECT_TRUE(run.script.finished);
     ExpectTemporaryFolderClean(machine, layout);
     EXPECT_FALSE(machine.files.Exists("C:\\Apps\\VORSK Software"));
+}
+
+// The switch typed by hand: the installed uninstaller runs the second phase itself, says nothing of
+// its own file, which it cannot delete, and leaves that to its cleanup script.
+TEST_F(CompleteUninstall, TheSwitchTypedByHandLeavesTheInstalledUninstallerToTheScript) {
+    InstallProduct(machine, layout);
+    UninstallOptions options = AsTheUserStartsIt(layout);
+    options.parameters = "/internally";
+    RunCompleteUninstall(machine, options);
+    EXPECT_TRUE(machine.desktop.MessageBoxes().empty());
+    EXPECT_FALSE(machine.files.Exists(layout.InstalledUninstaller()));
 }
 
 // A double-click too many, and a start while the copy works: only the uninstall under way goes on,

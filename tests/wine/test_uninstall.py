@@ -9,6 +9,7 @@ Usage: test_uninstall.py --build-dir build/win32 [--keep] SCENARIO   (--list nam
 import argparse
 import os
 import re
+import signal
 import subprocess
 import sys
 import threading
@@ -26,6 +27,7 @@ NO_INSTALL_PATH = "Can not find install path to remove files."
 START_REFUSED = "Can not start uninstall.exe in TEMP."
 COPY_FAILED = "Can not copy uninstall.exe to TEMP."
 FILES_STAY = "Can not remove all files of VORSK Tandrel 98. They stay in {}."
+STILL_RUNNING = "VORSK Tandrel 98 is still running. Close it, then choose Retry."
 UNINSTALL_ENTRY = "HKLM\\" + install_product.UNINSTALL_KEY + "\\VorskTandrel"
 APP_PATH = "HKLM\\" + install_product.APP_PATHS_KEY + "\\Tandrel.exe"
 NEIGHBOUR_KEYS = [
@@ -117,7 +119,8 @@ def expect_exit_status_1(check, uninstaller):
 def start_confirmed(session, check, arguments=(), status=0):
     """Starts the installed uninstaller with `arguments`, and the user confirms. Unattended (/S, in
     any case) nobody is asked: no box may show while the first process runs, and it ends with
-    `status`. Returns the process and the number of boxes the user has seen."""
+    `status`; a 0 must mean that everything of the product but the installed uninstaller is gone
+    by then. Returns the process and the number of boxes the user has seen."""
     uninstaller = session.start_uninstaller(arguments=arguments)
     if "/S" not in [argument.upper() for argument in arguments]:
         answer_confirmation(session, check, uninstaller, "Return")
@@ -126,6 +129,10 @@ def start_confirmed(session, check, arguments=(), status=0):
     if not check.that(box is None, f"a box in an unattended run: {box}"):
         session.watcher.answer(box, "Return")
     expect_exit_status(check, uninstaller, status)
+    if status == 0:
+        check.that(set(folder_contents(session.install_folder()) or []) <= {"uninstall.exe"},
+                   f"at exit status 0 the installation folder holds {folder_contents(session.install_folder())}")
+        expect_shortcuts_removed(session, check)
     return uninstaller, 0
 
 
@@ -203,15 +210,18 @@ def folder_contents(folder):
 # the wait for its window removes it whole.
 @scenario_cases(complete_uninstall={"close_delays": [None]},
                 product_closes_slowly={"close_delays": [6000]},
+                product_closes_slowly_unattended={"close_delays": [2000], "arguments": ["/S"]},
+                product_ends_after_its_window={"close_delays": [None], "exit_delay": 4000},
                 two_products_running={"close_delays": [None, None]},
                 unattended_uninstall={"close_delays": [None], "arguments": ["/S"]})
-def complete_uninstall(session, check, close_delays, arguments=()):
-    """The product is running (also twice, or saving its work for seconds after WM_CLOSE); the user
-    confirms, or an administrator's tool starts the uninstaller unattended (/S: no box at all, exit
-    status 0). Every instance is asked to close once and waited for, everything of the product goes,
-    the vendor's key and folder too, and the temporary folder is left clean."""
+def complete_uninstall(session, check, close_delays, exit_delay=None, arguments=()):
+    """The product is running (also twice, or saving its work for seconds after WM_CLOSE, or still
+    ending seconds after its window went); the user confirms, or an administrator's tool starts the
+    uninstaller unattended (/S: no box at all, exit status 0 once everything but the installed
+    uninstaller is gone). Every instance is asked to close once and waited for, everything of the
+    product goes, the vendor's key and folder too, and the temporary folder is left clean."""
     session.install()
-    products = [session.start_product(close_delay_ms=delay) for delay in close_delays]
+    products = [session.start_product(close_delay_ms=delay, exit_delay_ms=exit_delay) for delay in close_delays]
     uninstall_confirmed(session, check, arguments)
 
     check.equal(sorted(session.marker_events()), sorted(["started", "WM_CLOSE", "exiting"] * len(products)),
@@ -257,7 +267,7 @@ WITHOUT_PROGRAMS = ("la.txt", "order.htm", "images\\x.gif")
 # `others_in`: the folder with somebody else's files of the product's names; `link_to`: the folder
 # that "InstallPath" is made a (Unix) symbolic link to; `{drive_c}`: drive C:'s folder on Wine's Z:.
 @scenario_cases(missing_install_path={"with_install_path": False},
-                missing_install_path_unattended={"with_install_path": False, "arguments": ["/s"]},
+                missing_install_path_unattended={"with_install_path": False, "arguments": ["/s"], "status": 1603},
                 install_path_empty={"install_path": ""},
                 install_path_is_root={"install_path": "C:\\"},
                 install_path_without_programs={"install_path": "C:\\users\\Public\\Documents",
@@ -271,7 +281,7 @@ WITHOUT_PROGRAMS = ("la.txt", "order.htm", "images\\x.gif")
                 install_path_lossy_in_ansi={"install_path": "C:\\Apps\\T\u0142ndrel",
                                             "others_in": "C:\\Apps\\Tlndrel"})
 def install_path_unusable(session, check, others_in="C:\\", others=PRODUCT_NAMED_FILES, link_to=None, arguments=(),
-                          **install):
+                          status=0, **install):
     """"InstallPath" is missing, empty or names no folder of the product's: C:\\ (a damaged value),
     a folder without the product's programs (the user's Documents), the Windows folder or C:\\ by
     another name (Z:, a link), SysWOW64, or C:\\Apps\\T\u0142ndrel, which an ANSI program under code
@@ -291,7 +301,7 @@ def install_path_unusable(session, check, others_in="C:\\", others=PRODUCT_NAMED
         install_product.write_file(path, "somebody else's\r\n")
     folder_before = files_below(session, session.vendor_folder())
     product = session.start_product()
-    uninstaller, boxes = start_confirmed(session, check, arguments)
+    uninstaller, boxes = start_confirmed(session, check, arguments, status)
     if boxes:
         expect_exit_status_1(check, uninstaller)
         answer_box(session, check, NO_INSTALL_PATH, "")
@@ -454,34 +464,91 @@ def script_trace(calls):
     return created, deleted
 
 
-@scenario
-def product_ignores_close(session, check):
-    """The product records WM_CLOSE but keeps running. The second process waits for it for 10 s,
-    then removes what it can. Wine, like Windows, refuses to delete the executable of a running
-    process, so Tandrel.exe and with it the installation and vendor folders stay, and one box says
-    so and where; everything else goes, and the temporary folder is cleaned up all the same."""
+@scenario_cases(product_ignores_close={"answer": "Escape"},
+                product_ignores_close_then_closed={"answer": "Return"},
+                product_ignores_close_unattended={"arguments": ["/S"]})
+def product_ignores_close(session, check, answer=None, arguments=()):
+    """The product records WM_CLOSE but keeps running. After 10 s, before anything has changed, the
+    first process says so in a Retry/Cancel box. Cancel (and, unattended, the end of the wait: exit
+    status 1603) leaves the product installed, listed and running, and nothing in the temporary
+    folder; once the user has closed it, Retry removes everything."""
     session.install()
+    registry_before = session.product_registry()
     product = session.start_product(ignore_close=True)
-    uninstaller = session.start_uninstaller()
-    answer_confirmation(session, check, uninstaller, "Return")
-    expect_exit_status_1(check, uninstaller)
-    answer_box(session, check, FILES_STAY.format(session.state["install_dir"]), "error")
-    # The product must still be running once the uninstaller's processes (the copy, the script)
-    # have ended.
-    ended = session.wait_until(lambda: not session.running("uninstall.exe") and not session.running("delme"),
-                               timeout=PROCESS_TIMEOUT)
-    check.that(ended, "the uninstaller's processes did not end while the product was running")
+    files_before = session.files()
+    uninstaller, boxes = start_confirmed(session, check, arguments, status=1603)
+    if boxes:
+        box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=uninstaller)
+        if not check.that(box is not None, "no box about the product still running"):
+            return
+        check.equal((box.text, box.buttons, box.icon), (STILL_RUNNING, "Cancel+Retry", "warning"), "the box")
+        if answer == "Return":
+            product.kill()
+            product.wait(30)
+        session.watcher.answer(box, answer)
+        expect_exit_status_1(check, uninstaller)
+    if answer == "Return":
+        expect_all_ended(session, check)
+        expect_no_more_boxes(session, check, 2)
+        expect_product_removed(session, check)
+        return
+    check.that(session.wait_until(lambda: not session.running("uninstall.exe"), PROCESS_TIMEOUT),
+               "the uninstaller did not end")
     check.equal(session.marker_events(), ["started", "WM_CLOSE"], "the product's events")
     check.that(product.poll() is None, "the product is no longer running")
     product.kill()
     product.wait(30)
     expect_all_ended(session, check)
+    expect_no_more_boxes(session, check, 2 if boxes else 0)
+    check.unchanged(session.product_registry(), registry_before, "keys under the product's paths")
+    check.unchanged(session.files(), files_before, "files in the temporary, product and shortcut folders")
 
+
+@scenario
+def copy_killed_at_start(session, check):
+    """A virus scanner kills the temporary copy as soon as it runs. The first process sees it end
+    without taking over: it says that it could not start it, and the product stays installed and
+    listed, with nothing of ours left in the temporary folder."""
+    session.install()
+    registry_before = session.product_registry()
+    files_before = session.files()
+    uninstaller = session.start_uninstaller()
+    answer_confirmation(session, check, uninstaller, "Return")
+    # Wine starts a program through a helper process of the same command line: each is killed.
+    killed = []
+    scanning = threading.Event()
+    scanning.set()
+
+    def kill_copies():
+        while scanning.is_set():
+            killed.extend(session.stop("/internally", signal.SIGKILL))
+            time.sleep(0.001)
+
+    scanner = threading.Thread(target=kill_copies)
+    scanner.start()
+    answer_box(session, check, START_REFUSED, "error", while_running=uninstaller)
+    scanning.clear()
+    scanner.join()
+    check.that(killed, "the copy never ran")
+    expect_exit_status_1(check, uninstaller)
+    expect_all_ended(session, check)
     expect_no_more_boxes(session, check, 2)
+    check.unchanged(session.product_registry(), registry_before, "keys under the product's paths")
+    check.unchanged(session.files(), files_before, "files in the temporary, product and shortcut folders")
+
+
+@scenario
+def file_held_unattended(session, check):
+    """Another program holds la.txt open during an unattended run: everything else of the product
+    goes, la.txt keeps the installation folder, and the exit status says so (1603)."""
+    session.install()
+    holder = session.hold(session.state["install_dir"] + "\\la.txt")
+    start_confirmed(session, check, ["/S"], status=1603)
+    check.that(holder.release(), "hold_file.exe did not end")
+    expect_all_ended(session, check)
     expect_registry_removed(session, check)
     expect_shortcuts_removed(session, check)
-    check.equal(folder_contents(session.install_folder()), ["Tandrel.exe"], "installation folder")
-    check.that(os.path.isdir(session.vendor_folder()), "the vendor folder is gone")
+    check.equal(folder_contents(session.install_folder()), ["la.txt"], "installation folder")
     expect_temp_clean(session, check)
 
 
@@ -529,8 +596,8 @@ def uninstaller_held_briefly(session, check):
 @scenario
 def uninstaller_held_too_long(session, check):
     """The installed uninstall.exe stays held: the second process tries exactly 51 times, 50 ms
-    apart (about 2.5 s), gives up, and leaves it with the installation and vendor folders; the rest
-    of the product goes all the same."""
+    apart (about 2.5 s), gives up, leaves it with the installation and vendor folders, and says so
+    in a box; the rest of the product goes all the same."""
     holder, trace = start_with_held_uninstaller(session, check)
     path = installed_uninstaller(session)
     gave_up = session.wait_until(lambda: trace.calls("RemoveDirectoryW", session.state["install_dir"]),
@@ -546,7 +613,8 @@ def uninstaller_held_too_long(session, check):
         check.that(2.45 <= span <= 15, f"time from the first to the last attempt: {span:.2f} s, expected about 2.5")
     check.equal(folder_contents(session.install_folder()), ["uninstall.exe"], "installation folder")
     check.that(os.path.isdir(session.vendor_folder()), "the vendor folder is gone")
-    expect_no_more_boxes(session, check, 1)
+    check.equal([box.text for box in session.watcher.seen[1:]], [FILES_STAY.format(session.state["install_dir"])],
+                "the boxes after the confirmation")
     expect_registry_removed(session, check)
     expect_shortcuts_removed(session, check)
     expect_temp_clean(session, check)
@@ -748,7 +816,7 @@ def started_again_during_hand_over(session, check):
 
 @scenario_cases(hand_over_event_left_set={"kind": "--event"},
                 # The copy cannot say that it took over: the first process keeps the installed
-                # uninstall.exe for the whole 5 s, and the copy must wait as long for it.
+                # uninstall.exe for the whole 15 s, and the copy must wait as long for it.
                 hand_over_name_is_a_mutex={"kind": "--mutex"})
 def hand_over_name_taken(session, check, kind):
     """Another program holds the name of the hand-over event: as an event that it left set, or as a

@@ -114,7 +114,7 @@ class Session:
     def shortcut(self, place):
         return os.path.join(self.prefix.to_unix(self.state[place]), install_product.DISPLAY_NAME + ".lnk")
 
-    def start_product(self, ignore_close=False, close_delay_ms=None, timeout=60):
+    def start_product(self, ignore_close=False, close_delay_ms=None, exit_delay_ms=None, timeout=60):
         """Starts Tandrel.exe from the installation folder, as its shortcut would, and waits until
         its main window is up (also when another instance already runs)."""
         args = [self.state["install_dir"] + "\\Tandrel.exe", "--marker", MARKER]
@@ -122,6 +122,8 @@ class Session:
             args.append("--ignore-close")
         if close_delay_ms is not None:
             args += ["--close-delay", str(close_delay_ms)]
+        if exit_delay_ms is not None:
+            args += ["--exit-delay", str(exit_delay_ms)]
         started_before = self.marker_events().count("started")
         process = self.prefix.start(args, cwd=self.install_folder())
         self.processes.append(process)
@@ -214,13 +216,14 @@ class Session:
                 pass
         return found
 
-    def stop(self, text):
+    def stop(self, text, how=signal.SIGSTOP):
         """Stops the processes of the prefix whose command line contains `text`, as a virus scanner
-        holds up a new program while it scans it. Returns their process ids, for resume()."""
+        holds up a new program while it scans it (or kills it, with how=SIGKILL). Returns their
+        process ids, for resume()."""
         held = []
         for pid in self.running(text):
             try:
-                os.kill(pid, signal.SIGSTOP)
+                os.kill(pid, how)
                 held.append(pid)
             except OSError:
                 pass
