@@ -84,6 +84,29 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     return handle;
 }
 
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED) {
+    ApiCall call("ReadFile", std::to_string(nNumberOfBytesToRead));
+    if (lpNumberOfBytesRead != nullptr) {
+        *lpNumberOfBytesRead = 0;
+    }
+    auto found = call.machine.files.FileHandles().find(hFile);
+    if (found == call.machine.files.FileHandles().end() || call.faulted()) {
+        return call.Fail(call.faulted() ? call.fault->error : ERROR_INVALID_HANDLE);
+    }
+    // At the end of the file a read succeeds with nothing read.
+    FileSystem::OpenFileState& open = found->second;
+    const std::string& content = open.node->content;
+    size_t count =
+        std::min<size_t>(nNumberOfBytesToRead, content.size() - std::min(open.position, content.size()));
+    std::memcpy(lpBuffer, content.data() + open.position, count);
+    open.position += count;
+    if (lpNumberOfBytesRead != nullptr) {
+        *lpNumberOfBytesRead = static_cast<DWORD>(count);
+    }
+    return TRUE;
+}
+
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
     ApiCall call("WriteFile", std::to_string(nNumberOfBytesToWrite));

@@ -36,6 +36,11 @@ std::u16string FileSystem::TempPathWide() const {
     return tempPathWide_.empty() ? AnsiToWide(tempPath_) : tempPathWide_;
 }
 
+std::u16string FileSystem::ShortPath(const std::u16string& path) const {
+    auto found = shortPaths_.find(path);
+    return found != shortPaths_.end() ? AnsiToWide(found->second) : path;
+}
+
 FileSystem::FileSystem(const Clock& clock) : clock_(clock) {
     AddDrive("C:");
     AddFolder("C:\\WINDOWS\\TEMP");

@@ -87,6 +87,12 @@ class FileSystem {
     // 1252) has a wide form that differs from the ANSI one (C:\Users\Lukasz\Temp); a test sets both.
     void SetTempPathWide(const std::u16string& path) { tempPathWide_ = path; }
     std::u16string TempPathWide() const;
+    // The short (8.3) form of a path whose names the ANSI code page cannot hold, as GetShortPathNameW
+    // reports it ("C:\users\_UKA~1\Temp\" for C:\users\Łukasz\Temp\); a path without one is its own.
+    void SetShortPath(const std::u16string& path, const std::string& shortPath) {
+        shortPaths_[path] = shortPath;
+    }
+    std::u16string ShortPath(const std::u16string& path) const;
     int OpenFileHandleCount() const { return static_cast<int>(fileHandles_.size()); }
     int OpenFindHandleCount() const { return static_cast<int>(findHandles_.size()); }
 
@@ -125,7 +131,8 @@ class FileSystem {
         std::string key;
         FileNode* node = nullptr;
         int process = 0;
-        bool held = true;  // opened without sharing: nobody else deletes or writes it meanwhile
+        bool held = true;     // opened without sharing: nobody else deletes or writes it meanwhile
+        size_t position = 0;  // where the next read starts
     };
     struct SearchState {
         std::vector<WIN32_FIND_DATAA> entries;
@@ -148,6 +155,7 @@ class FileSystem {
     std::vector<Hold> holds_;
     std::string tempPath_ = "C:\\WINDOWS\\TEMP\\";
     std::u16string tempPathWide_;  // empty: the ANSI one
+    std::map<std::u16string, std::string> shortPaths_;
     std::map<HANDLE, OpenFileState> fileHandles_;
     std::map<HANDLE, SearchState> findHandles_;
     std::uintptr_t nextHandle_ = 0x100;

@@ -39,12 +39,28 @@ UINT CopyFolderPath(const char* function, const std::string& path, LPSTR buffer,
 
 }  // namespace
 
+namespace {
+
+// TEMP as the system reports it: a relative one resolved against the caller's current folder.
+std::string ResolvedTempPath(const ApiCall& call, const std::string& path) {
+    bool full = (path.size() > 2 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
+                path.rfind("\\\\", 0) == 0;
+    sim::SimPath resolved;
+    if (full || sim::ResolvePath(path, call.Caller().currentFolder, resolved, false, false, false) != 0) {
+        return path;
+    }
+    std::string text = sim::PathText(resolved);
+    return resolved.folderForm && text.back() != '\\' ? text + '\\' : text;
+}
+
+}  // namespace
+
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     ApiCall call("GetTempPathA", "");
     if (call.faulted()) {
         return call.Fail();
     }
-    const std::string& path = call.machine.files.TempPath();
+    const std::string path = ResolvedTempPath(call, call.machine.files.TempPath());
     if (nBufferLength < path.size() + 1) {
         return static_cast<DWORD>(path.size() + 1);
     }
@@ -58,6 +74,9 @@ DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
         return call.Fail(call.faulted() ? call.fault->error : ERROR_CALL_NOT_IMPLEMENTED);
     }
     std::u16string path = call.machine.files.TempPathWide();
+    if (path == sim::AnsiToWide(call.machine.files.TempPath())) {
+        path = sim::AnsiToWide(ResolvedTempPath(call, call.machine.files.TempPath()));
+    }
     // Unlike GetTempPathA, the wide function clears a buffer that is too small, and the rest of one
     // that is large enough (32767 characters at most).
     if (nBufferLength < path.size() + 1) {
@@ -226,4 +245,24 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
         return call.Fail(error);
     }
     return TRUE;
+}
+
+// The short (8.3) form a test gave a path; a path without one comes back as it is, where it exists.
+DWORD WINAPI GetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer) {
+    ApiCall call("GetShortPathNameW", sim::Narrow(lpszLongPath));
+    if (call.faulted()) {
+        return call.Fail();
+    }
+    std::u16string shortPath = call.machine.files.ShortPath(lpszLongPath);
+    FileSystem::Located located;
+    if (shortPath == lpszLongPath &&
+        (call.Locate(sim::Narrow(lpszLongPath), located) != 0 || located.node == nullptr)) {
+        return call.Fail(ERROR_FILE_NOT_FOUND);
+    }
+    if (cchBuffer < shortPath.size() + 1) {
+        return static_cast<DWORD>(shortPath.size() + 1);
+    }
+    std::copy(shortPath.begin(), shortPath.end(), lpszShortPath);
+    lpszShortPath[shortPath.size()] = 0;
+    return static_cast<DWORD>(shortPath.size());
 }

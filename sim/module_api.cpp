@@ -25,6 +25,8 @@ FARPROC AsProc(Function function) {
 const Export kLookedUp[] = {
     {"KERNEL32.DLL", "GetTempPathW", AsProc(&GetTempPathW)},
     {"KERNEL32.DLL", "GetSystemWow64DirectoryA", AsProc(&GetSystemWow64DirectoryA)},
+    {"KERNEL32.DLL", "GetShortPathNameW", AsProc(&GetShortPathNameW)},
+    {"KERNEL32.DLL", "ExpandEnvironmentStringsW", AsProc(&ExpandEnvironmentStringsW)},
     {"ADVAPI32.DLL", "RegQueryValueExW", AsProc(&RegQueryValueExW)},
 };
 

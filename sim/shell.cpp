@@ -1,5 +1,7 @@
 #include "shell.h"
 
+#include "code_pages.h"
+
 namespace sim {
 
 Shell::Shell(const FileSystem& files) : files_(files) {
@@ -41,6 +43,28 @@ std::string Shell::ExpandVariables(const std::string& text) const {
         out += text.substr(at, open - at);
         std::optional<std::string> value = Variable(text.substr(open + 1, close - open - 1));
         out += value.has_value() ? *value : text.substr(open, close - open + 1);
+        at = close + 1;
+    }
+    return out;
+}
+
+std::u16string Shell::ExpandVariablesWide(const std::u16string& text) const {
+    std::u16string out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t open = text.find(u'%', at);
+        size_t close = open == std::u16string::npos ? std::u16string::npos : text.find(u'%', open + 1);
+        if (close == std::u16string::npos) {
+            out += text.substr(at);
+            break;
+        }
+        out += text.substr(at, open - at);
+        std::string name = WideToAnsi(text.substr(open + 1, close - open - 1));
+        auto wide = wideValues_.find(UpperCase(name));
+        std::optional<std::string> value = Variable(name);
+        out += wide != wideValues_.end() ? wide->second
+               : value.has_value()       ? AnsiToWide(*value)
+                                         : text.substr(open, close - open + 1);
         at = close + 1;
     }
     return out;

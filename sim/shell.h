@@ -50,6 +50,12 @@ class Shell {
     // "%NAME%" replaced by the variable's value where it is set, as ExpandEnvironmentStringsA and the
     // shell's start do; any other '%' stays.
     std::string ExpandVariables(const std::string& text) const;
+    // A value the ANSI code page cannot hold: ANSI programs read its look-alike (SetVariable), the
+    // wide expansion this.
+    void SetVariableWide(const std::string& name, const std::u16string& value) {
+        wideValues_[UpperCase(name)] = value;
+    }
+    std::u16string ExpandVariablesWide(const std::u16string& text) const;
 
     const std::vector<StartRecord>& Starts() const { return starts_; }
     const std::vector<Notification>& Notifications() const { return notifications_; }
@@ -64,6 +70,7 @@ class Shell {
     std::vector<StartRecord> starts_;
     std::vector<Notification> notifications_;
     std::map<std::string, std::string> variables_;  // by upper-case name
+    std::map<std::string, std::u16string> wideValues_;
 };
 
 }  // namespace sim

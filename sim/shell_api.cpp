@@ -21,6 +21,23 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
     return static_cast<DWORD>(expanded.size() + 1);
 }
 
+DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) {
+    ApiCall call("ExpandEnvironmentStringsW", sim::Narrow(lpSrc));
+    if (call.faulted()) {
+        return call.Fail();
+    }
+    std::u16string source;
+    for (const WCHAR* c = lpSrc; *c != 0; ++c) {
+        source += *c;
+    }
+    std::u16string expanded = call.machine.shell.ExpandVariablesWide(source);
+    if (expanded.size() + 1 <= nSize) {
+        std::copy(expanded.begin(), expanded.end(), lpDst);
+        lpDst[expanded.size()] = 0;
+    }
+    return static_cast<DWORD>(expanded.size() + 1);
+}
+
 HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                                LPCSTR lpDirectory, INT nShowCmd) {
     ApiCall call("ShellExecuteA", Text(lpFile));

@@ -5,6 +5,7 @@
 namespace {
 
 typedef DWORD(WINAPI* GetTempPathWFunction)(DWORD, LPWSTR);
+typedef DWORD(WINAPI* GetShortPathNameWFunction)(LPCWSTR, LPWSTR, DWORD);
 
 // The full form of a path without trailing backslashes; 0 when it cannot be had whole, or names a
 // device ("\\?\", "\\.\"), which spells the same places differently.
@@ -43,7 +44,10 @@ struct FolderIdentity {
 };
 
 int GetFolderIdentity(LPCSTR path, FolderIdentity& identity) {
-    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    // "X:" alone opens the drive's current folder; its root is "X:\".
+    char root[4] = {path[0], ':', '\\', 0};
+    HANDLE folder = CreateFileA(path[0] != 0 && path[1] == ':' && path[2] == 0 ? root : path, 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE) {
         return 0;
@@ -54,6 +58,25 @@ int GetFolderIdentity(LPCSTR path, FolderIdentity& identity) {
     identity = FolderIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
                               information.nFileIndexLow};
     return known;
+}
+
+int SameIdentity(const FolderIdentity& one, const FolderIdentity& other) {
+    return one.volume == other.volume && one.indexHigh == other.indexHigh && one.indexLow == other.indexLow;
+}
+
+// 1 when two folders are the same by name or by identity, 0 when they are not, -1 when that cannot be
+// told (a path that cannot be had whole).
+int CompareFolders(LPCSTR path, LPCSTR other) {
+    PathBuffer fullPath;
+    PathBuffer fullOther;
+    if (!GetFullFolderPath(path, fullPath) || !GetFullFolderPath(other, fullOther)) {
+        return -1;
+    }
+    FolderIdentity identity;
+    FolderIdentity otherIdentity;
+    return lstrcmpiA(fullPath, fullOther) == 0 ||
+           (GetFolderIdentity(fullPath, identity) && GetFolderIdentity(fullOther, otherIdentity) &&
+            SameIdentity(identity, otherIdentity));
 }
 
 // A folder of the system's, as a function reports it, and the root of its drive: by name or identity
@@ -78,8 +101,7 @@ int IsSystemFolderOrItsRoot(LPCSTR path, int known, const FolderIdentity& identi
     for (LPCSTR other : others) {
         FolderIdentity otherIdentity;
         if (IsSameFolder(path, other) ||
-            (known && GetFolderIdentity(other, otherIdentity) && otherIdentity.volume == identity.volume &&
-             otherIdentity.indexHigh == identity.indexHigh && otherIdentity.indexLow == identity.indexLow)) {
+            (known && GetFolderIdentity(other, otherIdentity) && SameIdentity(identity, otherIdentity))) {
             return 1;
         }
     }
@@ -101,18 +123,77 @@ int IsUserProfileFolder(LPCSTR path) {
     return size > 0 && size <= MAX_PATH && IsFullPath(profile) && IsSameFolder(path, profile);
 }
 
-// An ANSI program sees a name with a character its code page lacks as a look-alike: the temporary
-// folder C:\Users\Łukasz\Temp reads as C:\Users\Lukasz\Temp under code page 1252, somebody else's
-// folder. The wide form tells. Windows 9x has no GetTempPathW, and no other form to tell by.
-int NamesTheWideTempFolder(LPCSTR folder) {
-    auto getTempPathW = reinterpret_cast<GetTempPathWFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTempPathW")));
-    WCHAR wide[MAX_PATH];
-    DWORD length = getTempPathW != nullptr ? getTempPathW(MAX_PATH, wide) : 0;
-    if (length == 0) {
+// The folder the running program lies in.
+int GetOwnFolder(PathBuffer& folder) {
+    if (!GetOwnPath(folder)) {
+        return 0;
+    }
+    int cut = lstrlenA(folder);
+    while (cut > 0 && folder[cut - 1] != '\\') {
+        --cut;
+    }
+    folder[cut] = 0;
+    return 1;
+}
+
+// Whether `path` is `folder` or lies anywhere below it, in whatever spelling (or that cannot be told).
+int IsInsideFolder(LPCSTR path, LPCSTR folder) {
+    PathBuffer part;
+    if (!GetFullFolderPath(path, part)) {
         return 1;
     }
-    return length < MAX_PATH && IsWideFormOf(folder, wide);
+    for (int end = lstrlenA(part); end > 0; --end) {
+        if (part[end] != '\\' && part[end] != 0) {
+            continue;
+        }
+        // "C:" alone would name drive C's current folder, not its root.
+        part[end == 2 && part[1] == ':' ? 3 : end] = 0;
+        if (CompareFolders(part, folder) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Whether the environment's `variable` ("%TMP%") names exactly this folder.
+int NamedBy(LPCSTR variable, LPCSTR folder) {
+    PathBuffer value;
+    DWORD size = ExpandEnvironmentStringsA(variable, value, MAX_PATH);
+    return size > 0 && size <= MAX_PATH && IsFullPath(value) && CompareFolders(value, folder) == 1;
+}
+
+// A drive root that TMP or TEMP names on purpose (a RAM disk, a subst drive its owner chose), and not
+// the system drive's: there the copy and the script are somebody's own choice.
+int IsChosenDriveRoot(LPCSTR folder) {
+    PathBuffer full;
+    if (!GetFullFolderPath(folder, full) || full[0] == 0 || full[1] != ':' || full[2] != 0) {
+        return 0;
+    }
+    lstrcatA(full, "\\");
+    FolderIdentity identity;
+    int known = GetFolderIdentity(full, identity);
+    return !IsSystemFolderOrItsRoot(full, known, identity, GetWindowsDirectoryA, 0) &&
+           !IsSystemFolderOrItsRoot(full, known, identity, GetSystemDirectoryA, 0) &&
+           (NamedBy("%TMP%", full) || NamedBy("%TEMP%", full));
+}
+
+// The exact ANSI form of a wide path whose short (8.3) form is plain ASCII, as the system makes it for
+// a name outside the code page ("C:\users\_UKA~1\Temp\"); 0 when there is none.
+int ShortAnsiForm(LPCWSTR wide, PathBuffer& folder) {
+    auto getShortPathW = reinterpret_cast<GetShortPathNameWFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetShortPathNameW")));
+    WCHAR shortForm[MAX_PATH];
+    DWORD length = getShortPathW != nullptr ? getShortPathW(wide, shortForm, MAX_PATH) : 0;
+    if (length == 0 || length >= MAX_PATH) {
+        return 0;
+    }
+    for (DWORD i = 0; i <= length; ++i) {
+        if (shortForm[i] >= 0x80) {
+            return 0;
+        }
+        folder[i] = static_cast<char>(shortForm[i]);
+    }
+    return IsWideFormOf(folder, shortForm);
 }
 
 }  // namespace
@@ -126,23 +207,24 @@ int IsMissing(LPCSTR path) {
 }
 
 int IsSameFolder(LPCSTR path, LPCSTR other) {
-    PathBuffer fullPath;
-    PathBuffer fullOther;
-    return !GetFullFolderPath(path, fullPath) || !GetFullFolderPath(other, fullOther) ||
-           lstrcmpiA(fullPath, fullOther) == 0;
+    return CompareFolders(path, other) != 0;
+}
+
+int IsTempFolder(LPCSTR path) {
+    PathBuffer temp;
+    if (!GetTempFolder(temp)) {
+        // A look-alike still names the folder the system resolves it to.
+        DWORD length = GetTempPathA(MAX_PATH, temp);
+        if (length == 0 || length >= MAX_PATH) {
+            return 1;
+        }
+    }
+    return IsSameFolder(path, temp);
 }
 
 int RunsFromFolder(LPCSTR folder) {
     PathBuffer own;
-    if (!GetOwnPath(own)) {
-        return 1;
-    }
-    int cut = lstrlenA(own);
-    while (cut > 0 && own[cut - 1] != '\\') {
-        --cut;
-    }
-    own[cut] = 0;
-    return IsSameFolder(own, folder);
+    return !GetOwnFolder(own) || IsSameFolder(own, folder);
 }
 
 int IsRootOrSystemFolder(LPCSTR path) {
@@ -158,6 +240,33 @@ int IsRootOrSystemFolder(LPCSTR path) {
 }
 
 int IsUsableTempFolder(LPCSTR folder) {
-    return IsFullPath(folder) && !IsRootOrSystemFolder(folder) && !IsUserProfileFolder(folder) &&
-           NamesTheWideTempFolder(folder);
+    // A TEMP inside the folder this program runs from (a relative TEMP, which the system resolves
+    // against the installation folder) would get the copy, which keeps that folder in place.
+    PathBuffer own;
+    return IsFullPath(folder) && (!IsRootOrSystemFolder(folder) || IsChosenDriveRoot(folder)) &&
+           !IsUserProfileFolder(folder) && GetOwnFolder(own) && !IsInsideFolder(folder, own);
+}
+
+int GetTempFolder(PathBuffer& folder) {
+    DWORD length = GetTempPathA(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH) {
+        folder[0] = 0;
+        return 0;
+    }
+    // An ANSI program sees a name with a character its code page lacks as a look-alike: the temporary
+    // folder C:\Users\Łukasz\Temp reads as C:\Users\Lukasz\Temp under code page 1252, somebody else's
+    // folder. The wide form tells; its short form may name the folder exactly. Windows 9x has no
+    // GetTempPathW, and no other form to tell by.
+    auto getTempPathW = reinterpret_cast<GetTempPathWFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTempPathW")));
+    WCHAR wide[MAX_PATH];
+    DWORD wideLength = getTempPathW != nullptr ? getTempPathW(MAX_PATH, wide) : 0;
+    if (wideLength == 0 || (wideLength < MAX_PATH && IsWideFormOf(folder, wide))) {
+        return 1;
+    }
+    if (wideLength < MAX_PATH && ShortAnsiForm(wide, folder)) {
+        return 1;
+    }
+    folder[0] = 0;
+    return 0;
 }

@@ -174,12 +174,3 @@ int GetOwnPath(PathBuffer& path) {
     }
     return 1;
 }
-
-int GetTempFolder(PathBuffer& folder) {
-    DWORD length = GetTempPathA(MAX_PATH, folder);
-    if (length == 0 || length >= MAX_PATH) {
-        folder[0] = 0;
-        return 0;
-    }
-    return 1;
-}

@@ -51,9 +51,6 @@ int IsFullPath(LPCSTR path);
 // a path of ours; then the buffer is cleared and 0 returned.
 int TerminateValueData(PathBuffer& path, DWORD size);
 
-// The temporary folder as GetTempPathA reports it; 0 (folder emptied) when it cannot be had whole.
-int GetTempFolder(PathBuffer& folder);
-
 // The running program's own path; 0 (path emptied) when it cannot be had whole.
 int GetOwnPath(PathBuffer& path);
 

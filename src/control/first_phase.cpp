@@ -45,13 +45,32 @@ int CopyWritable(LPCSTR ownPath, LPCSTR copyPath) {
     return 0;
 }
 
-// Whether a file or folder of the copy's name and this ending is there, or cannot be told absent.
-// The loader takes "uninstall.exe.manifest" beside the program for its manifest, and
-// "uninstall.exe.local" as leave to load DLLs from its folder first: placed in the temporary folder
-// by anybody, either would make the copy, which runs elevated, load their DLLs from there.
-int LiesBeside(LPCSTR copyPath, LPCSTR ending) {
-    PathBuffer path;
-    return !BuildPath(path, copyPath, ending) || !IsMissing(path);
+// Whether "uninstall.exe.manifest" or "uninstall.exe.local" lies beside where the copy goes, or that
+// cannot be told. The loader takes the first for the copy's manifest and the second as leave to load
+// DLLs from its folder first: placed in the temporary folder by anybody, either would make the copy,
+// which runs elevated, load their DLLs from there. The folder is listed rather than asked by name:
+// the loader finds them also where their names would not fit a path of MAX_PATH characters.
+int PlantedBesideCopy(LPCSTR copyPath) {
+    PathBuffer pattern;
+    if (!BuildPath(pattern, copyPath, "*")) {
+        return 1;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    PathBuffer manifest;
+    PathBuffer local;
+    BuildPath(manifest, kProduct.uninstallerFileName, ".manifest");
+    BuildPath(local, kProduct.uninstallerFileName, ".local");
+    int planted = 0;
+    do {
+        planted = lstrcmpiA(entry.cFileName, manifest) == 0 || lstrcmpiA(entry.cFileName, local) == 0;
+    } while (!planted && FindNextFileA(search, &entry));
+    FindClose(search);
+    return planted;
 }
 
 // The product is asked to close; it may first save its work, or ask the user whether to. It is
@@ -176,7 +195,7 @@ int PrepareHandOver(HandOverPaths& paths, int silent) {
         return 0;
     }
     // Refused before copying: a copy that is never started would stay in the temporary folder.
-    if (!ExpandsToItself(copyPath) || LiesBeside(copyPath, ".manifest") || LiesBeside(copyPath, ".local")) {
+    if (!ExpandsToItself(copyPath) || PlantedBesideCopy(copyPath)) {
         ShowError(kStartFailedMessage, silent);
         return 0;
     }

@@ -1,3 +1,4 @@
+#include "common/folders.h"
 #include "common/path_buffer.h"
 #include "common/product_identity.h"
 #include "files/file_tasks.h"

@@ -134,17 +134,61 @@ int HoldsFile(LPCSTR folder, LPCSTR name) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// Whether `path` holds exactly the bytes of the running program: this product's uninstaller, not the
+// uninstall.exe of another product, as most have one. The program is a few KiB; a file that differs,
+// is longer than kMaxProgramBytes or cannot be read whole is not it.
+const int kCompareChunk = 512;
+const int kMaxProgramBytes = 1024 * 1024;
+
+HANDLE OpenForReading(LPCSTR path) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+int IsThisProgram(LPCSTR path) {
+    PathBuffer own;
+    if (!GetOwnPath(own)) {
+        return 0;
+    }
+    HANDLE mine = OpenForReading(own);
+    HANDLE theirs = OpenForReading(path);
+    int same = mine != INVALID_HANDLE_VALUE && theirs != INVALID_HANDLE_VALUE;
+    int ended = 0;
+    for (int read = 0; same && !ended && read < kMaxProgramBytes; read += kCompareChunk) {
+        char ours[kCompareChunk];
+        char other[kCompareChunk];
+        DWORD oursRead = 0;
+        DWORD otherRead = 0;
+        same = ReadFile(mine, ours, kCompareChunk, &oursRead, nullptr) &&
+               ReadFile(theirs, other, kCompareChunk, &otherRead, nullptr) && oursRead == otherRead;
+        for (DWORD i = 0; same && i < oursRead; ++i) {
+            same = ours[i] == other[i];
+        }
+        ended = oursRead == 0;
+    }
+    if (mine != INVALID_HANDLE_VALUE) {
+        CloseHandle(mine);
+    }
+    if (theirs != INVALID_HANDLE_VALUE) {
+        CloseHandle(theirs);
+    }
+    return same && ended;
+}
+
 }  // namespace
 
 // A relative path would be resolved against the temporary folder this process runs in; a root and
 // the system's folders hold files of the product's names that are somebody else's, and so does any
-// folder without the product's executable or its uninstaller (the user's Documents, Program Files,
-// a damaged value naming something else). A folder that is gone is still tried: only the installed
-// uninstaller is waited for there.
+// folder without the product's executable or this very uninstaller (the user's Documents, Program
+// Files, another product's folder with an uninstall.exe of its own, a damaged value naming something
+// else). The temporary folder holds this program's copy, and other programs' files. A folder that is
+// gone is still tried: only the installed uninstaller is waited for there.
 int IsProductFolder(LPCSTR installPath) {
-    return IsFullPath(installPath) && !IsRootOrSystemFolder(installPath) &&
+    PathBuffer uninstaller;
+    return IsFullPath(installPath) && !IsRootOrSystemFolder(installPath) && !IsTempFolder(installPath) &&
            (IsMissing(installPath) || HoldsFile(installPath, kProduct.mainExecutable) ||
-            HoldsFile(installPath, kProduct.uninstallerFileName));
+            (BuildPath(uninstaller, installPath, "\\", kProduct.uninstallerFileName) &&
+             IsThisProgram(uninstaller)));
 }
 
 int RemoveProductFiles(LPCSTR installPath) {

@@ -18,28 +18,46 @@ int ExpandValue(PathBuffer& value) {
 }
 
 typedef LONG(WINAPI* RegQueryValueExWFunction)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+typedef DWORD(WINAPI* ExpandEnvironmentStringsWFunction)(LPCWSTR, LPWSTR, DWORD);
 
-// Whether a string read through the ANSI function is the value itself. A character the ANSI code page
-// lacks reads as a look-alike: "C:\Apps\Tłndrel" under code page 1252 reads as "C:\Apps\Tlndrel",
-// another folder. Windows 9x has no wide function (or only one that fails): there ANSI is all there is.
-int ReadsAsItself(HKEY key, LPCSTR valueName, DWORD type, LPCSTR text) {
+// The value as the wide function reads it, for the caller to compare with what the ANSI one read: a
+// character the ANSI code page lacks reads as a look-alike there, "C:\Apps\Tłndrel" under code page
+// 1252 as "C:\Apps\Tlndrel", another folder. 1 when read; 0 when it cannot be read whole; -1 where
+// there is nothing to tell by: Windows 9x has no wide function (or only one that fails), and a value
+// that is no string has no wide form.
+int ReadWideForm(HKEY key, LPCSTR valueName, DWORD type, WCHAR (&wide)[MAX_PATH + 1]) {
     auto queryWide = reinterpret_cast<RegQueryValueExWFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegQueryValueExW")));
     if (queryWide == nullptr || (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        return 1;
+        return -1;
     }
     WCHAR name[MAX_PATH];
-    WCHAR wide[MAX_PATH + 1];
     DWORD size = MAX_PATH * sizeof wide[0];
     if (MultiByteToWideChar(CP_ACP, 0, valueName, -1, name, MAX_PATH) == 0) {
         return 0;
     }
     LONG status = queryWide(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(wide), &size);
     if (status != ERROR_SUCCESS) {
-        return status == ERROR_CALL_NOT_IMPLEMENTED;
+        return status == ERROR_CALL_NOT_IMPLEMENTED ? -1 : 0;
     }
     wide[size / sizeof wide[0]] = 0;  // room kept for it: the data need not be terminated
-    return IsWideFormOf(text, wide);
+    return 1;
+}
+
+// The wide form expanded as the ANSI one is: a variable may hold what the code page lacks
+// (%LOCALAPPDATA% of a user named Łukasz). 0 when it cannot be had whole.
+int ExpandWideForm(WCHAR (&wide)[MAX_PATH + 1]) {
+    auto expandWide = reinterpret_cast<ExpandEnvironmentStringsWFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "ExpandEnvironmentStringsW")));
+    WCHAR expanded[MAX_PATH];
+    DWORD size = expandWide != nullptr ? expandWide(wide, expanded, MAX_PATH) : 0;
+    if (size == 0 || size > MAX_PATH) {
+        return 0;
+    }
+    for (DWORD i = 0; i < size; ++i) {
+        wide[i] = expanded[i];
+    }
+    return 1;
 }
 
 }  // namespace
@@ -68,12 +86,16 @@ int QuerySzValue(HKEY root, LPCSTR valueName, LPSTR buffer) {
     DWORD type = REG_NONE;
     // Whatever the value holds is taken as the string; only an expandable one is read differently.
     LONG status = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size);
-    int read = status == ERROR_SUCCESS && TerminateValueData(value, size) &&
-               ReadsAsItself(key, valueName, type, value);
+    WCHAR wide[MAX_PATH + 1];
+    int read = status == ERROR_SUCCESS && TerminateValueData(value, size);
+    int wideForm = read ? ReadWideForm(key, valueName, type, wide) : -1;
     RegCloseKey(key);
+    // Compared once expanded: that is the path the rest of the uninstall works on.
+    read = read && wideForm != 0 &&
+           (type != REG_EXPAND_SZ || (ExpandValue(value) && (wideForm < 0 || ExpandWideForm(wide)))) &&
+           (wideForm < 0 || IsWideFormOf(value, wide));
     if (!read) {
         ClearPath(value);
-        return 0;
     }
-    return type != REG_EXPAND_SZ || ExpandValue(value);
+    return read;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/folders.h"
 #include "common/path_buffer.h"
 #include "machine.h"
 

@@ -125,28 +125,40 @@ TEST_F(FirstPhase, UninstallEntryThatCannotBeRemovedIsNoObstacle) {
     EXPECT_EQ(machine.shell.Starts().size(), 1u);
 }
 
+// Ordinary machines: a RAM disk that TEMP names, a user name outside the code page whose temporary
+// folder has an exact short form (which is then used), a TEMP just short enough for the copy's name.
 TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAsReported) {
     struct Case {
-        const char* reported;  // by GetTempPathA
+        std::string reported;  // by GetTempPathA
         bool exists;
-        const char* copy;
+        std::string used;  // the folder the copy goes into and starts in
+        const char16_t* wide = nullptr;
     };
-    for (const Case& c : {Case{"C:\\TEMP", true, "C:\\TEMP\\uninstall.exe"},
-                          Case{"C:\\TEMP\\", true, "C:\\TEMP\\uninstall.exe"},
-                          Case{"C:\\WINDOWS\\NEWTEMP\\", false, "C:\\WINDOWS\\NEWTEMP\\uninstall.exe"}}) {
+    const std::string longTemp = "C:\\" + std::string(237, 't') + "\\";
+    for (const Case& c : {Case{"C:\\TEMP", true, "C:\\TEMP"}, Case{"C:\\TEMP\\", true, "C:\\TEMP\\"},
+                          Case{"C:\\WINDOWS\\NEWTEMP\\", false, "C:\\WINDOWS\\NEWTEMP\\"},
+                          Case{"R:\\", true, "R:\\"}, Case{longTemp, true, longTemp},
+                          Case{"C:\\Users\\Lukasz\\Temp\\", true, "C:\\Users\\_UKA~1\\Temp\\",
+                               u"C:\\Users\\\u0141ukasz\\Temp\\"}}) {
         SCOPED_TRACE(c.reported);
         sim::Machine machine;
         ProductLayout layout;
         InstallProduct(machine, layout);
+        machine.files.AddDrive("R:");
         machine.files.SetTempPath(c.reported);
         if (c.exists) {
-            machine.files.AddFolder(c.reported);
+            machine.files.AddFolder(c.used);
+        }
+        if (c.wide != nullptr) {
+            machine.files.SetTempPathWide(c.wide);
+            machine.files.SetShortPath(c.wide, c.used);
         }
         UserStartsUninstaller(machine, layout);
-        EXPECT_EQ(machine.files.FileContent(c.copy), kUninstallerImage);
+        const std::string copy = c.used + (c.used.back() == '\\' ? "" : "\\") + "uninstall.exe";
+        EXPECT_EQ(machine.files.FileContent(copy), kUninstallerImage);
         ASSERT_EQ(machine.shell.Starts().size(), 1u);
-        EXPECT_EQ(machine.shell.Starts()[0].file, c.copy);
-        EXPECT_EQ(machine.shell.Starts()[0].directory, std::optional<std::string>(c.reported));
+        EXPECT_EQ(machine.shell.Starts()[0].file, copy);
+        EXPECT_EQ(machine.shell.Starts()[0].directory, std::optional<std::string>(c.used));
     }
 }
 

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "files/file_tasks.h"
+#include "sim/in_process.h"
 #include "support/handles.h"
 #include "support/installed_product.h"
 
@@ -94,7 +95,10 @@ TEST(RemoveInstallFolder, LookAlikesStayAndKeepTheFolder) {
             SetFileAttributesA((kFolder + "\\" + folder).c_str(), FILE_ATTRIBUTE_READONLY);
         }
 
-        RemoveInstallFolder(kFolder.c_str());
+        // Run by the copy in the temporary folder, whose uninstall.exe tells the folder as the product's.
+        machine.files.AddFile("C:\\WINDOWS\\TEMP\\uninstall.exe", kUninstallerImage);
+        sim_testing::RunAsProcess(machine, "C:\\WINDOWS\\TEMP\\uninstall.exe", "C:\\WINDOWS\\TEMP",
+                                  [](LPSTR) { return RemoveInstallFolder(kFolder.c_str()); });
 
         for (const std::string& file : c.files) {
             EXPECT_EQ(machine.files.FileContent(kFolder + "\\" + file), "look-alike") << file;

@@ -335,6 +335,8 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         bool serves;
         const char16_t* wide = nullptr;  // what the value really says, where the ANSI code page cannot
         bool windows9x = false;          // no wide functions, nor SysWOW64: the ANSI value is all there is
+        const char16_t* wideHome =
+            nullptr;  // %HOME% as it really is; ANSI programs read the product's folder
     };
     const Case cases[] = {
         {"forward slashes", REG_SZ, "C:/Apps/VORSK Software/Tandrel", true},
@@ -351,6 +353,11 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         {"a character the code page lacks", REG_SZ, "C:\\Apps\\VORSK Software\\Tandrel", false,
          u"C:\\Apps\\VORSK Software\\T\u0142ndrel"},
         {"on Windows 9x", REG_SZ, "C:\\Apps\\VORSK Software\\Tandrel", true, nullptr, true},
+        {"a variable the code page lacks", REG_EXPAND_SZ, "%HOME%", false, nullptr, false,
+         u"C:\\Apps\\VORSK Software\\T\u0142ndrel"},
+        // Folders with an uninstall.exe that is not this program: the copy's own, another product's.
+        {"the temporary folder", REG_SZ, "C:\\WINDOWS\\TEMP", false},
+        {"another product's folder", REG_SZ, "C:\\Other", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -360,6 +367,13 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         fresh.files.AddFile("C:\\WINDOWS\\la.txt", "somebody else's");
         fresh.files.AddFile("C:\\WINDOWS\\Start Menu\\la.txt", "somebody else's");
         fresh.files.AddSubstDrive("Z:", "C:\\");
+        fresh.files.AddFile("C:\\WINDOWS\\TEMP\\la.txt", "somebody else's");
+        fresh.files.AddFile("C:\\Other\\la.txt", "somebody else's");
+        fresh.files.AddFile("C:\\Other\\uninstall.exe", "another product's uninstaller");
+        fresh.shell.SetVariable("HOME", layout.installFolder);
+        if (c.wideHome != nullptr) {
+            fresh.shell.SetVariableWide("HOME", c.wideHome);
+        }
         if (c.type == REG_NONE) {
             fresh.registry.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath");
         } else {
