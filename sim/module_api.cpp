@@ -26,6 +26,7 @@ const Export kLookedUp[] = {
     {"KERNEL32.DLL", "GetTempPathW", AsProc(&GetTempPathW)},
     {"KERNEL32.DLL", "GetSystemWow64DirectoryA", AsProc(&GetSystemWow64DirectoryA)},
     {"KERNEL32.DLL", "GetShortPathNameW", AsProc(&GetShortPathNameW)},
+    {"KERNEL32.DLL", "GetModuleFileNameW", AsProc(&GetModuleFileNameW)},
     {"KERNEL32.DLL", "ExpandEnvironmentStringsW", AsProc(&ExpandEnvironmentStringsW)},
     {"ADVAPI32.DLL", "RegQueryValueExW", AsProc(&RegQueryValueExW)},
 };

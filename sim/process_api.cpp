@@ -1,5 +1,6 @@
 // The functions of the simulated Windows (KERNEL32) that tell a program about its own process: its
 // command line and image, its last error, its pointers, and Sleep, which lets the virtual clock run.
+#include <algorithm>
 #include <cstring>
 
 #include "api_call.h"
@@ -31,6 +32,19 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
     }
     std::memcpy(lpFilename, image.c_str(), image.size() + 1);
     return static_cast<DWORD>(image.size());
+}
+
+// Not imported by the program: looked up, as Windows 9x lacks it. Cut as GetModuleFileNameA is.
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
+    char ansi[MAX_PATH];
+    DWORD length = GetModuleFileNameA(hModule, ansi, std::min<DWORD>(nSize, MAX_PATH));
+    if (length == 0 || length >= std::min<DWORD>(nSize, MAX_PATH)) {
+        return length;
+    }
+    std::u16string wide = sim::AnsiToWide(ansi);
+    std::copy(wide.begin(), wide.end(), lpFilename);
+    lpFilename[wide.size()] = 0;
+    return static_cast<DWORD>(wide.size());
 }
 
 DWORD WINAPI GetLastError(void) {

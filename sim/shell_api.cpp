@@ -21,6 +21,22 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize) {
     return static_cast<DWORD>(expanded.size() + 1);
 }
 
+// Not used by the program: the conformance probes set TMP and TEMP with it, which name the
+// temporary folder (a trailing backslash added, as GetTempPathA adds one).
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
+    ApiCall call("SetEnvironmentVariableA", Text(lpName));
+    if (call.faulted()) {
+        return call.Fail();
+    }
+    std::string name = sim::UpperCase(Text(lpName));
+    call.machine.shell.SetVariable(name, Text(lpValue));
+    std::string value = Text(lpValue);
+    if ((name == "TMP" || name == "TEMP") && !value.empty()) {
+        call.machine.files.SetTempPath(value.back() == '\\' ? value : value + '\\');
+    }
+    return TRUE;
+}
+
 DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) {
     ApiCall call("ExpandEnvironmentStringsW", sim::Narrow(lpSrc));
     if (call.faulted()) {

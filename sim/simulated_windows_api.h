@@ -224,6 +224,8 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD
 // Files, processes and strings (KERNEL32)
 LPSTR WINAPI GetCommandLineA(void);
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+// Not imported by the program: it looks it up with GetProcAddress, since Windows 9x lacks it.
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 // Not imported by the program: it looks it up with GetProcAddress, since Windows 9x lacks it.
 DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
@@ -238,6 +240,8 @@ UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 // Not imported by the program: it looks it up with GetProcAddress, since older Windows lack it.
 UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize);
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize);
+// Not used by the program: the conformance probes set the temporary folder with it.
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
 // Not imported by the program: it looks these up with GetProcAddress, since Windows 9x lacks them.
 DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize);
 DWORD WINAPI GetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer);

@@ -6,6 +6,7 @@ namespace {
 
 typedef DWORD(WINAPI* GetTempPathWFunction)(DWORD, LPWSTR);
 typedef DWORD(WINAPI* GetShortPathNameWFunction)(LPCWSTR, LPWSTR, DWORD);
+typedef DWORD(WINAPI* GetModuleFileNameWFunction)(HMODULE, LPWSTR, DWORD);
 
 // The full form of a path without trailing backslashes; 0 when it cannot be had whole, or names a
 // device ("\\?\", "\\.\"), which spells the same places differently.
@@ -196,6 +197,24 @@ int ShortAnsiForm(LPCWSTR wide, PathBuffer& folder) {
     return IsWideFormOf(folder, shortForm);
 }
 
+// An ANSI program sees a name with a character its code page lacks as a look-alike: the temporary
+// folder C:\Users\Łukasz\Temp reads as C:\Users\Lukasz\Temp under code page 1252, somebody else's
+// folder. `wide` (`wideLength` characters; 0 where Windows 9x has no wide function, and no other form
+// to tell by) tells; its short form may name the place exactly, and then replaces `path`. 0 (path
+// emptied) when neither does.
+int MakeExact(PathBuffer& path, LPCWSTR wide, DWORD wideLength) {
+    if (wideLength == 0 || (wideLength < MAX_PATH && IsWideFormOf(path, wide)) ||
+        (wideLength < MAX_PATH && ShortAnsiForm(wide, path))) {
+        return 1;
+    }
+    path[0] = 0;
+    return 0;
+}
+
+FARPROC LookUp(LPCSTR function) {
+    return GetProcAddress(GetModuleHandleA("kernel32.dll"), function);
+}
+
 }  // namespace
 
 int IsMissing(LPCSTR path) {
@@ -253,20 +272,23 @@ int GetTempFolder(PathBuffer& folder) {
         folder[0] = 0;
         return 0;
     }
-    // An ANSI program sees a name with a character its code page lacks as a look-alike: the temporary
-    // folder C:\Users\Łukasz\Temp reads as C:\Users\Lukasz\Temp under code page 1252, somebody else's
-    // folder. The wide form tells; its short form may name the folder exactly. Windows 9x has no
-    // GetTempPathW, and no other form to tell by.
-    auto getTempPathW = reinterpret_cast<GetTempPathWFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTempPathW")));
+    auto getTempPathW =
+        reinterpret_cast<GetTempPathWFunction>(reinterpret_cast<void*>(LookUp("GetTempPathW")));
     WCHAR wide[MAX_PATH];
-    DWORD wideLength = getTempPathW != nullptr ? getTempPathW(MAX_PATH, wide) : 0;
-    if (wideLength == 0 || (wideLength < MAX_PATH && IsWideFormOf(folder, wide))) {
-        return 1;
+    return MakeExact(folder, wide, getTempPathW != nullptr ? getTempPathW(MAX_PATH, wide) : 0);
+}
+
+int GetOwnPath(PathBuffer& path) {
+    // A path that did not fit comes back cut, naming some other file.
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        path[0] = 0;
+        return 0;
     }
-    if (wideLength < MAX_PATH && ShortAnsiForm(wide, folder)) {
-        return 1;
-    }
-    folder[0] = 0;
-    return 0;
+    // Started by its short name, the copy is still told its long one, which may be a look-alike.
+    auto getModuleFileNameW =
+        reinterpret_cast<GetModuleFileNameWFunction>(reinterpret_cast<void*>(LookUp("GetModuleFileNameW")));
+    WCHAR wide[MAX_PATH];
+    return MakeExact(path, wide,
+                     getModuleFileNameW != nullptr ? getModuleFileNameW(nullptr, wide, MAX_PATH) : 0);
 }

@@ -31,3 +31,6 @@ int IsUsableTempFolder(LPCSTR folder);
 // The temporary folder: GetTempPathA's, or, where that is a look-alike of GetTempPathW's, the exact
 // short form of the wide one; 0 (folder emptied) when neither can be had whole.
 int GetTempFolder(PathBuffer& folder);
+
+// The running program's own path, exact in the same way; 0 (path emptied) when it cannot be had whole.
+int GetOwnPath(PathBuffer& path);

@@ -164,13 +164,3 @@ void ClearPath(PathBuffer& path) {
         slot = 0;
     }
 }
-
-int GetOwnPath(PathBuffer& path) {
-    // A path that did not fit comes back cut, naming some other file.
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        path[0] = 0;
-        return 0;
-    }
-    return 1;
-}

@@ -51,8 +51,5 @@ int IsFullPath(LPCSTR path);
 // a path of ours; then the buffer is cleared and 0 returned.
 int TerminateValueData(PathBuffer& path, DWORD size);
 
-// The running program's own path; 0 (path emptied) when it cannot be had whole.
-int GetOwnPath(PathBuffer& path);
-
 // Clears every byte of the buffer.
 void ClearPath(PathBuffer& path);

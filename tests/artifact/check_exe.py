@@ -18,14 +18,15 @@ import sys
 # for telling a temporary folder the ANSI code page cannot name, and FindWindowExA to ask every
 # instance of the product to close, GetFileInformationByHandle to know the system's folders by their
 # identity, ResetEvent for a hand-over event somebody left set, GetWindowThreadProcessId and
-# OpenProcess to see the product's processes end, and WaitForMultipleObjects for the copy's verdict.
+# OpenProcess to see the product's processes end, WaitForMultipleObjects for the copy's verdict, and
+# ReadFile to tell this very uninstaller from another product's.
 ALLOWED_IMPORTS = {
     'KERNEL32.dll': {
         'CloseHandle', 'CopyFileA', 'CreateDirectoryA', 'CreateEventA', 'CreateFileA', 'CreateMutexA', 'DeleteFileA',
         'ExitProcess', 'ExpandEnvironmentStringsA', 'FindClose', 'FindFirstFileA', 'FindNextFileA', 'GetCommandLineA',
         'GetFileAttributesA', 'GetFileInformationByHandle', 'GetFullPathNameA', 'GetLastError', 'GetModuleFileNameA', 'GetModuleHandleA',
         'GetProcAddress', 'GetSystemDirectoryA', 'GetTempPathA', 'GetWindowsDirectoryA', 'IsBadReadPtr',
-        'IsBadWritePtr', 'LoadLibraryA', 'MultiByteToWideChar', 'OpenProcess', 'RemoveDirectoryA', 'ResetEvent', 'SetEvent',
+        'IsBadWritePtr', 'LoadLibraryA', 'MultiByteToWideChar', 'OpenProcess', 'ReadFile', 'RemoveDirectoryA', 'ResetEvent', 'SetEvent',
         'SetFileAttributesA', 'Sleep', 'WaitForMultipleObjects', 'WaitForSingleObject', 'WriteFile', 'lstrcatA', 'lstrcmpA', 'lstrcmpiA', 'lstrcpyA', 'lstrlenA',
     },
     'USER32.dll': {

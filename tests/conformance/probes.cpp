@@ -975,6 +975,22 @@ void ProbeFoldersAndEnvironment() {
     }
 }
 
+// GetTempPathA takes TMP (before TEMP) as a full path: a relative one resolved against the current
+// folder (C:\probe), a root as it is.
+void ProbeTempFromEnvironment() {
+    char buffer[MAX_PATH];
+    const char* const values[][2] = {{"relative", "Temp Dir\\"}, {"root", "C:\\"}};
+    for (const auto& value : values) {
+        SetEnvironmentVariableA("TMP", value[1]);
+        SetEnvironmentVariableA("TEMP", value[1]);
+        DWORD length = GetTempPathA(MAX_PATH, buffer);
+        Line(std::string("sys.temp_from_env.") + value[0], "%lu %s", static_cast<unsigned long>(length),
+             length > 0 && length < MAX_PATH ? buffer : "");
+    }
+    SetEnvironmentVariableA("TMP", kTempFolder);
+    SetEnvironmentVariableA("TEMP", kTempFolder);
+}
+
 void ProbeNamedEvent() {
     // A named event: made, opened again by its name, set, waited for; gone once every handle is closed.
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "ConformanceProbeEvent");
@@ -1001,6 +1017,7 @@ void ProbeSystem() {
     ProbeWsprintf();
     ProbeStringFunctions();
     ProbeFoldersAndEnvironment();
+    ProbeTempFromEnvironment();
     ProbeNamedEvent();
 }
 

@@ -279,13 +279,23 @@ WITHOUT_PROGRAMS = ("la.txt", "order.htm", "images\\x.gif")
                 install_path_is_syswow64={"install_path": "C:\\windows\\syswow64",
                                           "others_in": "C:\\windows\\syswow64"},
                 install_path_lossy_in_ansi={"install_path": "C:\\Apps\\T\u0142ndrel",
-                                            "others_in": "C:\\Apps\\Tlndrel"})
+                                            "others_in": "C:\\Apps\\Tlndrel"},
+                install_path_expands_lossy={"install_path": "%TANDREL_HOME%", "install_path_type": "REG_EXPAND_SZ",
+                                            "environment": {"TANDREL_HOME": "C:\\Apps\\T\u0142ndrel"},
+                                            "others_in": "C:\\Apps\\Tlndrel"},
+                install_path_is_temp_folder={"install_path": "C:\\Temp\\Shared", "temp_folder": "C:\\Temp\\Shared",
+                                             "others_in": "C:\\Temp\\Shared", "others": WITHOUT_PROGRAMS},
+                install_path_other_products={"install_path": "C:\\Program Files\\Other Product",
+                                             "others_in": "C:\\Program Files\\Other Product",
+                                             "others": ("la.txt", "order.htm", "uninstall.exe", "images\\x.gif")})
 def install_path_unusable(session, check, others_in="C:\\", others=PRODUCT_NAMED_FILES, link_to=None, arguments=(),
-                          status=0, **install):
+                          status=0, environment=None, **install):
     """"InstallPath" is missing, empty or names no folder of the product's: C:\\ (a damaged value),
     a folder without the product's programs (the user's Documents), the Windows folder or C:\\ by
-    another name (Z:, a link), SysWOW64, or C:\\Apps\\T\u0142ndrel, which an ANSI program under code
-    page 1252 reads as C:\\Apps\\Tlndrel. The second process says so in a plain box before it
+    another name (Z:, a link), SysWOW64, the temporary folder (where the running copy is an
+    uninstall.exe), another product's folder with an uninstall.exe of its own, or C:\\Apps\\T\u0142ndrel
+    (also through a variable), which an ANSI program under code page 1252 reads as C:\\Apps\\Tlndrel.
+    The second process says so in a plain box before it
     removes anything, and that is its only box (none when unattended). The shortcuts and the
     registry entries still go, the installation folder stays untouched, and so do the files of the
     product's names in that folder, which are somebody else's; the temporary copy is cleaned up."""
@@ -293,6 +303,10 @@ def install_path_unusable(session, check, others_in="C:\\", others=PRODUCT_NAMED
         drive_c = wine_prefix.unix_to_windows(session.prefix.to_unix("C:\\"))
         install["install_path"] = install["install_path"].format(drive_c=drive_c)
     session.install(**install)
+    if environment:
+        session.prefix.import_reg("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Environment]\n" +
+                                  "".join(f'"{name}"="{value}"\n'.replace("\\", "\\\\")
+                                          for name, value in environment.items()))
     if link_to:
         os.makedirs(os.path.dirname(session.prefix.to_unix(install["install_path"])), exist_ok=True)
         os.symlink(session.prefix.to_unix(link_to), session.prefix.to_unix(install["install_path"]))
@@ -732,12 +746,10 @@ def refused_before_any_change(session, check, refusal, arguments=()):
                                     "beside": "C:\\T\\{user}"},
                 temp_is_drive_root={"temp_folder": "C:\\"},
                 temp_is_drive_root_unattended={"temp_folder": "C:\\", "arguments": ["/S"]},
-                temp_unset_is_profile={"temp_unset": True},
-                temp_lossy_in_ansi={"temp_folder": "C:\\users\\\u0141ukasz\\Temp", "beside": "C:\\users\\Lukasz\\Temp"})
+                temp_unset_is_profile={"temp_unset": True})
 def temp_folder_refused(session, check, refusal=COPY_FAILED, beside=None, arguments=(), **temp):
-    """TEMP names no folder of the uninstaller's: a drive root; the profile folder, where the
-    temporary folder falls back to when neither TEMP nor TMP is set; C:\\users\\\u0141ukasz\\Temp, which an
-    ANSI program under code page 1252 sees as somebody else's C:\\users\\Lukasz\\Temp; or a folder
+    """TEMP names no folder of the uninstaller's: the system drive's root; the profile folder, where
+    the temporary folder falls back to when neither TEMP nor TMP is set; or a folder
     really called %USERNAME% (a plain string value), which the shell would expand when it starts the
     copy, and start the program of the user's own folder beside it. The first phase refuses in a
     box before anything changes, and the uninstall.exe of somebody else's (a stand-in that would keep
@@ -749,6 +761,42 @@ def temp_folder_refused(session, check, refusal=COPY_FAILED, beside=None, argume
         folder = session.also_watched["where the copy would go"] = session.prefix.to_unix(beside.format(user=user))
     install_product.copy_file(session.tool("Tandrel.exe"), os.path.join(folder, "uninstall.exe"))
     refused_before_any_change(session, check, refusal, arguments)
+
+
+@scenario
+def temp_lossy_in_ansi(session, check):
+    """TEMP is C:\\users\\\u0141ukasz\\Temp, which an ANSI program under code page 1252 sees as somebody
+    else's C:\\users\\Lukasz\\Temp. Its short (8.3) form is exact in ANSI: the uninstall works there,
+    and the look-alike folder's uninstall.exe stays untouched."""
+    look_alike = session.prefix.to_unix("C:\\users\\Lukasz\\Temp\\uninstall.exe")
+    install_product.write_file(look_alike, "somebody else's program\r\n")
+    uninstall_with_temp_folder(session, check, "C:\\users\\\u0141ukasz\\Temp")
+    check.that(os.path.isfile(look_alike), "the look-alike folder's uninstall.exe is gone")
+
+
+@scenario
+def temp_on_a_ram_disk(session, check):
+    """TEMP is the root of a RAM disk, R:\\, which its owner chose: the uninstall goes as usual."""
+    ram_disk = os.path.join(session.work_dir, "ram_disk")
+    os.makedirs(ram_disk)
+    os.symlink(ram_disk, os.path.join(session.prefix.path, "dosdevices", "r:"))
+    uninstall_with_temp_folder(session, check, "R:\\")
+
+
+@scenario
+def temp_just_fits(session, check):
+    """TEMP is 241 characters long: the copy's path fits, the names planted beside it would not, and
+    the uninstall goes as usual."""
+    uninstall_with_temp_folder(session, check, "C:\\" + "t" * 237)
+
+
+@scenario
+def temp_relative(session, check):
+    """TEMP is "Temp", which the system resolves against the folder the uninstaller runs from, the
+    installation folder: a copy there would keep that folder in place. Refused before any change."""
+    session.install(temp_folder="Temp")
+    session.state["temp"] = session.state["install_dir"] + "\\Temp"
+    refused_before_any_change(session, check, COPY_FAILED)
 
 
 @scenario
