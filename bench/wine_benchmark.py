@@ -17,7 +17,7 @@ runner.py (one run of each kind, typed records), stats.py, report.py (tables, th
 Usage: wine_benchmark.py [--runs 5] [--scale-runs 3] [--sizes 100,1000,10000] [--key-sizes 10,100,1000]
                          [--trace-runs 3] [--hold 2] [--plot docs/wine-growth.svg] [--json FILE]
                          [--facts-only]
-Called by scripts/benchmark.sh, which installs and builds first and sets PYTHONPATH=tests/wine for
+Called by scripts/benchmark.sh, which installs and builds first and sets PYTHONPATH=tools for
 the Wine harness. Progress goes to stderr."""
 
 import argparse
@@ -28,12 +28,12 @@ import signal
 import sys
 import time
 
-from harness import prefix as wine_prefix
-from harness.display import VirtualDisplay
 from winebench import procs, programs, report
 from winebench.programs import ROOT
 from winebench.records import HeldScript, ProgramRun, UninstallRun
 from winebench.runner import Bench
+from wineharness import prefix as wine_prefix
+from wineharness.display import VirtualDisplay
 
 
 def say(text):

@@ -6,7 +6,7 @@ what is left after: registry keys, files, shortcuts and the temporary folder.
 By default everything happens on a virtual display: the demo answers the confirmation itself (OK)
 and saves a picture of the box. With --interactive the programs appear on your own display ($DISPLAY)
 and you answer the boxes yourself. Called by scripts/demo.sh, which installs and builds first and
-sets PYTHONPATH=tests/wine for the Wine harness."""
+sets PYTHONPATH=tools for the Wine harness."""
 
 import argparse
 import os
@@ -14,9 +14,9 @@ import sys
 import threading
 import time
 
-from harness.display import screenshot
-from harness.prefix import use_wine64
-from harness.session import Session
+from wineharness.display import screenshot
+from wineharness.prefix import use_wine64
+from wineharness.session import Session
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LEFT = 76

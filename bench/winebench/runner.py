@@ -11,10 +11,10 @@ import time
 from winebench import procs
 from winebench.records import HeldScript, ProgramRun, UninstallRun
 
-from harness import install_product
-from harness import prefix as wine_prefix
-from harness.session import Session
-from harness.winetrace import TRACE_FILE_CALLS
+from wineharness import install_product
+from wineharness import prefix as wine_prefix
+from wineharness.session import Session
+from wineharness.winetrace import TRACE_FILE_CALLS
 
 POLL = 0.005
 RUN_TIMEOUT = 60

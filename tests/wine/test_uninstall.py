@@ -16,11 +16,14 @@ import threading
 import time
 import traceback
 
-from harness import install_product
-from harness import prefix as wine_prefix
-from harness.regfile import Value
-from harness.session import Session
-from harness.winetrace import TRACE_FILE_CALLS
+# The Wine harness lives in tools/, shared with the benchmark and the demo; CMake runs this file
+# (--list) with no PYTHONPATH of its own.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from wineharness import install_product
+from wineharness import prefix as wine_prefix
+from wineharness.regfile import Value
+from wineharness.session import Session
+from wineharness.winetrace import TRACE_FILE_CALLS
 
 CONFIRMATION = "This will uninstall VORSK Tandrel 98."
 NO_INSTALL_PATH = "Can not find install path to remove files."

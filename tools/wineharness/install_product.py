@@ -4,16 +4,16 @@ and the demo: the product's files (Tandrel.exe is the test stand-in) and the ins
 its registry keys, its Uninstall and App Paths entries, and its shortcuts in the user's Startup and
 Programs folders (as the prefix's Shell Folders key names them).
 
-Usage: python3 -m harness.install_product PREFIX [--install-dir "C:\\...\\Tandrel"] [options], in tests/wine
-or with PYTHONPATH=tests/wine; see --help.
+Usage: python3 -m wineharness.install_product PREFIX [--install-dir "C:\\...\\Tandrel"] [options], in tools
+or with PYTHONPATH=tools; see --help.
 Run it while no program of the prefix is running: it reads the prefix's registry files. It waits for
 the prefix's wineserver to exit at the end, so that the registry files show the installed state."""
 
 import argparse
 import os
 
-from harness.prefix import Prefix
-from harness.regfile import Registry
+from wineharness.prefix import Prefix
+from wineharness.regfile import Registry
 
 DISPLAY_NAME = "VORSK Tandrel 98"
 DEFAULT_INSTALL_DIR = "C:\\Program Files\\VORSK Software\\Tandrel"
@@ -43,7 +43,7 @@ FOREIGN_APP_PATH = "Other.exe"
 
 
 def default_build_file(name):
-    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "build", "win32", name)
+    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "win32", name)
 
 
 def reg_string(text):

@@ -12,12 +12,12 @@ import subprocess
 import tempfile
 import time
 
-from harness import install_product
-from harness import prefix as wine_prefix
-from harness.boxes import BoxWatcher
-from harness.display import VirtualDisplay
-from harness.regfile import Registry
-from harness.winetrace import TraceLog
+from wineharness import install_product
+from wineharness import prefix as wine_prefix
+from wineharness.boxes import BoxWatcher
+from wineharness.display import VirtualDisplay
+from wineharness.regfile import Registry
+from wineharness.winetrace import TraceLog
 
 VENDOR = "Software\\VORSK Software"
 PRODUCT_REGISTRY_PATHS = [
