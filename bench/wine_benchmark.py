@@ -17,7 +17,7 @@ runner.py (one run of each kind, typed records), stats.py, report.py (tables, th
 Usage: wine_benchmark.py [--runs 5] [--scale-runs 3] [--sizes 100,1000,10000] [--key-sizes 10,100,1000]
                          [--trace-runs 3] [--hold 2] [--plot docs/wine-growth.svg] [--json FILE]
                          [--facts-only]
-Called by scripts/benchmark.sh, which installs and builds first and sets PYTHONPATH=tests/wine for
+Called by scripts/benchmark.sh, which installs and builds first and sets PYTHONPATH=tools for
 the Wine harness. Progress goes to stderr."""
 
 import argparse
@@ -28,12 +28,13 @@ import signal
 import sys
 import time
 
-from harness import prefix as wine_prefix
-from harness.display import VirtualDisplay
 from winebench import procs, programs, report
 from winebench.programs import ROOT
 from winebench.records import HeldScript, ProgramRun, UninstallRun
 from winebench.runner import Bench
+from wineharness import prefix as wine_prefix
+from wineharness.display import VirtualDisplay
+from wineharness.vocabulary import PRODUCT_EXE, UNINSTALLER
 
 
 def say(text):
@@ -150,10 +151,10 @@ def main():
     sys.stdout = sys.stderr  # the harness's progress lines; the tables go to the real stdout
 
     installer, peer_uninstaller = programs.build_peer(os.path.join(args.programs_dir, "peer"),
-                                                      os.path.join(args.build_dir, "tests", "wine", "Tandrel.exe"),
+                                                      os.path.join(args.build_dir, "tests", "wine", PRODUCT_EXE),
                                                       "amd64-unicode" if args.wine64 else None)
-    facts = [programs.exe_facts("uninstall.exe (ours)", os.path.join(args.build_dir, "uninstall.exe")),
-             programs.exe_facts("NSIS uninstaller (peer)", peer_uninstaller),
+    facts = [programs.exe_facts(report.LABELS["ours"], os.path.join(args.build_dir, UNINSTALLER)),
+             programs.exe_facts(report.LABELS["peer"], peer_uninstaller),
              programs.exe_facts("no-op", os.path.join(args.programs_dir, "noop.exe")),
              programs.exe_facts("floor.exe", os.path.join(args.programs_dir, "floor.exe"))]
     peer_note = (f"\n\nThe peer: {programs.makensis_version()} of Debian's `nsis`, from bench/peer/tandrel.nsi; "

@@ -11,8 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
-# The Wine harness, the package the benchmark imports (tests/wine/harness).
-export PYTHONPATH="$PWD/tests/wine${PYTHONPATH:+:$PYTHONPATH}"
+# The Wine harness, the package the benchmark imports (tools/wineharness).
+export PYTHONPATH="$PWD/tools${PYTHONPATH:+:$PYTHONPATH}"
 
 # "idle total" jiffies of all CPUs, to tell how busy the machine was during the run (other work on it
 # makes the Wine figures noisier).

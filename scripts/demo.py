@@ -6,7 +6,7 @@ what is left after: registry keys, files, shortcuts and the temporary folder.
 By default everything happens on a virtual display: the demo answers the confirmation itself (OK)
 and saves a picture of the box. With --interactive the programs appear on your own display ($DISPLAY)
 and you answer the boxes yourself. Called by scripts/demo.sh, which installs and builds first and
-sets PYTHONPATH=tests/wine for the Wine harness."""
+sets PYTHONPATH=tools for the Wine harness."""
 
 import argparse
 import os
@@ -14,9 +14,10 @@ import sys
 import threading
 import time
 
-from harness.display import screenshot
-from harness.prefix import use_wine64
-from harness.session import Session
+from wineharness.display import screenshot
+from wineharness.prefix import use_wine64
+from wineharness.session import Session
+from wineharness.vocabulary import PRODUCT_EXE, UNINSTALLER
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LEFT = 76
@@ -122,13 +123,13 @@ def print_temp_story(watch, temp_windows, answered):
     print(f"{'-' * LEFT}  {'-' * RIGHT}")
     if not watch.seen:
         print("(the run created nothing there)")
-    roles = {"uninstall.exe": "the temporary copy, which did the work"}
+    roles = {UNINSTALLER: "the temporary copy, which did the work"}
     for name, (appeared, gone) in sorted(watch.seen.items(), key=lambda item: item[1][0]):
         role = roles.get(name.lower(), "the cleanup script" if name.lower().startswith("delme") else "")
         left = f"{name}  created at {(appeared - answered) * 1000:+.0f} ms" + (f"  ({role})" if role else "")
         if gone is not None:
             right = f"gone at {(gone - answered) * 1000:+.0f} ms"
-        elif name.lower() == "uninstall.exe":
+        elif name.lower() == UNINSTALLER:
             right = "STILL THERE: the cleanup script could not delete it (held open by another program?)"
         elif name.lower().startswith("delme"):
             right = "STILL THERE: the script did not get to delete itself"
@@ -178,7 +179,7 @@ def main():
         state = session.install()
         before = snapshot(session)
         session.start_product()
-        print("Tandrel.exe (the product's stand-in) is running; starting", state["install_dir"] + "\\uninstall.exe")
+        print(f"{PRODUCT_EXE} (the product's stand-in) is running; starting", state["install_dir"] + "\\" + UNINSTALLER)
 
         temp = TempWatch(session.temp_folder())
         with temp:
@@ -208,8 +209,8 @@ def main():
         print_side_by_side(before, after)
         print_temp_story(temp, session.state["temp"], answered - temp.start)
         print(f"\nProduct's events: {', '.join(session.marker_events())}")
-        if os.path.exists(os.path.join(session.install_folder(), "Tandrel.exe")):
-            print("Tandrel.exe stayed: the product was still closing when the uninstaller came to delete it"
+        if os.path.exists(os.path.join(session.install_folder(), PRODUCT_EXE)):
+            print(f"{PRODUCT_EXE} stayed: the product was still closing when the uninstaller came to delete it"
                   " (the uninstaller gives it one try).\nUnder Wine with managed windows and no window manager,"
                   " closing a window takes two seconds.")
         if session.watcher.seen:

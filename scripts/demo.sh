@@ -10,8 +10,8 @@
 #                  Wine has to be emulated)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The Wine harness, the package demo.py imports (tests/wine/harness).
-export PYTHONPATH="$PWD/tests/wine${PYTHONPATH:+:$PYTHONPATH}"
+# The Wine harness, the package demo.py imports (tools/wineharness).
+export PYTHONPATH="$PWD/tools${PYTHONPATH:+:$PYTHONPATH}"
 
 scripts/setup.sh
 if [[ " $* " == *" --wine64 "* ]]; then

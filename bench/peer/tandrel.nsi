@@ -1,5 +1,5 @@
 ; VORSK Tandrel 98 as a maintainer would package it with NSIS: the same files, keys, entries and
-; shortcuts as tests/wine/harness/install_product.py puts in place, and an uninstaller that removes the same
+; shortcuts as tools/wineharness/install_product.py puts in place, and an uninstaller that removes the same
 ; things as uninstall.exe. The benchmark's peer; built with Debian's makensis.
 ;   makensis -DSTAGE=<folder with Tandrel.exe, the documents and images\> -DOUT=<installer.exe>
 ;            [-DUNINSTALLER_COPY=<where to put a copy of the uninstaller>] tandrel.nsi

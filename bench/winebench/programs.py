@@ -8,7 +8,7 @@ import shutil
 import subprocess
 from dataclasses import dataclass, field
 
-from harness import install_product
+from wineharness import install_product, vocabulary
 
 BENCH = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ROOT = os.path.dirname(BENCH)
@@ -53,9 +53,10 @@ def build_peer(out_dir, product_exe, target=None):
     shutil.rmtree(stage, ignore_errors=True)
     for name, content in install_product.DOCUMENTS.items():
         install_product.write_file(os.path.join(stage, name), content)
+    images = os.path.join(stage, vocabulary.IMAGES_FOLDER)
     for name in install_product.IMAGES:
-        install_product.write_file(os.path.join(stage, "images", name), b"GIF89a" + name.encode("ascii"))
-    install_product.copy_file(product_exe, os.path.join(stage, "Tandrel.exe"))
+        install_product.write_file(os.path.join(images, name), b"GIF89a" + name.encode("ascii"))
+    install_product.copy_file(product_exe, os.path.join(stage, vocabulary.PRODUCT_EXE))
     installer = os.path.join(out_dir, "tandrel-nsis.exe")
     uninstaller = os.path.join(out_dir, "nsis-uninstall.exe")
     subprocess.run(["makensis", "-V2", f"-DSTAGE={stage}", f"-DOUT={installer}", f"-DUNINSTALLER_COPY={uninstaller}"]

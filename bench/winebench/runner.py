@@ -11,10 +11,10 @@ import time
 from winebench import procs
 from winebench.records import HeldScript, ProgramRun, UninstallRun
 
-from harness import install_product
-from harness import prefix as wine_prefix
-from harness.session import Session
-from harness.winetrace import TRACE_FILE_CALLS
+from wineharness import install_product, vocabulary
+from wineharness import prefix as wine_prefix
+from wineharness.session import APP_PATHS_ENTRY, NEIGHBOUR_ENTRIES, UNINSTALL_ENTRY, VENDOR_KEYS, Session
+from wineharness.winetrace import TRACE_FILE_CALLS
 
 POLL = 0.005
 RUN_TIMEOUT = 60
@@ -26,20 +26,13 @@ def run_timeout(images):
 SETTLE = 0.5  # after the box is up, so that Wine's own start-up work does not fall into the measurement
 SCRIPT_NAME = re.compile(r"delme\d+\.bat", re.IGNORECASE)
 
-UNINSTALL_ENTRY = "HKLM\\" + install_product.UNINSTALL_KEY + "\\VorskTandrel"
-APP_PATH = "HKLM\\" + install_product.APP_PATHS_KEY + "\\Tandrel.exe"
-VENDOR_KEYS = ["HKCU\\Software\\VORSK Software", "HKLM\\Software\\VORSK Software"]
-NEIGHBOUR_KEYS = [
-    "HKLM\\" + install_product.UNINSTALL_KEY + "\\" + install_product.FOREIGN_UNINSTALL_ENTRY,
-    "HKLM\\" + install_product.APP_PATHS_KEY + "\\" + install_product.FOREIGN_APP_PATH,
-]
 NEIGHBOURS_REG = f"""REGEDIT4
 
-[HKEY_LOCAL_MACHINE\\{install_product.UNINSTALL_KEY}\\{install_product.FOREIGN_UNINSTALL_ENTRY}]
-"DisplayName"="VORSK Other Product"
+[HKEY_LOCAL_MACHINE\\{install_product.FOREIGN_UNINSTALL_ENTRY}]
+"DisplayName"={install_product.reg_string(install_product.FOREIGN_DISPLAY_NAME)}
 
-[HKEY_LOCAL_MACHINE\\{install_product.APP_PATHS_KEY}\\{install_product.FOREIGN_APP_PATH}]
-@="C:\\\\Other\\\\Other.exe"
+[HKEY_LOCAL_MACHINE\\{install_product.FOREIGN_APP_PATH}]
+@={install_product.reg_string(install_product.FOREIGN_PROGRAM)}
 """
 
 # Moments of an uninstall, in the order they usually come; "end" is the record's own property.
@@ -87,7 +80,7 @@ class Bench:
                     self.install_peer(session)
                 else:
                     session.install(**install_options)
-                images_folder = os.path.join(session.install_folder(), "images")
+                images_folder = os.path.join(session.install_folder(), vocabulary.IMAGES_FOLDER)
                 for number in range(images):
                     with open(os.path.join(images_folder, f"picture{number:05}.gif"), "wb") as image:
                         image.write(b"GIF89a")
@@ -103,14 +96,14 @@ class Bench:
         """Runs the NSIS installer silently into the installation folder install_product.py uses,
         then adds the two neighbour keys the checks expect to stay."""
         state = install_product.installed_state(session.prefix)
-        install_dir = install_product.DEFAULT_INSTALL_DIR
+        install_dir = vocabulary.DEFAULT_INSTALL_DIR
         # /D= must come last and unquoted, spaces and all.
         session.prefix.run([self.peer_installer, "/S", "/D=" + install_dir], timeout=120)
         session.prefix.import_reg(NEIGHBOURS_REG)
         if not session.prefix.wait_server():
             raise RuntimeError("the wineserver did not exit after the peer's installation")
         session.state = dict(state, install_dir=install_dir)
-        if not os.path.exists(os.path.join(session.install_folder(), "uninstall.exe")):
+        if not os.path.exists(os.path.join(session.install_folder(), vocabulary.UNINSTALLER)):
             raise RuntimeError("the NSIS installer wrote no uninstall.exe")
 
     def protected(self, session):
@@ -121,9 +114,9 @@ class Bench:
         confirmation box does for the uninstallers: wineserver, services and desktop running."""
         warm_dir = session.prefix.to_unix("C:\\warm")
         os.makedirs(warm_dir, exist_ok=True)
-        shutil.copy(session.tool("Tandrel.exe"), warm_dir)
+        shutil.copy(session.tool(vocabulary.PRODUCT_EXE), warm_dir)
         marker = os.path.join(warm_dir, "marker.txt")
-        warm = session.prefix.start(["C:\\warm\\Tandrel.exe", "--marker", "C:\\warm\\marker.txt"])
+        warm = session.prefix.start(["C:\\warm\\" + vocabulary.PRODUCT_EXE, "--marker", "C:\\warm\\marker.txt"])
         session.processes.append(warm)
         if not session.wait_until(lambda: os.path.exists(marker) and "started" in open(marker).read(), RUN_TIMEOUT):
             raise RuntimeError("the warm-up program did not start")
@@ -145,7 +138,7 @@ class Bench:
                 raise RuntimeError("no confirmation box")
             time.sleep(SETTLE)
             procs.focus(session, box.window_id)
-            installed = os.path.join(session.install_folder(), "uninstall.exe")
+            installed = os.path.join(session.install_folder(), vocabulary.UNINSTALLER)
             marks = {}
             server = procs.server_pid(session.prefix.path)
             new = set()
@@ -219,8 +212,8 @@ class Bench:
         left += [path for path in (session.install_folder(), session.vendor_folder(),
                                    session.shortcut("startup"), session.shortcut("programs")) if os.path.lexists(path)]
         registry = session.registry()
-        left += [key for key in [UNINSTALL_ENTRY, APP_PATH] + VENDOR_KEYS if registry.exists(key)]
-        left += [f"{key} removed" for key in NEIGHBOUR_KEYS if not registry.exists(key)]
+        left += [key for key in [UNINSTALL_ENTRY, APP_PATHS_ENTRY] + VENDOR_KEYS if registry.exists(key)]
+        left += [f"{key} removed" for key in NEIGHBOUR_ENTRIES if not registry.exists(key)]
         return "yes" if not left else "left: " + ", ".join(left)
 
     # Programs started from Linux ---------------------------------------------------------------
@@ -274,9 +267,9 @@ class Bench:
             state = session.state
             lines = ["@echo off"]
             for place in ("startup", "programs"):
-                lines.append(f'del /q "{state[place]}\\{install_product.DISPLAY_NAME}.lnk"')
+                lines.append(f'del /q "{state[place]}\\{vocabulary.SHORTCUT}"')
             lines.append(f'rmdir /s /q "{state["install_dir"].rpartition(chr(92))[0]}"')
-            for key in [UNINSTALL_ENTRY, APP_PATH] + VENDOR_KEYS:
+            for key in [UNINSTALL_ENTRY, APP_PATHS_ENTRY] + VENDOR_KEYS:
                 lines.append(f'reg delete "{key}" /f')
             with open(script, "w", newline="\r\n") as out:
                 out.write("\n".join(lines) + "\n")
@@ -294,7 +287,7 @@ class Bench:
         """floor.exe lists the images folder and deletes its files, nothing else."""
         record = ProgramRun("floor listed" if listed else "floor", images)
         with self.session(name, images) as session:
-            folder = session.state["install_dir"] + "\\images"
+            folder = session.state["install_dir"] + "\\" + vocabulary.IMAGES_FOLDER
             args = [os.path.join(self.programs_dir, "floor.exe")] + (["/listed"] if listed else []) + [folder]
             output = self.timed_program(session, record, args, False)
             loop = re.search(r"(\d+) us", output)
@@ -302,7 +295,7 @@ class Bench:
             record.loop = int(loop.group(1)) / 1e6 if loop else None
             record.deleted = int(deleted.group(1)) if deleted else None
             expected = images + len(install_product.IMAGES)
-            if record.deleted != expected or os.path.exists(os.path.join(session.install_folder(), "images")):
+            if record.deleted != expected or os.path.exists(session.prefix.to_unix(folder)):
                 record.clean = f"deleted {record.deleted} of {expected}"
         return record
 
@@ -328,7 +321,7 @@ class Bench:
                 box = session.watcher.wait_for_box(RUN_TIMEOUT)
                 if box is None:
                     raise RuntimeError("no box about the missing installation folder")
-                holder = session.hold(session.state["temp"].rstrip("\\") + "\\uninstall.exe")
+                holder = session.hold(session.state["temp"].rstrip("\\") + "\\" + vocabulary.UNINSTALLER)
                 time.sleep(SETTLE)
                 procs.focus(session, box.window_id)
                 watch.poll(time.monotonic())
@@ -363,7 +356,7 @@ def key_tree_text(count):
     """REGEDIT4 text of `count` keys below the per-user product key, ten children a key, filled level
     by level (the same tree as the simulated benchmark's), each key with one value."""
     lines = ["REGEDIT4", ""]
-    level = ["HKEY_CURRENT_USER\\" + install_product.PRODUCT_KEY]
+    level = ["HKEY_CURRENT_USER\\" + vocabulary.PRODUCT_KEY]
     made = 0
     while made < count:
         following = []
@@ -381,5 +374,5 @@ def key_tree_text(count):
 
 def deletion_attempts(session):
     """[(time, pid)] of every DeleteFileW on the installed uninstall.exe in the run's +file trace."""
-    path = session.state["install_dir"] + "\\uninstall.exe"
+    path = session.state["install_dir"] + "\\" + vocabulary.UNINSTALLER
     return [(call.time, call.pid) for call in session.trace().calls("DeleteFileW", path)]

@@ -1,7 +1,7 @@
 """The Wine side of the conformance test: probe.exe in a fresh copy of the build folder's template
 prefix, 32-bit, or 64-bit for the 64-bit build (TANDREL_WINE_ARCH=win64); the 32-bit one runs natively
 or emulated (scripts/i386/run.sh). The cleanup scripts the probes write are run by Wine's cmd between
-the probes and their "after" stage. Needs the Wine harness (PYTHONPATH=tests/wine), which is why
+the probes and their "after" stage. Needs the Wine harness (PYTHONPATH=tools), which is why
 compare.py imports it only when it runs Wine."""
 
 import os
@@ -11,7 +11,7 @@ import sys
 import tempfile
 import time
 
-from harness import prefix as wine_prefix
+from wineharness import prefix as wine_prefix
 
 IMAGE = "C:\\probe\\probe.exe"
 TEMP_FOLDER = "C:\\conf\\Temp Dir"

@@ -16,27 +16,20 @@ import threading
 import time
 import traceback
 
-from harness import install_product
-from harness import prefix as wine_prefix
-from harness.regfile import Value
-from harness.session import Session
-from harness.winetrace import TRACE_FILE_CALLS
+# The Wine harness lives in tools/, shared with the benchmark and the demo; CMake runs this file
+# (--list) with no PYTHONPATH of its own.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from wineharness import install_product
+from wineharness import prefix as wine_prefix
+from wineharness.regfile import Value
+from wineharness.session import (APP_PATHS_ENTRY, NEIGHBOUR_ENTRIES, PRODUCT_KEYS, UNINSTALL_ENTRY, VENDOR_KEYS,
+                                 Session)
+from wineharness.vocabulary import (CONFIRMATION, COPY_FAILED, DEFAULT_INSTALL_DIR, FILES_STAY, HAND_OVER_EVENT,
+                                    IMAGES_FOLDER, LICENCE, NO_INSTALL_PATH, ORDER_FORM, PRODUCT_EXE, START_REFUSED,
+                                    STILL_RUNNING, UNINSTALLER, VENDOR_KEY)
+from wineharness.winetrace import TRACE_FILE_CALLS
 
-CONFIRMATION = "This will uninstall VORSK Tandrel 98."
-NO_INSTALL_PATH = "Can not find install path to remove files."
-START_REFUSED = "Can not start uninstall.exe in TEMP."
-COPY_FAILED = "Can not copy uninstall.exe to TEMP."
-FILES_STAY = "Can not remove all files of VORSK Tandrel 98. They stay in {}."
-STILL_RUNNING = "VORSK Tandrel 98 is still running. Close it, then choose Retry."
-UNINSTALL_ENTRY = "HKLM\\" + install_product.UNINSTALL_KEY + "\\VorskTandrel"
-APP_PATH = "HKLM\\" + install_product.APP_PATHS_KEY + "\\Tandrel.exe"
-NEIGHBOUR_KEYS = [
-    "HKLM\\" + install_product.UNINSTALL_KEY + "\\" + install_product.FOREIGN_UNINSTALL_ENTRY,
-    "HKLM\\" + install_product.APP_PATHS_KEY + "\\" + install_product.FOREIGN_APP_PATH,
-    install_product.SHELL_FOLDERS,
-]
-PRODUCT_KEYS = ["HKCU\\Software\\VORSK Software\\Tandrel", "HKLM\\Software\\VORSK Software\\Tandrel"]
-VENDOR_KEYS = ["HKCU\\Software\\VORSK Software", "HKLM\\Software\\VORSK Software"]
+NEIGHBOUR_KEYS = NEIGHBOUR_ENTRIES + [install_product.SHELL_FOLDERS]
 PROCESS_TIMEOUT = 60
 SKIPPED = 77  # the exit status CTest is told means "skipped"
 
@@ -130,7 +123,7 @@ def start_confirmed(session, check, arguments=(), status=0):
         session.watcher.answer(box, "Return")
     expect_exit_status(check, uninstaller, status)
     if status == 0:
-        check.that(set(folder_contents(session.install_folder()) or []) <= {"uninstall.exe"},
+        check.that(set(folder_contents(session.install_folder()) or []) <= {UNINSTALLER},
                    f"at exit status 0 the installation folder holds {folder_contents(session.install_folder())}")
         expect_shortcuts_removed(session, check)
     return uninstaller, 0
@@ -146,14 +139,14 @@ def expect_temp_clean(session, check, leftovers=()):
     temp = session.temp_folder()
     check.that(os.path.isdir(temp), "the temporary folder is gone")
     names = sorted(os.listdir(temp)) if os.path.isdir(temp) else []
-    check.that("uninstall.exe" not in names, "uninstall.exe left in the temporary folder")
+    check.that(UNINSTALLER not in names, "uninstall.exe left in the temporary folder")
     scripts = sorted(name for name in names if re.fullmatch(r"delme\d+\.bat", name))
     check.equal(scripts, sorted(leftovers), "delme*.bat in the temporary folder")
 
 
 def expect_registry_removed(session, check, keep_vendor=False):
     registry = session.registry()
-    for path in [UNINSTALL_ENTRY, APP_PATH] + PRODUCT_KEYS + ([] if keep_vendor else VENDOR_KEYS):
+    for path in [UNINSTALL_ENTRY, APP_PATHS_ENTRY] + PRODUCT_KEYS + ([] if keep_vendor else VENDOR_KEYS):
         check.that(not registry.exists(path), f"registry key left: {path}")
     for path in NEIGHBOUR_KEYS:
         check.that(registry.exists(path), f"registry key of somebody else removed: {path}")
@@ -260,8 +253,8 @@ def cancel(session, check):
     check.equal(changed, [], "files changed")
 
 
-PRODUCT_NAMED_FILES = ("la.txt", "order.htm", "Tandrel.exe", "uninstall.exe", "images\\x.gif")
-WITHOUT_PROGRAMS = ("la.txt", "order.htm", "images\\x.gif")
+WITHOUT_PROGRAMS = (LICENCE, ORDER_FORM, IMAGES_FOLDER + "\\x.gif")
+PRODUCT_NAMED_FILES = WITHOUT_PROGRAMS + (PRODUCT_EXE, UNINSTALLER)
 
 
 # `others_in`: the folder with somebody else's files of the product's names; `link_to`: the folder
@@ -333,9 +326,10 @@ def install_path_unusable(session, check, others_in="C:\\", others=PRODUCT_NAMED
         check.that(os.path.isfile(path), f"somebody else's file is gone: {path}")
 
 
-@scenario_cases(install_path_expandable={"install_path": "%ProgramFiles%\\VORSK Software\\Tandrel",
+@scenario_cases(install_path_expandable={"install_path": DEFAULT_INSTALL_DIR.replace("C:\\Program Files",
+                                                                                     "%ProgramFiles%"),
                                          "install_path_type": "REG_EXPAND_SZ"},
-                install_path_with_slashes={"install_path": "C:/Program Files/VORSK Software/Tandrel"})
+                install_path_with_slashes={"install_path": DEFAULT_INSTALL_DIR.replace("\\", "/")})
 def install_path_spelled_otherwise(session, check, **install):
     """"InstallPath" names the installation folder through a variable (a REG_EXPAND_SZ value), or
     with forward slashes: the folder is found all the same, and everything goes."""
@@ -354,19 +348,19 @@ def foreign_files_and_keys(session, check):
     registry = expect_registry_removed(session, check, keep_vendor=True)
     foreign = install_product.FOREIGN_KEY
     for root in ("HKCU", "HKLM"):
-        vendor = f"{root}\\Software\\VORSK Software"
+        vendor = f"{root}\\{VENDOR_KEY}"
         check.equal(registry.children(vendor), [foreign], f"child keys of {vendor}")
         check.equal(registry.value(f"{vendor}\\{foreign}", "Owner"), "someone else", f"{vendor}\\{foreign}")
-    check.equal(registry.children(f"HKCU\\Software\\VORSK Software\\{foreign}"), ["Deeper"],
+    check.equal(registry.children(f"HKCU\\{VENDOR_KEY}\\{foreign}"), ["Deeper"],
                 "child keys of the other product's per-user key")
-    check.equal(registry.value("HKCU\\Software\\VORSK Software", "Customer"), "Tester",
+    check.equal(registry.value(f"HKCU\\{VENDOR_KEY}", "Customer"), "Tester",
                 "value of the per-user vendor key, which stays")
     expect_shortcuts_removed(session, check)
-    check.equal(folder_contents(session.install_folder()),
-                ["images/", "images/thumbs/", "images/thumbs/small.gif", "notes.txt"], "installation folder")
-    check.equal(folder_contents(session.vendor_folder()),
-                ["Tandrel/", "Tandrel/images/", "Tandrel/images/thumbs/", "Tandrel/images/thumbs/small.gif",
-                 "Tandrel/notes.txt"], "vendor folder")
+    left = ["images/", "images/thumbs/", "images/thumbs/small.gif", "notes.txt"]
+    check.equal(folder_contents(session.install_folder()), left, "installation folder")
+    installation = os.path.basename(session.install_folder()) + "/"
+    check.equal(folder_contents(session.vendor_folder()), [installation] + [installation + path for path in left],
+                "vendor folder")
     expect_temp_clean(session, check)
 
 
@@ -391,7 +385,7 @@ OTHERS_REG = """REGEDIT4
                               PRODUCT_KEYS[0] + "\\Recent Files\\Link": OTHERS_KEYS[1]},
                     "stays": [VENDOR_KEYS[0], PRODUCT_KEYS[0], PRODUCT_KEYS[0] + "\\Settings",
                               PRODUCT_KEYS[0] + "\\Recent Files"]},
-                registry_link_as_entries={"links": {APP_PATH: OTHERS_KEYS[1],
+                registry_link_as_entries={"links": {APP_PATHS_ENTRY: OTHERS_KEYS[1],
                                                     UNINSTALL_ENTRY: OTHERS_KEYS[0] + "\\Deep"}})
 def registry_links(session, check, links, stays=()):
     """Keys of the product's are registry links to key trees of somebody else's: links the user made
@@ -506,7 +500,7 @@ def product_ignores_close(session, check, answer=None, arguments=()):
         expect_no_more_boxes(session, check, 2)
         expect_product_removed(session, check)
         return
-    check.that(session.wait_until(lambda: not session.running("uninstall.exe"), PROCESS_TIMEOUT),
+    check.that(session.wait_until(lambda: not session.running(UNINSTALLER), PROCESS_TIMEOUT),
                "the uninstaller did not end")
     check.equal(session.marker_events(), ["started", "WM_CLOSE"], "the product's events")
     check.that(product.poll() is None, "the product is no longer running")
@@ -556,18 +550,18 @@ def file_held_unattended(session, check):
     """Another program holds la.txt open during an unattended run: everything else of the product
     goes, la.txt keeps the installation folder, and the exit status says so (1603)."""
     session.install()
-    holder = session.hold(session.state["install_dir"] + "\\la.txt")
+    holder = session.hold(session.state["install_dir"] + "\\" + LICENCE)
     start_confirmed(session, check, ["/S"], status=1603)
     check.that(holder.release(), "hold_file.exe did not end")
     expect_all_ended(session, check)
     expect_registry_removed(session, check)
     expect_shortcuts_removed(session, check)
-    check.equal(folder_contents(session.install_folder()), ["la.txt"], "installation folder")
+    check.equal(folder_contents(session.install_folder()), [LICENCE], "installation folder")
     expect_temp_clean(session, check)
 
 
 def installed_uninstaller(session):
-    return session.state["install_dir"] + "\\uninstall.exe"
+    return session.state["install_dir"] + "\\" + UNINSTALLER
 
 
 def start_with_held_uninstaller(session, check):
@@ -625,7 +619,7 @@ def uninstaller_held_too_long(session, check):
     if len(attempts) > 1:
         span = attempts[-1].time - attempts[0].time
         check.that(2.45 <= span <= 15, f"time from the first to the last attempt: {span:.2f} s, expected about 2.5")
-    check.equal(folder_contents(session.install_folder()), ["uninstall.exe"], "installation folder")
+    check.equal(folder_contents(session.install_folder()), [UNINSTALLER], "installation folder")
     check.that(os.path.isdir(session.vendor_folder()), "the vendor folder is gone")
     check.equal([box.text for box in session.watcher.seen[1:]], [FILES_STAY.format(session.state["install_dir"])],
                 "the boxes after the confirmation")
@@ -647,7 +641,7 @@ def script_waits_for_held_copy(session, check):
     box = session.watcher.wait_for_box(PROCESS_TIMEOUT)
     if not check.that(box is not None, "no box about the missing installation folder"):
         return
-    temp_copy = session.state["temp"].rstrip("\\") + "\\uninstall.exe"
+    temp_copy = session.state["temp"].rstrip("\\") + "\\" + UNINSTALLER
     holder = session.hold(temp_copy)
     session.watcher.answer(box, "Return")
     trace = session.trace()
@@ -680,7 +674,7 @@ def uninstall_with_temp_folder(session, check, temp_folder):
     temp = session.temp_folder()
     parent = os.path.dirname(temp)
     others = {os.path.join(temp, "setup.log"): "someone's log\r\n",
-              os.path.join(parent, "uninstall.exe"): "somebody else's program\r\n",
+              os.path.join(parent, UNINSTALLER): "somebody else's program\r\n",
               os.path.join(parent, "delme1.bat"): "rem somebody else's script\r\n"}
     for path, content in others.items():
         install_product.write_file(path, content)
@@ -759,7 +753,7 @@ def temp_folder_refused(session, check, refusal=COPY_FAILED, beside=None, argume
     folder = session.temp_folder()
     if beside:
         folder = session.also_watched["where the copy would go"] = session.prefix.to_unix(beside.format(user=user))
-    install_product.copy_file(session.tool("Tandrel.exe"), os.path.join(folder, "uninstall.exe"))
+    install_product.copy_file(session.tool(PRODUCT_EXE), os.path.join(folder, UNINSTALLER))
     refused_before_any_change(session, check, refusal, arguments)
 
 
@@ -805,7 +799,7 @@ def temp_copy_fails(session, check):
     there): the first phase says so, the product stays listed, installed and running, and the
     temporary folder is left as it was."""
     session.install()
-    install_product.write_file(os.path.join(session.temp_folder(), "uninstall.exe", "notes.txt"), "not a program\r\n")
+    install_product.write_file(os.path.join(session.temp_folder(), UNINSTALLER, "notes.txt"), "not a program\r\n")
     refused_before_any_change(session, check, COPY_FAILED)
 
 
@@ -873,7 +867,7 @@ def hand_over_name_taken(session, check, kind):
     may hold up a new program. The first process must not have taken the name's state for the
     copy's word: the second start ends without a box, and everything goes."""
     session.install()
-    holder = session.hold(kind, "VorskTandrelUninstallHandOver")
+    holder = session.hold(kind, HAND_OVER_EVENT)
     first = session.start_uninstaller()
     box = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=first)
     if not check.that(box is not None, "no confirmation box appeared"):
@@ -884,7 +878,7 @@ def hand_over_name_taken(session, check, kind):
     check.that(held, "the copy was not running when the user started again")
     # A copy that was quicker has deleted the installed uninstall.exe already: nothing to start again.
     again = None
-    if os.path.exists(os.path.join(session.install_folder(), "uninstall.exe")):
+    if os.path.exists(os.path.join(session.install_folder(), UNINSTALLER)):
         second = session.start_uninstaller(log_name="second-start.log")
         again = session.watcher.wait_for_box(PROCESS_TIMEOUT, while_running=second)
     session.resume(held)
@@ -904,7 +898,7 @@ def internal_switch_by_hand(session, check):
     phase runs there, without a box. Its cleanup script waits for and deletes that program, and
     leaves alone the uninstall.exe of somebody else's that lies in the temporary folder."""
     session.install()
-    install_product.write_file(os.path.join(session.temp_folder(), "uninstall.exe"), "somebody else's program\r\n")
+    install_product.write_file(os.path.join(session.temp_folder(), UNINSTALLER), "somebody else's program\r\n")
     temp_before = files_below(session, session.temp_folder())
     uninstaller = session.start_uninstaller(arguments=["/internally"])
     expect_exit_status_1(check, uninstaller)
@@ -926,8 +920,8 @@ MANIFEST = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n'
 
 
 @scenario_cases(dll_planted_in_temp={},
-                manifest_planted_in_temp={"beside": "uninstall.exe.manifest"},
-                local_planted_in_temp={"beside": "uninstall.exe.local\\ole32.dll"})
+                manifest_planted_in_temp={"beside": UNINSTALLER + ".manifest"},
+                local_planted_in_temp={"beside": UNINSTALLER + ".local\\ole32.dll"})
 def dll_planted_in_temp(session, check, beside=None):
     """An ole32.dll lies in the temporary folder, from which the second phase runs; the shell's
     calls load ole32 on demand, and Windows looks in the program's folder first (Wine does so too

@@ -6,7 +6,7 @@ import os
 import subprocess
 import time
 
-CAPTION = "VORSK Tandrel 98"
+from wineharness.vocabulary import DISPLAY_NAME
 
 
 class MessageBox:
@@ -31,7 +31,7 @@ class BoxWatcher:
     """Finds the message boxes titled `caption` on the prefix's display. Every box seen is kept in
     `seen`, in the order of appearance."""
 
-    def __init__(self, prefix, reader_exe, caption=CAPTION):
+    def __init__(self, prefix, reader_exe, caption=DISPLAY_NAME):
         self.prefix = prefix
         self.reader_exe = reader_exe
         self.caption = caption

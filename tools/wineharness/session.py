@@ -12,22 +12,21 @@ import subprocess
 import tempfile
 import time
 
-from harness import install_product
-from harness import prefix as wine_prefix
-from harness.boxes import BoxWatcher
-from harness.display import VirtualDisplay
-from harness.regfile import Registry
-from harness.winetrace import TraceLog
+from wineharness import install_product, vocabulary
+from wineharness import prefix as wine_prefix
+from wineharness.boxes import BoxWatcher
+from wineharness.display import VirtualDisplay
+from wineharness.regfile import Registry
+from wineharness.winetrace import TraceLog
 
-VENDOR = "Software\\VORSK Software"
-PRODUCT_REGISTRY_PATHS = [
-    "HKLM\\" + VENDOR,
-    "HKCU\\" + VENDOR,
-    "HKLM\\" + install_product.UNINSTALL_KEY + "\\VorskTandrel",
-    "HKLM\\" + install_product.APP_PATHS_KEY + "\\Tandrel.exe",
-    "HKLM\\" + install_product.UNINSTALL_KEY + "\\" + install_product.FOREIGN_UNINSTALL_ENTRY,
-    "HKLM\\" + install_product.APP_PATHS_KEY + "\\" + install_product.FOREIGN_APP_PATH,
-]
+# The product's keys as Registry names them, root first, and the entries of somebody else's beside
+# its own, which must stay.
+UNINSTALL_ENTRY = "HKLM\\" + vocabulary.UNINSTALL_ENTRY
+APP_PATHS_ENTRY = "HKLM\\" + vocabulary.APP_PATHS_ENTRY
+PRODUCT_KEYS = ["HKCU\\" + vocabulary.PRODUCT_KEY, "HKLM\\" + vocabulary.PRODUCT_KEY]
+VENDOR_KEYS = ["HKCU\\" + vocabulary.VENDOR_KEY, "HKLM\\" + vocabulary.VENDOR_KEY]
+NEIGHBOUR_ENTRIES = ["HKLM\\" + install_product.FOREIGN_UNINSTALL_ENTRY, "HKLM\\" + install_product.FOREIGN_APP_PATH]
+PRODUCT_REGISTRY_PATHS = VENDOR_KEYS + [UNINSTALL_ENTRY, APP_PATHS_ENTRY] + NEIGHBOUR_ENTRIES
 MARKER = "C:\\tandrel-marker.txt"
 
 
@@ -97,8 +96,9 @@ class Session:
 
     def install(self, **options):
         started = time.monotonic()
-        self.state = install_product.install(self.prefix, uninstaller=os.path.join(self.build_dir, "uninstall.exe"),
-                                             product=self.tool("Tandrel.exe"), **options)
+        uninstaller = os.path.join(self.build_dir, vocabulary.UNINSTALLER)
+        self.state = install_product.install(self.prefix, uninstaller=uninstaller,
+                                             product=self.tool(vocabulary.PRODUCT_EXE), **options)
         self.log(f"installed in {time.monotonic() - started:.1f} s into {self.state['install_dir']}")
         return self.state
 
@@ -112,12 +112,12 @@ class Session:
         return self.prefix.to_unix(self.state["temp"])
 
     def shortcut(self, place):
-        return os.path.join(self.prefix.to_unix(self.state[place]), install_product.DISPLAY_NAME + ".lnk")
+        return os.path.join(self.prefix.to_unix(self.state[place]), vocabulary.SHORTCUT)
 
     def start_product(self, ignore_close=False, close_delay_ms=None, exit_delay_ms=None, timeout=60):
         """Starts Tandrel.exe from the installation folder, as its shortcut would, and waits until
         its main window is up (also when another instance already runs)."""
-        args = [self.state["install_dir"] + "\\Tandrel.exe", "--marker", MARKER]
+        args = [self.state["install_dir"] + "\\" + vocabulary.PRODUCT_EXE, "--marker", MARKER]
         if ignore_close:
             args.append("--ignore-close")
         if close_delay_ms is not None:
@@ -148,7 +148,7 @@ class Session:
         """Starts the installed uninstall.exe as the user would: with `arguments` (normally none),
         working folder = its own folder. Wine's trace (when `debug` asks for one) goes to
         uninstall.log in the work folder, also that of the processes it starts."""
-        process = self.prefix.start([self.state["install_dir"] + "\\uninstall.exe", *arguments],
+        process = self.prefix.start([self.state["install_dir"] + "\\" + vocabulary.UNINSTALLER, *arguments],
                                     cwd=self.install_folder(), debug=debug,
                                     log_path=os.path.join(self.work_dir, log_name))
         self.processes.append(process)

@@ -4,46 +4,44 @@ and the demo: the product's files (Tandrel.exe is the test stand-in) and the ins
 its registry keys, its Uninstall and App Paths entries, and its shortcuts in the user's Startup and
 Programs folders (as the prefix's Shell Folders key names them).
 
-Usage: python3 -m harness.install_product PREFIX [--install-dir "C:\\...\\Tandrel"] [options], in tests/wine
-or with PYTHONPATH=tests/wine; see --help.
+Usage: python3 -m wineharness.install_product PREFIX [--install-dir "C:\\...\\Tandrel"] [options], in tools
+or with PYTHONPATH=tools; see --help.
 Run it while no program of the prefix is running: it reads the prefix's registry files. It waits for
 the prefix's wineserver to exit at the end, so that the registry files show the installed state."""
 
 import argparse
 import os
 
-from harness.prefix import Prefix
-from harness.regfile import Registry
+from wineharness import vocabulary
+from wineharness.prefix import Prefix
+from wineharness.regfile import Registry
 
-DISPLAY_NAME = "VORSK Tandrel 98"
-DEFAULT_INSTALL_DIR = "C:\\Program Files\\VORSK Software\\Tandrel"
-SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+SHELL_FOLDERS = "HKCU\\" + vocabulary.SHELL_FOLDERS_KEY
 ENVIRONMENT = "HKCU\\Environment"
 MACHINE_ENVIRONMENT = "System\\CurrentControlSet\\Control\\Session Manager\\Environment"
 
-PRODUCT_KEY = "Software\\VORSK Software\\Tandrel"
-UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-APP_PATHS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths"
-
-# The product's documents; the uninstaller knows them by name.
+# The product's documents, with some content.
 DOCUMENTS = {
-    "Tandra.htm": "<html><body><h1>Tandra</h1></body></html>\r\n",
-    "registration.txt": "Register VORSK Tandrel 98 today.\r\n",
-    "la.txt": "License agreement.\r\n",
-    f"{DISPLAY_NAME} Homepage.url": "[InternetShortcut]\r\nURL=http://vorsk.invalid/tandrel/\r\n",
-    "order.htm": "<html><body>Order form</body></html>\r\n",
-    "ghosts.htm": "<html><body>Ghosts</body></html>\r\n",
+    vocabulary.TANDRA_PAGE: "<html><body><h1>Tandra</h1></body></html>\r\n",
+    vocabulary.REGISTRATION: f"Register {vocabulary.DISPLAY_NAME} today.\r\n",
+    vocabulary.LICENCE: "License agreement.\r\n",
+    vocabulary.HOMEPAGE: "[InternetShortcut]\r\nURL=http://vorsk.invalid/tandrel/\r\n",
+    vocabulary.ORDER_FORM: "<html><body>Order form</body></html>\r\n",
+    vocabulary.GHOSTS_PAGE: "<html><body>Ghosts</body></html>\r\n",
 }
 IMAGES = ["logo.gif", "tandra.gif", "ghost.jpg"]
 
-# Things that belong to somebody else, for the tests that check they are left alone.
+# Things that belong to somebody else, for the tests that check they are left alone: a key beside the
+# product's, and entries beside its own (paths below HKEY_LOCAL_MACHINE).
 FOREIGN_KEY = "Other Product"
-FOREIGN_UNINSTALL_ENTRY = "VorskOtherProduct"
-FOREIGN_APP_PATH = "Other.exe"
+FOREIGN_UNINSTALL_ENTRY = vocabulary.UNINSTALL_KEY + "\\VorskOtherProduct"
+FOREIGN_DISPLAY_NAME = "VORSK Other Product"
+FOREIGN_APP_PATH = vocabulary.APP_PATHS_KEY + "\\Other.exe"
+FOREIGN_PROGRAM = "C:\\Other\\Other.exe"
 
 
 def default_build_file(name):
-    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "build", "win32", name)
+    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "win32", name)
 
 
 def reg_string(text):
@@ -99,31 +97,30 @@ def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None
     if with_install_path:
         path = install_dir if install_path is None else install_path
         data = reg_expand_string(path, unicode) if install_path_type == "REG_EXPAND_SZ" else reg_string(path)
-        machine_values.insert(0, ("InstallPath", data))
-    key("HKEY_LOCAL_MACHINE", PRODUCT_KEY, machine_values)
+        machine_values.insert(0, (vocabulary.INSTALL_PATH_VALUE, data))
+    key("HKEY_LOCAL_MACHINE", vocabulary.PRODUCT_KEY, machine_values)
 
     # The user's settings, a few levels deep.
     user = "HKEY_CURRENT_USER"
-    key(user, PRODUCT_KEY, [("User", reg_string("Tester")), ("Runs", "dword:00000007")])
-    key(user, PRODUCT_KEY + "\\Settings", [("Language", reg_string("en"))])
-    key(user, PRODUCT_KEY + "\\Settings\\Window", [("Left", "dword:00000028"), ("Top", "dword:00000028")])
-    key(user, PRODUCT_KEY + "\\Settings\\Window\\Toolbars", [("Main", "hex:01,00,00,00")])
-    key(user, PRODUCT_KEY + "\\Recent Files", [("File1", reg_string("C:\\My Documents\\ghosts.tdr"))])
-    key(user, "Software\\VORSK Software", [("Customer", reg_string("Tester"))])
+    key(user, vocabulary.PRODUCT_KEY, [("User", reg_string("Tester")), ("Runs", "dword:00000007")])
+    key(user, vocabulary.PRODUCT_KEY + "\\Settings", [("Language", reg_string("en"))])
+    key(user, vocabulary.PRODUCT_KEY + "\\Settings\\Window", [("Left", "dword:00000028"), ("Top", "dword:00000028")])
+    key(user, vocabulary.PRODUCT_KEY + "\\Settings\\Window\\Toolbars", [("Main", "hex:01,00,00,00")])
+    key(user, vocabulary.PRODUCT_KEY + "\\Recent Files", [("File1", reg_string("C:\\My Documents\\ghosts.tdr"))])
+    key(user, vocabulary.VENDOR_KEY, [("Customer", reg_string("Tester"))])
 
-    key("HKEY_LOCAL_MACHINE", UNINSTALL_KEY + "\\VorskTandrel", [
-        ("DisplayName", reg_string(DISPLAY_NAME)),
-        ("UninstallString", reg_string(install_dir + "\\uninstall.exe")),
+    key("HKEY_LOCAL_MACHINE", vocabulary.UNINSTALL_ENTRY, [
+        ("DisplayName", reg_string(vocabulary.DISPLAY_NAME)),
+        ("UninstallString", reg_string(install_dir + "\\" + vocabulary.UNINSTALLER)),
     ])
-    key("HKEY_LOCAL_MACHINE", APP_PATHS_KEY + "\\Tandrel.exe", [
-        (None, reg_string(install_dir + "\\Tandrel.exe")),
+    key("HKEY_LOCAL_MACHINE", vocabulary.APP_PATHS_ENTRY, [
+        (None, reg_string(install_dir + "\\" + vocabulary.PRODUCT_EXE)),
         ("Path", reg_string(install_dir)),
     ])
 
     # Neighbours that are not the product's: they must stay in any case.
-    key("HKEY_LOCAL_MACHINE", UNINSTALL_KEY + "\\" + FOREIGN_UNINSTALL_ENTRY,
-        [("DisplayName", reg_string("VORSK Other Product"))])
-    key("HKEY_LOCAL_MACHINE", APP_PATHS_KEY + "\\" + FOREIGN_APP_PATH, [(None, reg_string("C:\\Other\\Other.exe"))])
+    key("HKEY_LOCAL_MACHINE", FOREIGN_UNINSTALL_ENTRY, [("DisplayName", reg_string(FOREIGN_DISPLAY_NAME))])
+    key("HKEY_LOCAL_MACHINE", FOREIGN_APP_PATH, [(None, reg_string(FOREIGN_PROGRAM))])
 
     if temp_folder:
         key(user, "Environment", [("TEMP", reg_string(temp_folder)), ("TMP", reg_string(temp_folder))])
@@ -132,22 +129,23 @@ def registry_text(install_dir, with_install_path, foreign_keys, temp_folder=None
             key(root, path, [("TEMP", "-"), ("TMP", "-")])
 
     if foreign_keys:
-        key(user, f"Software\\VORSK Software\\{FOREIGN_KEY}", [("Owner", reg_string("someone else"))])
-        key(user, f"Software\\VORSK Software\\{FOREIGN_KEY}\\Deeper", [("Depth", "dword:00000002")])
-        key("HKEY_LOCAL_MACHINE", f"Software\\VORSK Software\\{FOREIGN_KEY}", [("Owner", reg_string("someone else"))])
+        foreign = f"{vocabulary.VENDOR_KEY}\\{FOREIGN_KEY}"
+        key(user, foreign, [("Owner", reg_string("someone else"))])
+        key(user, foreign + "\\Deeper", [("Depth", "dword:00000002")])
+        key("HKEY_LOCAL_MACHINE", foreign, [("Owner", reg_string("someone else"))])
     return "\r\n".join(lines) + "\r\n"
 
 
-def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=None, with_install_path=True,
-            foreign_files=(), foreign_keys=False, images_subfolder=False, temp_leftovers=0,
+def install(prefix, install_dir=vocabulary.DEFAULT_INSTALL_DIR, uninstaller=None, product=None,
+            with_install_path=True, foreign_files=(), foreign_keys=False, images_subfolder=False, temp_leftovers=0,
             read_only=False, temp_folder=None, install_path=None, install_path_type="REG_SZ", temp_unset=False):
     """Puts the product into the prefix; returns installed_state(prefix) plus "install_dir". With
     `temp_folder`, the user's TEMP and TMP name that folder from then on; with `temp_unset`, neither
     the user's nor the machine's environment sets them, and programs fall back to the profile folder;
     with `install_path`, "InstallPath" names that folder instead of the installation folder, as a
     value of `install_path_type` ("REG_SZ" or "REG_EXPAND_SZ")."""
-    uninstaller = uninstaller or default_build_file("uninstall.exe")
-    product = product or default_build_file(os.path.join("tests", "wine", "Tandrel.exe"))
+    uninstaller = uninstaller or default_build_file(vocabulary.UNINSTALLER)
+    product = product or default_build_file(os.path.join("tests", "wine", vocabulary.PRODUCT_EXE))
     state = installed_state(prefix)
     if temp_folder:
         state["temp"] = temp_folder
@@ -156,20 +154,19 @@ def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=N
         state["temp"] = Registry(prefix.path).value(SHELL_FOLDERS, "Personal").rpartition("\\")[0]
 
     folder = prefix.to_unix(install_dir)
-    copy_file(product, os.path.join(folder, "Tandrel.exe"))
-    copy_file(uninstaller, os.path.join(folder, "uninstall.exe"))
+    copy_file(product, os.path.join(folder, vocabulary.PRODUCT_EXE))
+    copy_file(uninstaller, os.path.join(folder, vocabulary.UNINSTALLER))
     for name, content in DOCUMENTS.items():
         write_file(os.path.join(folder, name), content)
     for name in IMAGES:
-        write_file(os.path.join(folder, "images", name), b"GIF89a" + name.encode("ascii"))
+        write_file(os.path.join(folder, vocabulary.IMAGES_FOLDER, name), b"GIF89a" + name.encode("ascii"))
     if images_subfolder:
-        write_file(os.path.join(folder, "images", "thumbs", "small.gif"), b"GIF89a small")
+        write_file(os.path.join(folder, vocabulary.IMAGES_FOLDER, "thumbs", "small.gif"), b"GIF89a small")
     for name in foreign_files:
         write_file(os.path.join(folder, name), f"{name}: not the product's\r\n")
-    shortcut = f"{DISPLAY_NAME}.lnk"
-    shortcuts = [os.path.join(prefix.to_unix(state[place]), shortcut) for place in ("startup", "programs")]
+    shortcuts = [os.path.join(prefix.to_unix(state[place]), vocabulary.SHORTCUT) for place in ("startup", "programs")]
     for path in shortcuts:
-        write_file(path, f"[shortcut to {install_dir}\\Tandrel.exe]\r\n")
+        write_file(path, f"[shortcut to {install_dir}\\{vocabulary.PRODUCT_EXE}]\r\n")
     if read_only:
         # Wine shows a file without write permission as read-only, as copies from a CD are.
         for root, _dirs, names in os.walk(folder):
@@ -193,7 +190,8 @@ def install(prefix, install_dir=DEFAULT_INSTALL_DIR, uninstaller=None, product=N
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("prefix", help="the Wine prefix (WINEPREFIX), made beforehand")
-    parser.add_argument("--install-dir", default=DEFAULT_INSTALL_DIR, help="Windows path of the installation folder")
+    parser.add_argument("--install-dir", default=vocabulary.DEFAULT_INSTALL_DIR,
+                        help="Windows path of the installation folder")
     parser.add_argument("--uninstaller", help="uninstall.exe to install (default: build/win32/uninstall.exe)")
     parser.add_argument("--product", help="Tandrel.exe to install (default: build/win32/tests/wine/Tandrel.exe)")
     parser.add_argument("--no-install-path", action="store_true",
