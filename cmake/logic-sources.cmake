@@ -2,6 +2,7 @@
 set(UNINSTALL_LOGIC_SOURCES
     src/common/path_buffer.cpp
     src/common/folders.cpp
+    src/rules/safety_rules.cpp
     src/control/entry.cpp
     src/control/first_phase.cpp
     src/control/hand_over.cpp

@@ -1,12 +1,9 @@
 #include "common/folders.h"
 
 #include "common/path_buffer.h"
+#include "platform/optional_functions.h"
 
 namespace {
-
-typedef DWORD(WINAPI* GetTempPathWFunction)(DWORD, LPWSTR);
-typedef DWORD(WINAPI* GetShortPathNameWFunction)(LPCWSTR, LPWSTR, DWORD);
-typedef DWORD(WINAPI* GetModuleFileNameWFunction)(HMODULE, LPWSTR, DWORD);
 
 // The full form of a path without trailing backslashes; 0 when it cannot be had whole, or names a
 // device ("\\?\", "\\.\"), which spells the same places differently.
@@ -67,7 +64,7 @@ int SameIdentity(const FolderIdentity& one, const FolderIdentity& other) {
 
 // 1 when two folders are the same by name or by identity, 0 when they are not, -1 when that cannot be
 // told (a path that cannot be had whole).
-int CompareFolders(LPCSTR path, LPCSTR other) {
+int CompareFoldersAt(LPCSTR path, LPCSTR other) {
     PathBuffer fullPath;
     PathBuffer fullOther;
     if (!GetFullFolderPath(path, fullPath) || !GetFullFolderPath(other, fullOther)) {
@@ -112,77 +109,14 @@ int IsSystemFolderOrItsRoot(LPCSTR path, int known, const FolderIdentity& identi
 // SysWOW64 is the system folder of 32-bit programs on 64-bit Windows; older Windows lack the
 // function, and 32-bit ones fail it: then there is no such folder.
 UINT WINAPI GetWow64Folder(LPSTR buffer, UINT size) {
-    auto getWow64Folder = reinterpret_cast<GetFolderFunction>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemWow64DirectoryA")));
+    GetSystemWow64DirectoryAFunction getWow64Folder = FindGetSystemWow64DirectoryA();
     return getWow64Folder != nullptr ? getWow64Folder(buffer, size) : 0;
-}
-
-int IsUserProfileFolder(LPCSTR path) {
-    PathBuffer profile;
-    DWORD size = ExpandEnvironmentStringsA("%USERPROFILE%", profile, MAX_PATH);
-    // Not set (Windows 9x): the text stays as it is, which names no folder.
-    return size > 0 && size <= MAX_PATH && IsFullPath(profile) && IsSameFolder(path, profile);
-}
-
-// The folder the running program lies in.
-int GetOwnFolder(PathBuffer& folder) {
-    if (!GetOwnPath(folder)) {
-        return 0;
-    }
-    int cut = lstrlenA(folder);
-    while (cut > 0 && folder[cut - 1] != '\\') {
-        --cut;
-    }
-    folder[cut] = 0;
-    return 1;
-}
-
-// Whether `path` is `folder` or lies anywhere below it, in whatever spelling (or that cannot be told).
-int IsInsideFolder(LPCSTR path, LPCSTR folder) {
-    PathBuffer part;
-    if (!GetFullFolderPath(path, part)) {
-        return 1;
-    }
-    for (int end = lstrlenA(part); end > 0; --end) {
-        if (part[end] != '\\' && part[end] != 0) {
-            continue;
-        }
-        // "C:" alone would name drive C's current folder, not its root.
-        part[end == 2 && part[1] == ':' ? 3 : end] = 0;
-        if (CompareFolders(part, folder) != 0) {
-            return 1;
-        }
-    }
-    return 0;
-}
-
-// Whether the environment's `variable` ("%TMP%") names exactly this folder.
-int NamedBy(LPCSTR variable, LPCSTR folder) {
-    PathBuffer value;
-    DWORD size = ExpandEnvironmentStringsA(variable, value, MAX_PATH);
-    return size > 0 && size <= MAX_PATH && IsFullPath(value) && CompareFolders(value, folder) == 1;
-}
-
-// A drive root that TMP or TEMP names on purpose (a RAM disk, a subst drive its owner chose), and not
-// the system drive's: there the copy and the script are somebody's own choice.
-int IsChosenDriveRoot(LPCSTR folder) {
-    PathBuffer full;
-    if (!GetFullFolderPath(folder, full) || full[0] == 0 || full[1] != ':' || full[2] != 0) {
-        return 0;
-    }
-    lstrcatA(full, "\\");
-    FolderIdentity identity;
-    int known = GetFolderIdentity(full, identity);
-    return !IsSystemFolderOrItsRoot(full, known, identity, GetWindowsDirectoryA, 0) &&
-           !IsSystemFolderOrItsRoot(full, known, identity, GetSystemDirectoryA, 0) &&
-           (NamedBy("%TMP%", full) || NamedBy("%TEMP%", full));
 }
 
 // The exact ANSI form of a wide path whose short (8.3) form is plain ASCII, as the system makes it for
 // a name outside the code page ("C:\users\_UKA~1\Temp\"); 0 when there is none.
 int ShortAnsiForm(LPCWSTR wide, PathBuffer& folder) {
-    auto getShortPathW = reinterpret_cast<GetShortPathNameWFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetShortPathNameW")));
+    GetShortPathNameWFunction getShortPathW = FindGetShortPathNameW();
     WCHAR shortForm[MAX_PATH];
     DWORD length = getShortPathW != nullptr ? getShortPathW(wide, shortForm, MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH) {
@@ -211,10 +145,6 @@ int MakeExact(PathBuffer& path, LPCWSTR wide, DWORD wideLength) {
     return 0;
 }
 
-FARPROC LookUp(LPCSTR function) {
-    return GetProcAddress(GetModuleHandleA("kernel32.dll"), function);
-}
-
 }  // namespace
 
 int IsMissing(LPCSTR path) {
@@ -226,7 +156,53 @@ int IsMissing(LPCSTR path) {
 }
 
 int IsSameFolder(LPCSTR path, LPCSTR other) {
-    return CompareFolders(path, other) != 0;
+    return CompareFoldersAt(path, other) != 0;
+}
+
+int CompareFolders(LPCSTR path, LPCSTR other) {
+    return CompareFoldersAt(path, other);
+}
+
+int GetOwnFolder(PathBuffer& folder) {
+    if (!GetOwnPath(folder)) {
+        return 0;
+    }
+    int cut = lstrlenA(folder);
+    while (cut > 0 && folder[cut - 1] != '\\') {
+        --cut;
+    }
+    folder[cut] = 0;
+    return 1;
+}
+
+int IsInsideFolder(LPCSTR path, LPCSTR folder) {
+    PathBuffer part;
+    if (!GetFullFolderPath(path, part)) {
+        return 1;
+    }
+    for (int end = lstrlenA(part); end > 0; --end) {
+        if (part[end] != '\\' && part[end] != 0) {
+            continue;
+        }
+        // "C:" alone would name drive C's current folder, not its root.
+        part[end == 2 && part[1] == ':' ? 3 : end] = 0;
+        if (CompareFoldersAt(part, folder) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int IsOtherDriveRoot(LPCSTR path) {
+    PathBuffer full;
+    if (!GetFullFolderPath(path, full) || full[0] == 0 || full[1] != ':' || full[2] != 0) {
+        return 0;
+    }
+    lstrcatA(full, "\\");
+    FolderIdentity identity;
+    int known = GetFolderIdentity(full, identity);
+    return !IsSystemFolderOrItsRoot(full, known, identity, GetWindowsDirectoryA, 0) &&
+           !IsSystemFolderOrItsRoot(full, known, identity, GetSystemDirectoryA, 0);
 }
 
 int IsTempFolder(LPCSTR path) {
@@ -258,22 +234,13 @@ int IsRootOrSystemFolder(LPCSTR path) {
            IsSystemFolderOrItsRoot(full, known, identity, GetWow64Folder, 1);
 }
 
-int IsUsableTempFolder(LPCSTR folder) {
-    // A TEMP inside the folder this program runs from (a relative TEMP, which the system resolves
-    // against the installation folder) would get the copy, which keeps that folder in place.
-    PathBuffer own;
-    return IsFullPath(folder) && (!IsRootOrSystemFolder(folder) || IsChosenDriveRoot(folder)) &&
-           !IsUserProfileFolder(folder) && GetOwnFolder(own) && !IsInsideFolder(folder, own);
-}
-
 int GetTempFolder(PathBuffer& folder) {
     DWORD length = GetTempPathA(MAX_PATH, folder);
     if (length == 0 || length >= MAX_PATH) {
         folder[0] = 0;
         return 0;
     }
-    auto getTempPathW =
-        reinterpret_cast<GetTempPathWFunction>(reinterpret_cast<void*>(LookUp("GetTempPathW")));
+    GetTempPathWFunction getTempPathW = FindGetTempPathW();
     WCHAR wide[MAX_PATH];
     return MakeExact(folder, wide, getTempPathW != nullptr ? getTempPathW(MAX_PATH, wide) : 0);
 }
@@ -286,8 +253,7 @@ int GetOwnPath(PathBuffer& path) {
         return 0;
     }
     // Started by its short name, the copy is still told its long one, which may be a look-alike.
-    auto getModuleFileNameW =
-        reinterpret_cast<GetModuleFileNameWFunction>(reinterpret_cast<void*>(LookUp("GetModuleFileNameW")));
+    GetModuleFileNameWFunction getModuleFileNameW = FindGetModuleFileNameW();
     WCHAR wide[MAX_PATH];
     return MakeExact(path, wide,
                      getModuleFileNameW != nullptr ? getModuleFileNameW(nullptr, wide, MAX_PATH) : 0);

@@ -1,5 +1,6 @@
-// Which folders are plainly not ours to fill or empty: drive and share roots, the system's own
-// folders and the user's profile folder, and a temporary folder that is not what it seems.
+// Where things are and which folder is which: the temporary folder and the program's own path, each
+// exact; folders compared by name and by identity; roots and the system's own folders. What may be
+// touched is decided from these in rules/safety_rules.h.
 #pragma once
 
 #include "common/path_buffer.h"
@@ -22,11 +23,18 @@ int IsMissing(LPCSTR path);
 // A drive or share root, the Windows folder or the system folder; also a path that cannot be judged.
 int IsRootOrSystemFolder(LPCSTR path);
 
-// The temporary folder as GetTempFolder gives it can take the uninstaller's copy: a full path, not a
-// root (but a drive root other than the system drive's that TMP or TEMP names), not the system's
-// folders or the user's profile folder (where GetTempPathA ends up when TEMP and TMP are not set),
-// and not inside the folder this program runs from.
-int IsUsableTempFolder(LPCSTR folder);
+// 1 when two folders are the same by name or by identity, 0 when they are not, -1 when that cannot be
+// told (a path that cannot be had whole).
+int CompareFolders(LPCSTR path, LPCSTR other);
+
+// Whether `path` is `folder` or lies anywhere below it, in whatever spelling (or that cannot be told).
+int IsInsideFolder(LPCSTR path, LPCSTR folder);
+
+// Whether `path` is a drive root, and not the root of the drive the Windows or system folder is on.
+int IsOtherDriveRoot(LPCSTR path);
+
+// The folder the running program lies in, with its trailing backslash.
+int GetOwnFolder(PathBuffer& folder);
 
 // The temporary folder: GetTempPathA's, or, where that is a look-alike of GetTempPathW's, the exact
 // short form of the wide one; 0 (folder emptied) when neither can be had whole.

@@ -1,16 +1,14 @@
 #include "common/folders.h"
+#include "common/limits.h"
 #include "common/path_buffer.h"
 #include "common/product_identity.h"
 #include "control/hand_over.h"
 #include "control/phases.h"
 #include "platform/windows_api.h"
 #include "registry/registry_tasks.h"
+#include "rules/safety_rules.h"
 
 namespace {
-
-// Every window of the product's class is asked to close (each instance has one), but no more than
-// this many: the walk ends whatever the desktop holds.
-const int kMaxProductWindows = 64;
 
 int ConfirmUninstall(int silent) {
     if (silent) {
@@ -44,39 +42,6 @@ int CopyWritable(LPCSTR ownPath, LPCSTR copyPath) {
     }
     return 0;
 }
-
-// Whether "uninstall.exe.manifest" or "uninstall.exe.local" lies beside where the copy goes, or that
-// cannot be told. The loader takes the first for the copy's manifest and the second as leave to load
-// DLLs from its folder first: placed in the temporary folder by anybody, either would make the copy,
-// which runs elevated, load their DLLs from there. The folder is listed rather than asked by name:
-// the loader finds them also where their names would not fit a path of MAX_PATH characters.
-int PlantedBesideCopy(LPCSTR copyPath) {
-    PathBuffer pattern;
-    if (!BuildPath(pattern, copyPath, "*")) {
-        return 1;
-    }
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-    }
-    PathBuffer manifest;
-    PathBuffer local;
-    BuildPath(manifest, kProduct.uninstallerFileName, ".manifest");
-    BuildPath(local, kProduct.uninstallerFileName, ".local");
-    int planted = 0;
-    do {
-        planted = lstrcmpiA(entry.cFileName, manifest) == 0 || lstrcmpiA(entry.cFileName, local) == 0;
-    } while (!planted && FindNextFileA(search, &entry));
-    FindClose(search);
-    return planted;
-}
-
-// The product is asked to close; it may first save its work, or ask the user whether to. It is
-// given ten seconds, looked at every 100 ms, before the user is asked to close it himself.
-const DWORD kProductCloseWaitMs = 10000;
-const DWORD kProductLookMs = 100;
 
 // Asks every window of the product's class to close, and opens the process of each (once) to see it
 // end; the number of windows asked.
@@ -195,7 +160,7 @@ int PrepareHandOver(HandOverPaths& paths, int silent) {
         return 0;
     }
     // Refused before copying: a copy that is never started would stay in the temporary folder.
-    if (!ExpandsToItself(copyPath) || PlantedBesideCopy(copyPath)) {
+    if (!CanStartCopyAt(copyPath)) {
         ShowError(kStartFailedMessage, silent);
         return 0;
     }

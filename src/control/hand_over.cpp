@@ -1,5 +1,6 @@
 #include "control/hand_over.h"
 
+#include "common/limits.h"
 #include "common/product_identity.h"
 
 namespace {

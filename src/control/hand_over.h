@@ -10,14 +10,6 @@
 // Opens the mutex; 0 when some other process already had it open.
 int HoldUninstallMutex();
 
-// How long the first process waits for its copy to take over: a virus scanner may hold a new program
-// for seconds before it runs. A copy that ends meanwhile is seen within kCopyLookMs.
-const DWORD kTakeOverWaitMs = 15000;
-// How long an unattended first process then waits for the copy's verdict: the copy's own short wait
-// for the product, its retries of files in use, and the removal itself.
-const DWORD kVerdictWaitMs = 60000;
-const DWORD kCopyLookMs = 250;
-
 // --- The first process's side -------------------------------------------------------------------
 
 // The events the first process waits on, made before the copy starts so that it finds them however

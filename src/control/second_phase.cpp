@@ -1,4 +1,5 @@
 #include "common/folders.h"
+#include "common/limits.h"
 #include "common/path_buffer.h"
 #include "common/product_identity.h"
 #include "control/hand_over.h"
@@ -6,20 +7,16 @@
 #include "files/file_tasks.h"
 #include "platform/windows_api.h"
 #include "registry/registry_tasks.h"
+#include "rules/safety_rules.h"
 
 namespace {
 
-// The first process saw the product end before it started this one; one started again meanwhile, or
-// this program started by hand with the switch, gets two seconds, looked at every 100 ms. The user's
-// decision about a product that runs on is asked in the first process, before anything changes.
-const int kProductClosePauses = 20;
-const DWORD kProductClosePauseMs = 100;
-
 void WaitForProductToClose() {
-    for (int pauses = 0;
-         FindWindowA(kProduct.windowClassName, nullptr) != nullptr && pauses < kProductClosePauses;
-         ++pauses) {
-        Sleep(kProductClosePauseMs);
+    // The first process saw the product end before it started this one.
+    for (DWORD waited = 0;
+         FindWindowA(kProduct.windowClassName, nullptr) != nullptr && waited < kProductRestartedWaitMs;
+         waited += kProductLookMs) {
+        Sleep(kProductLookMs);
     }
 }
 

@@ -1,12 +1,13 @@
 #include "common/folders.h"
+#include "common/limits.h"
 #include "common/path_buffer.h"
 #include "common/product_identity.h"
 #include "files/file_tasks.h"
 #include "platform/windows_api.h"
+#include "rules/safety_rules.h"
 
 namespace {
 
-const int kMaxScriptNumber = 200;
 const int kScriptTextSize = 1040;
 
 // delme1.bat, delme2.bat, ...: the first name not yet taken (leftovers of earlier runs are skipped).
@@ -68,24 +69,6 @@ int ComposeScript(LPSTR text, LPCSTR ownPath, LPCSTR scriptPath) {
     return CharToOemBuffA(text, text, static_cast<DWORD>(length)) ? length : 0;
 }
 
-// Whether the script can name a path exactly. The interpreter reads the script in the OEM code page:
-// a character without an exact OEM twin would come out as a look-alike, naming some other file. With
-// delayed expansion turned on for the interpreter, '!' starts a variable, and a lone one is dropped,
-// which names some other file too.
-int ScriptCanName(LPCSTR path) {
-    if (ContainsText(path, "!")) {
-        return 0;
-    }
-    PathBuffer oem;
-    PathBuffer back;
-    DWORD length = static_cast<DWORD>(lstrlenA(path));
-    if (!CharToOemBuffA(path, oem, length) || !OemToCharBuffA(oem, back, length)) {
-        return 0;
-    }
-    back[length] = 0;
-    return SameText(back, path);
-}
-
 }  // namespace
 
 void WriteCleanupScript() {
@@ -95,9 +78,8 @@ void WriteCleanupScript() {
     // it for ever). The script's own path is the temporary folder and plain ASCII: the folder decides
     // for it, also for its start, in which the shell expands variables.
     PathBuffer ownPath;
-    if (!GetTempFolder(tempFolder) || !EnsureTrailingBackslash(tempFolder) || !ScriptCanName(tempFolder) ||
-        !ExpandsToItself(tempFolder) || !GetOwnPath(ownPath) || !ScriptCanName(ownPath) ||
-        !MakeDeletable(ownPath)) {
+    if (!GetTempFolder(tempFolder) || !EnsureTrailingBackslash(tempFolder) || !GetOwnPath(ownPath) ||
+        !ScriptCanName(tempFolder, ownPath) || !MakeDeletable(ownPath)) {
         return;
     }
     PathBuffer scriptPath;

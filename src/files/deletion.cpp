@@ -1,3 +1,4 @@
+#include "common/limits.h"
 #include "files/file_tasks.h"
 
 namespace {

@@ -7,17 +7,13 @@
 // Deletes the product's shortcuts in the user's Startup and Programs folders; 1 when neither stays.
 int RemoveShortcuts();
 
-// Whether "InstallPath" may be taken for the product's folder: a full path, not a root or one of the
-// system's folders, whose files of the product's names would be somebody else's.
-int IsProductFolder(LPCSTR installPath);
-
 // Deletes the product's files, its images folder, the installed uninstaller (waiting for the first
 // process to let go of it), the installation folder and, once empty, the vendor folder above it.
 // 1 when none of the product's own files (the seven by name, those directly in images, the installed
-// uninstaller) stays; 0 when some could not be deleted, or when IsProductFolder refuses the path,
-// which is left alone. The installed uninstaller is waited for `firstProcessLingersMs` longer than
-// usual. The same in two steps, for a caller that has asked IsProductFolder and has something to do
-// in between: RemoveProductFiles (the seven and images; 1 when none stays), then
+// uninstaller) stays; 0 when some could not be deleted, or when IsProductFolder (rules/safety_rules.h)
+// refuses the path, which is left alone. The installed uninstaller is waited for `firstProcessLingersMs`
+// longer than usual. The same in two steps, for a caller that has asked IsProductFolder and has something to
+// do in between: RemoveProductFiles (the seven and images; 1 when none stays), then
 // RemoveUninstallerAndFolder (the rest; 1 when the installed uninstaller is gone).
 int RemoveInstallFolder(LPCSTR installPath, DWORD firstProcessLingersMs = 0);
 int RemoveProductFiles(LPCSTR installPath);
@@ -30,9 +26,6 @@ void WriteCleanupScript();
 // Clears the read-only attribute of a plain file that is about to be deleted; a folder or a link keeps
 // its own. 0 when the file stays read-only.
 int MakeDeletable(LPCSTR path);
-
-// The pause between two attempts to delete a file that is in use.
-const DWORD kRetryPauseMs = 50;
 
 // Deletes a file, read-only or not. While the file is in use, tries again 50 ms later, as long as
 // `pausesLeft` allows (each pause spends one). A missing file is not waited for, nor a missing

@@ -1,5 +1,6 @@
 // Process start-up for the Windows build, which links no C or C++ runtime: the entry point the
 // system calls, and the two memory routines the compiler may emit calls to on its own.
+#include "platform/optional_functions.h"
 #include "platform/windows_api.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -27,9 +28,6 @@ LPSTR ArgumentTail(LPSTR line) {
     return line;
 }
 
-typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);
-typedef BOOL(WINAPI* SetDllDirectoryFunction)(LPCSTR);
-
 // The DLLs that the system DLLs load only when the program first needs them (MessageBoxA loads the
 // theme library, ShellExecuteA and SHChangeNotify the COM libraries), in the order they depend on
 // one another. Windows looks for such a DLL in the program's own folder first, and the second phase
@@ -41,15 +39,11 @@ const char* const kOnDemandDlls[] = {"\\uxtheme.dll", "\\rpcrt4.dll", "\\combase
 // not keep a planted DLL out; loading each on-demand DLL by its full path first does, since a DLL
 // already loaded is not searched for again. One that does not exist in this Windows is skipped.
 void LoadDllsFromTheSystemFolderOnly() {
-    // KERNEL32 is loaded in every process; GetProcAddress answers null for a function it lacks.
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto setDefaultDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    SetDefaultDllDirectoriesFunction setDefaultDirectories = FindSetDefaultDllDirectories();
     if (setDefaultDirectories != nullptr) {
         setDefaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
-    auto setDirectory = reinterpret_cast<SetDllDirectoryFunction>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    SetDllDirectoryAFunction setDirectory = FindSetDllDirectoryA();
     if (setDirectory != nullptr) {
         setDirectory("");
     }

@@ -1,5 +1,6 @@
 #include "common/path_buffer.h"
 #include "common/product_identity.h"
+#include "platform/optional_functions.h"
 #include "platform/windows_api.h"
 #include "registry/registry_tasks.h"
 
@@ -17,17 +18,13 @@ int ExpandValue(PathBuffer& value) {
     return CopyText(value, MAX_PATH, expanded);
 }
 
-typedef LONG(WINAPI* RegQueryValueExWFunction)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
-typedef DWORD(WINAPI* ExpandEnvironmentStringsWFunction)(LPCWSTR, LPWSTR, DWORD);
-
 // The value as the wide function reads it, for the caller to compare with what the ANSI one read: a
 // character the ANSI code page lacks reads as a look-alike there, "C:\Apps\Tłndrel" under code page
 // 1252 as "C:\Apps\Tlndrel", another folder. 1 when read; 0 when it cannot be read whole; -1 where
 // there is nothing to tell by: Windows 9x has no wide function (or only one that fails), and a value
 // that is no string has no wide form.
 int ReadWideForm(HKEY key, LPCSTR valueName, DWORD type, WCHAR (&wide)[MAX_PATH + 1]) {
-    auto queryWide = reinterpret_cast<RegQueryValueExWFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegQueryValueExW")));
+    RegQueryValueExWFunction queryWide = FindRegQueryValueExW();
     if (queryWide == nullptr || (type != REG_SZ && type != REG_EXPAND_SZ)) {
         return -1;
     }
@@ -47,8 +44,7 @@ int ReadWideForm(HKEY key, LPCSTR valueName, DWORD type, WCHAR (&wide)[MAX_PATH 
 // The wide form expanded as the ANSI one is: a variable may hold what the code page lacks
 // (%LOCALAPPDATA% of a user named Łukasz). 0 when it cannot be had whole.
 int ExpandWideForm(WCHAR (&wide)[MAX_PATH + 1]) {
-    auto expandWide = reinterpret_cast<ExpandEnvironmentStringsWFunction>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "ExpandEnvironmentStringsW")));
+    ExpandEnvironmentStringsWFunction expandWide = FindExpandEnvironmentStringsW();
     WCHAR expanded[MAX_PATH];
     DWORD size = expandWide != nullptr ? expandWide(wide, expanded, MAX_PATH) : 0;
     if (size == 0 || size > MAX_PATH) {

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "files/file_tasks.h"
+#include "rules/safety_rules.h"
 #include "sim/in_process.h"
 #include "support/handles.h"
 #include "support/installed_product.h"
