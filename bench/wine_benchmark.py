@@ -70,7 +70,7 @@ class Runs:
         self.count += 1
         name = f"{kind.replace(' ', '-')}-{images}-{keys}-{self.count}"
         bench = self.bench
-        if kind in ("ours", "peer"):
+        if kind in ("ours", "earlier", "peer"):
             record = attempt(lambda: bench.uninstall(name, kind, images, keys), lambda: UninstallRun(kind, images, keys))
         elif kind == "baseline":
             record = attempt(lambda: bench.baseline(name, images, keys), lambda: ProgramRun(kind, images, keys))
@@ -87,7 +87,7 @@ class Runs:
 def measure(bench, args):
     runs = Runs(bench)
     # The uninstallers and the references, turn about so that drifts of the machine hit all alike.
-    standard = {kind: [] for kind in ("ours", "peer", "baseline", "noop")}
+    standard = {kind: [] for kind in ("ours", "peer", "baseline", "noop") + (("earlier",) if args.earlier else ())}
     for turn in range(args.runs):
         for kind in rotated(list(standard), turn):
             standard[kind].append(runs.run(kind))
@@ -132,6 +132,8 @@ def main():
     parser.add_argument("--wine64", action="store_true",
                         help="64-bit builds under wine64 (for a kernel without 32-bit emulation); the builds "
                              "default to build/win64 (the program) and build/bench-win64 (floor and no-op)")
+    parser.add_argument("--earlier", help="the build folder of an earlier uninstall.exe, measured beside ours "
+                                          "in the same standard runs (before and after a change)")
     parser.add_argument("--facts-only", action="store_true",
                         help="only the programs' sizes and imports, which need no Wine")
     args = parser.parse_args()
@@ -167,18 +169,19 @@ def main():
     with VirtualDisplay() as display:
         keyboard = procs.Keyboard(display.name)
         try:
-            bench = Bench(args.build_dir, args.programs_dir, installer, display, keyboard)
+            bench = Bench(args.build_dir, args.programs_dir, installer, display, keyboard, args.earlier)
             standard, images, keys, traced, held = measure(bench, args)
         finally:
             keyboard.close()
 
-    main_kinds = {kind: standard[kind] for kind in ("ours", "peer", "baseline", "noop")}
+    main_kinds = {kind: standard[kind] for kind in ("ours", "earlier", "peer", "baseline", "noop") if kind in standard}
     image_series, loops = report.growth_series(standard, images)
     key_series, _ = report.growth_series(standard, keys)
     sections = [
         report.facts_table(facts) + peer_note,
         report.comparison(main_kinds, args.runs),
         report.stages(standard["ours"], "ours"),
+        *([report.stages(standard["earlier"], "the earlier build of ours")] if args.earlier else []),
         report.stages(standard["peer"], "the peer"),
         report.growth_table(image_series, loops, args.scale_runs, "image", "images"),
         report.growth_table(key_series, {}, args.scale_runs, "per-user key", "per-user keys"),

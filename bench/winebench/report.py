@@ -7,6 +7,7 @@ from winebench.runner import STAGES
 
 LABELS = {
     "ours": "uninstall.exe (ours)",
+    "earlier": "uninstall.exe (ours), the earlier build",
     "peer": "NSIS uninstaller (peer)",
     "baseline": "Wine's `cmd` (`del`, `rmdir /s`) + `reg`",
     "noop": "no-op program (one process start)",

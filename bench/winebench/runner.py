@@ -60,8 +60,9 @@ def temp_entries(folder):
 
 
 class Bench:
-    def __init__(self, build_dir, programs_dir, peer_installer, display, keyboard):
+    def __init__(self, build_dir, programs_dir, peer_installer, display, keyboard, earlier_dir=None):
         self.build_dir = build_dir
+        self.earlier_dir = earlier_dir  # an earlier build of ours, measured as kind "earlier"
         self.programs_dir = programs_dir  # floor.exe, noop.exe
         self.peer_installer = peer_installer
         self.display = display
@@ -70,12 +71,12 @@ class Bench:
     # Sessions ----------------------------------------------------------------------------------
 
     @contextlib.contextmanager
-    def session(self, name, images=0, keys=0, peer=False, **install_options):
+    def session(self, name, images=0, keys=0, peer=False, build_dir=None, **install_options):
         """A fresh prefix with the product installed (and the extra images and keys)."""
         try:
             # The session ends every process it knows by pid, kills the prefix's wineserver and
             # removes the prefix copy.
-            with Session(self.build_dir, f"bench-{name}", display=self.display.name) as session:
+            with Session(build_dir or self.build_dir, f"bench-{name}", display=self.display.name) as session:
                 if peer:
                     self.install_peer(session)
                 else:
@@ -128,12 +129,13 @@ class Bench:
     def uninstall(self, name, kind="ours", images=0, keys=0, trace=False):
         """The user starts the installed uninstall.exe and confirms; timed from the press of Return."""
         record = UninstallRun(kind, images, keys)
-        with self.session(name, images, keys, peer=kind == "peer") as session:
+        build_dir = self.earlier_dir if kind == "earlier" else None
+        with self.session(name, images, keys, peer=kind == "peer", build_dir=build_dir) as session:
             temp = session.temp_folder()
             before = temp_entries(temp)
             first = session.start_uninstaller(debug=TRACE_FILE_CALLS if trace else "-all")
             # The peer asks from its temporary copy, ours from the first process.
-            box = session.watcher.wait_for_box(RUN_TIMEOUT, while_running=first if kind == "ours" else None)
+            box = session.watcher.wait_for_box(RUN_TIMEOUT, while_running=None if kind == "peer" else first)
             if box is None:
                 raise RuntimeError("no confirmation box")
             time.sleep(SETTLE)
