@@ -131,7 +131,8 @@ TEST(HostileMachines, NothingButTheProductIsRemovedAndEveryRunEnds) {
         const RunStats& stats = total.stats;
         auto share = [&stats](int count) { return 100.0 * count / stats.machines; };
         EXPECT_GT(share(stats.cancelled), 3.0) << stats.Describe();
-        EXPECT_GT(share(stats.secondPhases), 65.0) << stats.Describe();
+        // A product that runs on ends a run before its second phase too, when the user cancels.
+        EXPECT_GT(share(stats.secondPhases), 60.0) << stats.Describe();
         EXPECT_GT(share(stats.scriptsRun), 60.0) << stats.Describe();
         EXPECT_GT(share(stats.scriptsEndedClean), 60.0) << stats.Describe();
         EXPECT_GT(share(stats.installFoldersRemoved), 30.0) << stats.Describe();
