@@ -204,17 +204,16 @@ def folder_contents(folder):
 @scenario_cases(complete_uninstall={"close_delays": [None]},
                 product_closes_slowly={"close_delays": [6000]},
                 product_closes_slowly_unattended={"close_delays": [2000], "arguments": ["/S"]},
-                product_ends_after_its_window={"close_delays": [None], "exit_delay": 4000},
                 two_products_running={"close_delays": [None, None]},
                 unattended_uninstall={"close_delays": [None], "arguments": ["/S"]})
-def complete_uninstall(session, check, close_delays, exit_delay=None, arguments=()):
-    """The product is running (also twice, or saving its work for seconds after WM_CLOSE, or still
-    ending seconds after its window went); the user confirms, or an administrator's tool starts the
+def complete_uninstall(session, check, close_delays, arguments=()):
+    """The product is running (also twice, or saving its work for seconds after WM_CLOSE); the user
+    confirms, or an administrator's tool starts the
     uninstaller unattended (/S: no box at all, exit status 0 once everything but the installed
     uninstaller is gone). Every instance is asked to close once and waited for, everything of the
     product goes, the vendor's key and folder too, and the temporary folder is left clean."""
     session.install()
-    products = [session.start_product(close_delay_ms=delay, exit_delay_ms=exit_delay) for delay in close_delays]
+    products = [session.start_product(close_delay_ms=delay) for delay in close_delays]
     uninstall_confirmed(session, check, arguments)
 
     check.equal(sorted(session.marker_events()), sorted(["started", "WM_CLOSE", "exiting"] * len(products)),
@@ -545,21 +544,6 @@ def copy_killed_at_start(session, check):
     check.unchanged(session.files(), files_before, "files in the temporary, product and shortcut folders")
 
 
-@scenario
-def file_held_unattended(session, check):
-    """Another program holds la.txt open during an unattended run: everything else of the product
-    goes, la.txt keeps the installation folder, and the exit status says so (1603)."""
-    session.install()
-    holder = session.hold(session.state["install_dir"] + "\\" + LICENCE)
-    start_confirmed(session, check, ["/S"], status=1603)
-    check.that(holder.release(), "hold_file.exe did not end")
-    expect_all_ended(session, check)
-    expect_registry_removed(session, check)
-    expect_shortcuts_removed(session, check)
-    check.equal(folder_contents(session.install_folder()), [LICENCE], "installation folder")
-    expect_temp_clean(session, check)
-
-
 def installed_uninstaller(session):
     return session.state["install_dir"] + "\\" + UNINSTALLER
 
@@ -766,31 +750,6 @@ def temp_lossy_in_ansi(session, check):
     install_product.write_file(look_alike, "somebody else's program\r\n")
     uninstall_with_temp_folder(session, check, "C:\\users\\\u0141ukasz\\Temp")
     check.that(os.path.isfile(look_alike), "the look-alike folder's uninstall.exe is gone")
-
-
-@scenario
-def temp_on_a_ram_disk(session, check):
-    """TEMP is the root of a RAM disk, R:\\, which its owner chose: the uninstall goes as usual."""
-    ram_disk = os.path.join(session.work_dir, "ram_disk")
-    os.makedirs(ram_disk)
-    os.symlink(ram_disk, os.path.join(session.prefix.path, "dosdevices", "r:"))
-    uninstall_with_temp_folder(session, check, "R:\\")
-
-
-@scenario
-def temp_just_fits(session, check):
-    """TEMP is 241 characters long: the copy's path fits, the names planted beside it would not, and
-    the uninstall goes as usual."""
-    uninstall_with_temp_folder(session, check, "C:\\" + "t" * 237)
-
-
-@scenario
-def temp_relative(session, check):
-    """TEMP is "Temp", which the system resolves against the folder the uninstaller runs from, the
-    installation folder: a copy there would keep that folder in place. Refused before any change."""
-    session.install(temp_folder="Temp")
-    session.state["temp"] = session.state["install_dir"] + "\\Temp"
-    refused_before_any_change(session, check, COPY_FAILED)
 
 
 @scenario

@@ -114,7 +114,7 @@ class Session:
     def shortcut(self, place):
         return os.path.join(self.prefix.to_unix(self.state[place]), vocabulary.SHORTCUT)
 
-    def start_product(self, ignore_close=False, close_delay_ms=None, exit_delay_ms=None, timeout=60):
+    def start_product(self, ignore_close=False, close_delay_ms=None, timeout=60):
         """Starts Tandrel.exe from the installation folder, as its shortcut would, and waits until
         its main window is up (also when another instance already runs)."""
         args = [self.state["install_dir"] + "\\" + vocabulary.PRODUCT_EXE, "--marker", MARKER]
@@ -122,8 +122,6 @@ class Session:
             args.append("--ignore-close")
         if close_delay_ms is not None:
             args += ["--close-delay", str(close_delay_ms)]
-        if exit_delay_ms is not None:
-            args += ["--exit-delay", str(exit_delay_ms)]
         started_before = self.marker_events().count("started")
         process = self.prefix.start(args, cwd=self.install_folder())
         self.processes.append(process)

@@ -1,7 +1,7 @@
 // A stand-in for the product in the end-to-end tests: one main window of class "VorskTandrel",
 // titled "Tandrel", which is all the uninstaller looks for when it asks the running product to close.
 //
-// Usage: Tandrel.exe [--marker <file>] [--ignore-close] [--close-delay <ms>] [--exit-delay <ms>]
+// Usage: Tandrel.exe [--marker <file>] [--ignore-close] [--close-delay <ms>]
 //   --marker <file>  appends one line to <file> for each event: "started" once the main window is
 //                    shown, "WM_CLOSE" for every WM_CLOSE received, "exiting" before the process ends,
 //                    each followed by a space and GetTickCount() (milliseconds, for reading the timing
@@ -13,8 +13,6 @@
 //                    that is busy or asks "save changes?" would.
 //   --close-delay <ms> after WM_CLOSE the window stays for that long before it is destroyed, as in a
 //                    product that saves its work first; its messages are handled meanwhile.
-//   --exit-delay <ms> after its window is gone the process still runs for that long, holding its
-//                    executable, as a product that saves or cleans up after its window closed.
 #include <windows.h>
 
 #include <cstdlib>
@@ -26,7 +24,6 @@ namespace {
 std::string g_markerPath;
 bool g_ignoreClose = false;
 UINT g_closeDelayMs = 0;
-DWORD g_exitDelayMs = 0;
 const UINT_PTR kCloseTimer = 1;
 
 void Record(const char* line) {
@@ -88,8 +85,6 @@ void ParseArguments() {
             g_ignoreClose = true;
         } else if (std::strcmp(__argv[i], "--close-delay") == 0 && i + 1 < __argc) {
             g_closeDelayMs = static_cast<UINT>(std::strtoul(__argv[++i], nullptr, 10));
-        } else if (std::strcmp(__argv[i], "--exit-delay") == 0 && i + 1 < __argc) {
-            g_exitDelayMs = std::strtoul(__argv[++i], nullptr, 10);
         }
     }
 }
@@ -122,7 +117,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showState) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    Sleep(g_exitDelayMs);
     Record("exiting");
     return 0;
 }
