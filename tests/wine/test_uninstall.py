@@ -208,9 +208,8 @@ def folder_contents(folder):
                 unattended_uninstall={"close_delays": [None], "arguments": ["/S"]})
 def complete_uninstall(session, check, close_delays, arguments=()):
     """The product is running (also twice, or saving its work for seconds after WM_CLOSE); the user
-    confirms, or an administrator's tool starts the
-    uninstaller unattended (/S: no box at all, exit status 0 once everything but the installed
-    uninstaller is gone). Every instance is asked to close once and waited for, everything of the
+    confirms, or an administrator's tool starts the uninstaller unattended (/S: no box at all, exit
+    status 0 once everything but the installed uninstaller is gone). Every instance is asked to close once and waited for, everything of the
     product goes, the vendor's key and folder too, and the temporary folder is left clean."""
     session.install()
     products = [session.start_product(close_delay_ms=delay) for delay in close_delays]
