@@ -185,20 +185,20 @@ const HandOverFailure kHandOverFailures[] = {
          machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
          return layout.InstalledUninstaller();
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"the disk fills up during the copy",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL, 8});
          return layout.InstalledUninstaller();
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"the copy of an earlier attempt still runs",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.AddFile(layout.TempCopy(), "an old copy");
          machine.processes.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
          return layout.InstalledUninstaller();
      },
-     "an old copy", kCopyFailedMessage, false},
+     "an old copy", kCopyFailedText, false},
     // A copy that stays read-only would never be deleted by the cleanup script; nor can it be here.
     {"the read-only copy cannot be made writable",
      [](sim::Machine& machine, const ProductLayout& layout) {
@@ -206,13 +206,13 @@ const HandOverFailure kHandOverFailures[] = {
          machine.journal.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
          return layout.InstalledUninstaller();
      },
-     kUninstallerImage, kCopyFailedMessage, false},
+     kUninstallerImage, kCopyFailedText, false},
     {"started from the temporary folder, the copy would be itself",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.AddFile(layout.TempCopy(), kUninstallerImage);
          return layout.TempCopy();
      },
-     kUninstallerImage, kCopyFailedMessage, false},
+     kUninstallerImage, kCopyFailedText, false},
     // GetModuleFileNameA can only return a path of 270 characters cut, naming another file.
     {"its own path does not fit",
      [](sim::Machine& machine, const ProductLayout&) {
@@ -225,7 +225,7 @@ const HandOverFailure kHandOverFailures[] = {
          machine.files.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
          return own;
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"the temporary folder has no room for the copy's name",
      [](sim::Machine& machine, const ProductLayout& layout) {
          std::string longTemp = "C:\\T";
@@ -237,13 +237,13 @@ const HandOverFailure kHandOverFailures[] = {
          machine.files.SetTempPath(longTemp);
          return layout.InstalledUninstaller();
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"the start fails",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
          return layout.InstalledUninstaller();
      },
-     nullptr, kStartFailedMessage, true},
+     nullptr, kStartFailedText, true},
     // The shell would start C:\T\User\uninstall.exe, somebody else's: nothing is copied or started,
     // and the missing folder is not made either.
     {"the temporary folder's name holds a variable",
@@ -252,46 +252,46 @@ const HandOverFailure kHandOverFailures[] = {
          machine.files.AddFile("C:\\T\\User\\uninstall.exe", "somebody else's program");
          return layout.InstalledUninstaller();
      },
-     nullptr, kStartFailedMessage, false},
+     nullptr, kStartFailedText, false},
     // The loader would take these for the copy's manifest or as leave to load DLLs from beside it.
     {"a manifest lies where the copy would go",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.AddFile(layout.TempFile("uninstall.exe.manifest"), "<assembly/>");
          return layout.InstalledUninstaller();
      },
-     nullptr, kStartFailedMessage, false},
+     nullptr, kStartFailedText, false},
     {"a .local folder lies where the copy would go",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.AddFolder(layout.TempFile("uninstall.exe.local"));
          return layout.InstalledUninstaller();
      },
-     nullptr, kStartFailedMessage, false},
+     nullptr, kStartFailedText, false},
     // Folders that are no temporary folder: somebody else's uninstall.exe there is never touched.
     {"TEMP is a drive root",
      [](sim::Machine& machine, const ProductLayout& layout) {
          TempFolderWithSomebodysUninstaller(machine, "C:");
          return layout.InstalledUninstaller();
      },
-     "somebody else's program", kCopyFailedMessage, false},
+     "somebody else's program", kCopyFailedText, false},
     {"TEMP is relative",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.SetTempPath("Temp\\");
          return layout.InstalledUninstaller();
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"TEMP is the Windows folder",
      [](sim::Machine& machine, const ProductLayout& layout) {
          TempFolderWithSomebodysUninstaller(machine, "c:\\windows");
          return layout.InstalledUninstaller();
      },
-     "somebody else's program", kCopyFailedMessage, false},
+     "somebody else's program", kCopyFailedText, false},
     {"no TEMP or TMP: the user's profile folder",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.shell.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
          TempFolderWithSomebodysUninstaller(machine, "C:\\USERS\\LUKASZ");
          return layout.InstalledUninstaller();
      },
-     "somebody else's program", kCopyFailedMessage, false},
+     "somebody else's program", kCopyFailedText, false},
     // C:\Users\Łukasz\Temp reads as another user's C:\Users\Lukasz\Temp in code page 1252.
     {"TEMP has a character the ANSI code page lacks",
      [](sim::Machine& machine, const ProductLayout& layout) {
@@ -299,7 +299,7 @@ const HandOverFailure kHandOverFailures[] = {
          machine.files.SetTempPathWide(u"C:\\Users\\\u0141ukasz\\Temp\\");
          return layout.InstalledUninstaller();
      },
-     "somebody else's program", kCopyFailedMessage, false},
+     "somebody else's program", kCopyFailedText, false},
 };
 
 TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed) {

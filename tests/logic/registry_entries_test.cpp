@@ -120,7 +120,7 @@ TEST(RemoveRegistryEntries, AProductKeyOrEntryThatIsALinkIsLeftAloneAndSoIsItsTa
 
         RemoveRegistryEntries();
         // As the first phase does.
-        DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKey, kProduct.uninstallEntryName);
+        DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKey, kUninstallEntryName);
 
         EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Victim"));
         EXPECT_TRUE(machine.registry.HasKey(c.root, c.link));

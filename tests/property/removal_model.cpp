@@ -202,7 +202,7 @@ void RemovalModel::AllowProductFolder(const sim::Machine& machine, const Machine
         for (const std::string& parent : parents) {
             sim::SimPath folder;
             if (FullPathKey(parent) && sim::ResolvePath(parent, "", folder, false, false) == 0 &&
-                sim::UpperCase(sim::PathText(folder)).find(sim::UpperCase(kProduct.vendorFolderMarker)) !=
+                sim::UpperCase(sim::PathText(folder)).find(sim::UpperCase(kVendorFolderMarker)) !=
                     std::string::npos) {
                 filesMayGo_.insert(sim::PathKey(folder));
             }
@@ -210,7 +210,7 @@ void RemovalModel::AllowProductFolder(const sim::Machine& machine, const Machine
     }
 
     // The two shortcuts.
-    for (const char* folderName : {kStartupValueName, kProgramsValueName}) {
+    for (const char* folderName : {kStartupValue, kProgramsValue}) {
         std::optional<std::string> folder =
             StringData(machine, HKEY_CURRENT_USER, kShellFoldersKey, folderName);
         if (folder && FullPathKey(*folder)) {
@@ -254,7 +254,7 @@ void RemovalModel::AllowProductKeys() {
         KeyName(HKEY_LOCAL_MACHINE, kProductKey),
     };
     keysMayGo_ = {KeyName(HKEY_CURRENT_USER, kVendorKey), KeyName(HKEY_LOCAL_MACHINE, kVendorKey)};
-    keysMayAppear_ = {KeyName(HKEY_LOCAL_MACHINE, kSoftwareKeyPath), KeyName(HKEY_LOCAL_MACHINE, kVendorKey),
+    keysMayAppear_ = {KeyName(HKEY_LOCAL_MACHINE, kSoftwareKey), KeyName(HKEY_LOCAL_MACHINE, kVendorKey),
                       KeyName(HKEY_LOCAL_MACHINE, kProductKey)};
 }
 

@@ -96,8 +96,7 @@ void OnlyTheCopyAndItsScriptWereStarted(const FinishedRun& run, std::vector<std:
         std::optional<std::string> key = FullPathKey(start.file);
         if (start.process == run.first && !run.typed) {
             ++firstStarts;
-            const char* expected =
-                run.generated.silent ? kProduct.silentSecondPhaseParameters : kProduct.secondPhaseSwitch;
+            const char* expected = run.generated.silent ? kSilentSecondPhase : kSecondPhaseSwitch;
             if (!key || !run.model.IsSecondPhaseImage(*key) ||
                 start.parameters != std::optional<std::string>(expected)) {
                 problems.push_back("first process started \"" + start.file + "\" " +

@@ -410,12 +410,12 @@ TEST_F(CompleteUninstall, AnInstallPathThatCannotServeIsReportedOnceAndEverythin
         ASSERT_EQ(fresh.desktop.MessageBoxes().size(), 2u);
         const sim::MessageBoxRecord& box = fresh.desktop.MessageBoxes()[1];
         EXPECT_EQ(box.process, run.second);
-        EXPECT_EQ(box.text, kMissingInstallPathMessage);
+        EXPECT_EQ(box.text, kMissingInstallPathText);
         EXPECT_EQ(box.caption, kProductName);
         EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
         // The box comes before any removal.
         EXPECT_EQ(CallsOf(fresh, run.second, {"MessageBoxA", "RegOpenKeyExA", "DeleteFileA"}).front(),
-                  "MessageBoxA " + std::string(kMissingInstallPathMessage));
+                  "MessageBoxA " + std::string(kMissingInstallPathText));
     }
 }
 

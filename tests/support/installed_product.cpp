@@ -34,9 +34,8 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
     machine.registry.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Sound", "Volume",
                                "7");
     machine.registry.AddKey(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Recent\\Games\\Level 1");
-    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kStartupValueName, layout.startupFolder);
-    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kProgramsValueName,
-                               layout.programsFolder);
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kStartupValue, layout.startupFolder);
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kProgramsValue, layout.programsFolder);
 
     // Other programs' entries, which must survive.
     machine.registry.SetString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp", "DisplayName",
