@@ -48,7 +48,7 @@ TEST(ProductIdentity, UsesTheSystemsKeysAndItsFilesAsTheTestsSpellThem) {
     EXPECT_EQ((std::vector<std::string>{kProduct.mainExecutable, kTandraPage, kRegistrationFile, kLicenceFile,
                                         name + kHomepageSuffix, kOrderForm, kGhostsPage}),
               names::ProductFileNames());
-    EXPECT_STREQ(kImagesFolder, names::kImages);
+    EXPECT_STREQ(kImagesFolder, names::kImagesSubfolder);
     EXPECT_EQ(name + kShortcutExtension, names::kShortcutName);
 }
 

@@ -36,7 +36,7 @@ TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
     Run();
     ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
     const sim::MessageBoxRecord& box = machine.desktop.MessageBoxes()[0];
-    EXPECT_EQ(box.text, "This will uninstall VORSK Tandrel 98.");
+    EXPECT_EQ(box.text, kConfirmationText);
     EXPECT_EQ(box.caption, kProductName);
     EXPECT_EQ(box.type, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
     EXPECT_FALSE(box.hadOwner);
@@ -86,7 +86,7 @@ TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFol
     EXPECT_FALSE(start.hadOwner);
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, copy);
-    EXPECT_EQ(start.parameters, std::optional<std::string>("/internally"));
+    EXPECT_EQ(start.parameters, std::optional<std::string>(kSecondPhaseSwitch));
     EXPECT_EQ(start.directory, std::optional<std::string>(layout.tempFolder));
     EXPECT_EQ(start.show, SW_MINIMIZE);
     EXPECT_TRUE(start.accepted);
@@ -154,7 +154,7 @@ TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAs
             machine.files.SetShortPath(c.wide, c.used);
         }
         UserStartsUninstaller(machine, layout);
-        const std::string copy = c.used + (c.used.back() == '\\' ? "" : "\\") + "uninstall.exe";
+        const std::string copy = c.used + (c.used.back() == '\\' ? "" : "\\") + kUninstallerName;
         EXPECT_EQ(machine.files.FileContent(copy), kUninstallerImage);
         ASSERT_EQ(machine.shell.Starts().size(), 1u);
         EXPECT_EQ(machine.shell.Starts()[0].file, copy);
@@ -164,7 +164,7 @@ TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAs
 
 // A temporary folder the machine reports, where somebody else's uninstall.exe lies.
 void TempFolderWithSomebodysUninstaller(sim::Machine& machine, const std::string& folder) {
-    machine.files.AddFile(folder + "\\uninstall.exe", "somebody else's program");
+    machine.files.AddFile(folder + "\\" + kUninstallerName, "somebody else's program");
     machine.files.SetTempPath(folder + "\\");
 }
 
@@ -249,20 +249,20 @@ const HandOverFailure kHandOverFailures[] = {
     {"the temporary folder's name holds a variable",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.SetTempPath("C:\\T\\%USERNAME%\\");
-         machine.files.AddFile("C:\\T\\User\\uninstall.exe", "somebody else's program");
+         machine.files.AddFile(std::string("C:\\T\\User\\") + kUninstallerName, "somebody else's program");
          return layout.InstalledUninstaller();
      },
      nullptr, kStartFailedText, false},
     // The loader would take these for the copy's manifest or as leave to load DLLs from beside it.
     {"a manifest lies where the copy would go",
      [](sim::Machine& machine, const ProductLayout& layout) {
-         machine.files.AddFile(layout.TempFile("uninstall.exe.manifest"), "<assembly/>");
+         machine.files.AddFile(layout.TempCopy() + ".manifest", "<assembly/>");
          return layout.InstalledUninstaller();
      },
      nullptr, kStartFailedText, false},
     {"a .local folder lies where the copy would go",
      [](sim::Machine& machine, const ProductLayout& layout) {
-         machine.files.AddFolder(layout.TempFile("uninstall.exe.local"));
+         machine.files.AddFolder(layout.TempCopy() + ".local");
          return layout.InstalledUninstaller();
      },
      nullptr, kStartFailedText, false},
@@ -327,14 +327,14 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
         for (const sim::StartRecord& start : machine.shell.Starts()) {
             EXPECT_FALSE(start.accepted) << start.file;
         }
-        const std::string copy = machine.files.TempPath() + "uninstall.exe";
+        const std::string copy = machine.files.TempPath() + kUninstallerName;
         EXPECT_EQ(machine.files.Exists(copy), c.copyAfter != nullptr);
         if (c.copyAfter != nullptr) {
             EXPECT_EQ(machine.files.FileContent(copy), c.copyAfter);
         }
         // No file appears in the temporary folder under any other name (a cut one, say).
         for (const std::string& name : machine.files.FolderEntries(machine.files.TempPath())) {
-            EXPECT_TRUE(name == "uninstall.exe" ||
+            EXPECT_TRUE(name == kUninstallerName ||
                         std::find(tempBefore.begin(), tempBefore.end(), name) != tempBefore.end())
                 << name;
         }

@@ -16,7 +16,6 @@ namespace {
 using namespace testing_support;
 
 const std::string kFolder = kDefaultInstallFolder;
-const std::string kVendorFolder = "C:\\Apps\\VORSK Software";
 
 // The product's files as its installation leaves them in `folder`, without the names in `leaveOut`.
 void AddInstallation(sim::Machine& machine, const std::string& folder,
@@ -30,8 +29,8 @@ void AddInstallation(sim::Machine& machine, const std::string& folder,
     for (const std::string& name : images) {
         machine.files.AddFile(folder + "\\images\\" + name, "image");
     }
-    if (leaveOut.count("uninstall.exe") == 0) {
-        machine.files.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
+    if (leaveOut.count(kUninstallerName) == 0) {
+        machine.files.AddFile(folder + "\\" + kUninstallerName, kUninstallerImage);
     }
 }
 
@@ -53,7 +52,7 @@ TEST(RemoveInstallFolder, TheProductsOwnFilesGoWithTheirFolderAndTheEmptyVendorF
 
     RemoveInstallFolder(kFolder.c_str());
 
-    EXPECT_FALSE(machine.files.Exists(kVendorFolder));
+    EXPECT_FALSE(machine.files.Exists(kDefaultVendorFolder));
     EXPECT_TRUE(machine.files.Exists("C:\\Apps\\Other\\other.exe"));
     EXPECT_EQ(Removals(machine), std::vector<std::string>{kFolder});
     // The listing's "." and ".." are not files of the images folder.
@@ -77,7 +76,7 @@ TEST(RemoveInstallFolder, LookAlikesStayAndKeepTheFolder) {
         {"a name cut short", {}, images, {"Tandrel.ex"}, {}},
         {"an uninstaller with another extension", {}, images, {"uninstall.exe.old"}, {}},
         {"a folder like images", {}, images, {"images2\\title.bmp"}, {}},
-        {"a folder named like the executable", {"Tandrel.exe"}, images, {}, {"Tandrel.exe"}},
+        {"a folder named like the executable", {kMainExecutable}, images, {}, {kMainExecutable}},
         {"a subfolder of images", {}, images, {"images\\sub\\deep.bmp"}, {}},
         {"an empty subfolder of images", {}, images, {}, {"images\\empty"}},
         {"a file named images", {}, {}, {"images"}, {}},
@@ -118,7 +117,7 @@ TEST(RemoveInstallFolder, LookAlikesStayAndKeepTheFolder) {
         for (const std::string& name : c.images) {
             EXPECT_FALSE(machine.files.Exists(kFolder + "\\images\\" + name)) << name;
         }
-        EXPECT_FALSE(machine.files.Exists(kFolder + "\\uninstall.exe"));
+        EXPECT_FALSE(machine.files.Exists(kFolder + "\\" + kUninstallerName));
         EXPECT_TRUE(machine.files.IsFolder(kFolder));
         EXPECT_TRUE(machine.shell.Notifications().empty());
         EXPECT_EQ(machine.journal.CallCount("RemoveDirectoryA"),
@@ -148,7 +147,7 @@ TEST(RemoveInstallFolder, ProductFilesInUseAreWaitedForWithinOneBudgetAndReporte
         sim::Machine machine;
         AddInstallation(machine, kFolder);
         const std::string la = kFolder + "\\la.txt";
-        const std::string product = kFolder + "\\Tandrel.exe";
+        const std::string product = kFolder + "\\" + kMainExecutable;
         machine.files.LockFile(la, ERROR_SHARING_VIOLATION, c.lockedUntil);
         if (c.productRuns) {
             machine.files.AddFile(product, "product", FILE_ATTRIBUTE_READONLY);
@@ -183,7 +182,7 @@ TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsT
         sim::Machine machine;
         AddInstallation(machine, folder, {}, {"a.b", "title.bmp"});
         std::vector<std::string> names = ProductFileNames();
-        names.push_back("uninstall.exe");
+        names.push_back(kUninstallerName);
         names.push_back("images\\a.b");
         names.push_back("images\\title.bmp");
         // Where a composed path would be cut to the limit, somebody else's file lies (not in images,
@@ -198,7 +197,7 @@ TEST(RemoveInstallFolder, WithALongPathOnlyNamesThatFitAreDeletedAndNoCutPathIsT
             }
         }
         const bool patternFits = (folder + "\\images\\*.*").size() < MAX_PATH;
-        const bool recognised = (folder + "\\Tandrel.exe").size() < MAX_PATH;
+        const bool recognised = (folder + "\\" + kMainExecutable).size() < MAX_PATH;
 
         RemoveInstallFolder(folder.c_str());
 
@@ -256,9 +255,9 @@ TEST(RemoveInstallFolder, APathThatIsNotFullOrNamesARootOrTheSystemsFolderDelete
         machine.files.AddSubstDrive("Z:", "C:\\");
         machine.files.AddLink("C:\\Apps\\Junction", "C:\\WINDOWS");
         machine.files.AddLink("C:\\Apps\\ToRoot", "C:\\");
-        AddInstallation(
-            machine, c.filesIn,
-            c.recognisable ? std::set<std::string>{} : std::set<std::string>{"Tandrel.exe", "uninstall.exe"});
+        AddInstallation(machine, c.filesIn,
+                        c.recognisable ? std::set<std::string>{}
+                                       : std::set<std::string>{kMainExecutable, kUninstallerName});
         Snapshot before = TakeSnapshot(machine);
         EXPECT_FALSE(IsProductFolder(c.path));
         RemoveInstallFolder(c.path);
@@ -301,7 +300,7 @@ TEST(RemoveInstallFolder, AnImagesFolderThatCannotBeListedIsStillRemovedByNameAn
         if (c.imagesPresent) {
             EXPECT_TRUE(machine.files.Exists(kFolder + "\\images\\title.bmp"));
         }
-        EXPECT_FALSE(machine.files.Exists(kFolder + "\\uninstall.exe"));
+        EXPECT_FALSE(machine.files.Exists(kFolder + "\\" + kUninstallerName));
         EXPECT_TRUE(NoHandlesOpen(machine));
     }
 }

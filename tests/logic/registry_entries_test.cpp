@@ -240,7 +240,7 @@ TEST(RemoveRegistryEntries, VendorKeysGoOnlyWhenNoChildKeyIsLeftInThem) {
 TEST(RemoveRegistryEntries, TheAppPathsEntryGoesAndItsSiblingsStay) {
     sim::Machine machine;
     AddProductKeys(machine);
-    for (const char* name : {"Tandrel.exe", "Tandrel.exe.bak", "Tandrel", "other.exe"}) {
+    for (const char* name : {kMainExecutable, "Tandrel.exe.bak", "Tandrel", "other.exe"}) {
         machine.registry.SetString(HKEY_LOCAL_MACHINE, Below(kAppPathsKey, name), "",
                                    std::string("C:\\") + name);
     }

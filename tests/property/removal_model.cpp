@@ -73,12 +73,12 @@ bool IsProductsFolder(const std::string& folder, const MachineState& before) {
 bool IsTempFolder(const sim::Machine& machine, const std::string& folder) {
     std::optional<std::string> key = FullPathKey(folder);
     std::optional<std::string> profile = machine.shell.Variable("USERPROFILE");
-    auto present = [&machine, &folder](const char* name) {
-        return machine.files.Exists(folder + "\\" + name);
+    auto present = [&machine, &folder](const char* extension) {
+        return machine.files.Exists(folder + "\\" + kUninstallerName + extension);
     };
     return key && !IsSharedFolder(folder) && !(profile && FullPathKey(*profile) == key) &&
-           machine.files.TempPathWide() == sim::AnsiToWide(folder) && !present("uninstall.exe.manifest") &&
-           !present("uninstall.exe.local");
+           machine.files.TempPathWide() == sim::AnsiToWide(folder) && !present(".manifest") &&
+           !present(".local");
 }
 
 std::string DescribeFile(const FileState& file) {
@@ -177,8 +177,8 @@ void RemovalModel::AllowProductFolder(const sim::Machine& machine, const Machine
             MayGo(P + "\\" + name);
         }
         MayGo(P + "\\" + kUninstallerName);
-        MayGo(P + "\\images");
-        std::string images = *FullPathKey(P + "\\images");
+        MayGo(P + kImagesSubfolder);
+        std::string images = *FullPathKey(P + kImagesSubfolder);
         for (const auto& entry : before.files) {
             const std::string& key = entry.first;
             if (!entry.second.folder && key.size() > images.size() + 1 &&

@@ -50,9 +50,9 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
     for (const std::string& name : ProductFileNames()) {
         machine.files.AddFile(layout.installFolder + "\\" + name, name + " content");
     }
-    machine.files.AddFile(layout.installFolder + "\\images\\title.bmp", "bitmap");
-    machine.files.AddFile(layout.installFolder + "\\images\\ghost.bmp", "bitmap");
-    machine.files.AddFile(layout.installFolder + "\\images\\board.gif", "gif");
+    machine.files.AddFile(layout.installFolder + kImagesSubfolder + "\\title.bmp", "bitmap");
+    machine.files.AddFile(layout.installFolder + kImagesSubfolder + "\\ghost.bmp", "bitmap");
+    machine.files.AddFile(layout.installFolder + kImagesSubfolder + "\\board.gif", "gif");
     machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage);
     machine.files.AddFile(layout.startupFolder + "\\" + kShortcutName, "shortcut");
     machine.files.AddFile(layout.programsFolder + "\\" + kShortcutName, "shortcut");

@@ -58,7 +58,7 @@ inline const std::vector<std::string>& ProductFileNames() {
         "order.htm",   "ghosts.htm"};
     return names;
 }
-inline constexpr char kImages[] = "\\images";  // after the installation folder
+inline constexpr char kImagesSubfolder[] = "\\images";  // after the installation folder
 
 // The shortcut's name in the user's Startup and Programs folders.
 inline constexpr char kShortcutName[] = "VORSK Tandrel 98.lnk";
