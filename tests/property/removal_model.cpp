@@ -172,6 +172,7 @@ void RemovalModel::AllowProductFolder(const sim::Machine& machine, const Machine
     std::optional<std::string> install = InstallFolder(machine);
     if (install && FullPathKey(*install) && !IsSharedFolder(*install) && IsProductsFolder(*install, before)) {
         const std::string& P = *install;
+        productFolder_ = P;
         MayGo(P);
         for (const std::string& name : ProductFileNames()) {
             MayGo(P + "\\" + name);
