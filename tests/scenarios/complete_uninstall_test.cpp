@@ -35,15 +35,16 @@ std::vector<sim::Notification> NotificationsOf(const sim::Machine& machine, LONG
     return found;
 }
 
-// When `process` first and last tried to delete `path`.
-std::pair<sim::Time, sim::Time> Tries(const sim::Machine& machine, const std::string& path, int process) {
-    std::pair<sim::Time, sim::Time> tries{sim::kForever, 0};
+// When `process` first and last called `function` with this main argument.
+std::pair<sim::Time, sim::Time> CallTimes(const sim::Machine& machine, const std::string& function,
+                                          const std::string& detail, int process) {
+    std::pair<sim::Time, sim::Time> times{sim::kForever, 0};
     for (const sim::CallRecord& call : machine.journal.Calls()) {
-        if (call.function == "DeleteFileA" && call.detail == path && call.process == process) {
-            tries = {std::min(tries.first, call.time), call.time};
+        if (call.function == function && call.detail == detail && call.process == process) {
+            times = {std::min(times.first, call.time), call.time};
         }
     }
-    return tries;
+    return times;
 }
 
 // One uninstall from the user's start to the end of the cleanup script.
@@ -172,7 +173,7 @@ TEST_F(CompleteUninstall, WaitsForTheFirstProcessAsLongAsItsBudgetAllows) {
         InstallProduct(fresh, layout);
         Uninstall run = RunUninstall(fresh, layout, c.firstExit);
         // Tried for 2.5 s at most, and taken within a pause of 50 ms once the first process let go.
-        const auto [first, last] = Tries(fresh, layout.InstalledUninstaller(), run.second);
+        const auto [first, last] = CallTimes(fresh, "DeleteFileA", layout.InstalledUninstaller(), run.second);
         EXPECT_LE(last - first, 2500u);
         if (c.folderRemoved) {
             EXPECT_LT(last, fresh.processes.GetProcess(run.first).exitTime + 50);
@@ -205,7 +206,8 @@ TEST_F(CompleteUninstall, AnUninstallerAlreadyGoneIsTriedOnceAndAFolderAlreadyGo
     const std::string nowhere = "C:\\Nowhere\\Tandrel";
     noFolder.registry.SetString(HKEY_LOCAL_MACHINE, kProductKey, kInstallPathValue, nowhere);
     Uninstall noFolderRun = RunUninstall(noFolder, layout, 0);
-    const auto [first, last] = Tries(noFolder, nowhere + "\\" + kUninstallerName, noFolderRun.second);
+    const auto [first, last] =
+        CallTimes(noFolder, "DeleteFileA", nowhere + "\\" + kUninstallerName, noFolderRun.second);
     EXPECT_EQ(last - first, 2500u);
     EXPECT_TRUE(NotificationsOf(noFolder, SHCNE_RMDIR).empty());
     ExpectTemporaryFolderClean(noFolder, layout);
@@ -546,13 +548,8 @@ TEST_F(CompleteUninstall, AHandOverNameTakenBySomebodyElseDoesNotEndTheWaitEarly
         sim::StartOutcome copy = fresh.driver.RunStart(0, &WinMain);
         fresh.driver.RunPendingStarts(&WinMain);
 
-        sim::Time copyHolds = sim::kForever;
-        for (const sim::CallRecord& call : fresh.journal.Calls()) {
-            if (call.process == copy.process && call.function == "CreateMutexA") {
-                copyHolds = std::min(copyHolds, call.time);
-            }
-        }
-        EXPECT_GE(fresh.processes.GetProcess(first.process).exitTime, copyHolds);
+        EXPECT_GE(fresh.processes.GetProcess(first.process).exitTime,
+                  CallTimes(fresh, "CreateMutexA", kUninstallMutex, copy.process).first);
         EXPECT_FALSE(fresh.files.Exists(layout.installFolder));
         ExpectTemporaryFolderClean(fresh, layout);
     }
