@@ -115,7 +115,6 @@ TEST_F(CompleteUninstall, RemovesEverythingOfTheProductAndNothingElse) {
                                                   layout.programsFolder + "\\" + kShortcutName}));
     EXPECT_EQ(after.machineKeys, Without(before.machineKeys, {kVendorKey, kUninstallEntry, kAppPathsEntry}));
     EXPECT_EQ(after.userKeys, Without(before.userKeys, {kVendorKey}));
-    EXPECT_TRUE(machine.files.IsFolder("C:\\Apps"));
     ExpectTemporaryFolderClean(machine, layout);
 
     // One confirmation and no other box; the product was asked to close and did.
