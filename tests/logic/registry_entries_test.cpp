@@ -120,7 +120,7 @@ TEST(RemoveRegistryEntries, AProductKeyOrEntryThatIsALinkIsLeftAloneAndSoIsItsTa
 
         RemoveRegistryEntries();
         // As the first phase does.
-        DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKey, kProduct.uninstallEntryName);
+        DeleteChildKey(HKEY_LOCAL_MACHINE, kUninstallKey, kUninstallEntryName);
 
         EXPECT_TRUE(machine.registry.HasKey(HKEY_LOCAL_MACHINE, "Software\\Victim"));
         EXPECT_TRUE(machine.registry.HasKey(c.root, c.link));
@@ -240,7 +240,7 @@ TEST(RemoveRegistryEntries, VendorKeysGoOnlyWhenNoChildKeyIsLeftInThem) {
 TEST(RemoveRegistryEntries, TheAppPathsEntryGoesAndItsSiblingsStay) {
     sim::Machine machine;
     AddProductKeys(machine);
-    for (const char* name : {"Tandrel.exe", "Tandrel.exe.bak", "Tandrel", "other.exe"}) {
+    for (const char* name : {kMainExecutable, "Tandrel.exe.bak", "Tandrel", "other.exe"}) {
         machine.registry.SetString(HKEY_LOCAL_MACHINE, Below(kAppPathsKey, name), "",
                                    std::string("C:\\") + name);
     }

@@ -28,7 +28,8 @@ TEST(ServerInstallPath, TheFilesOfAShareNamedImagesStay) {
 TEST(ServerInstallPath, AShareStillServesAsInstallationFolder) {
     sim::Machine machine;
     machine.files.AddShare("\\\\SERVER\\SHARE");
-    const std::string folder = "\\\\SERVER\\SHARE\\VORSK Software\\Tandrel";
+    const std::string vendorFolder = std::string("\\\\SERVER\\SHARE") + kVendorFolderMarker;
+    const std::string folder = vendorFolder + "\\Tandrel";
     for (const std::string& name : ProductFileNames()) {
         machine.files.AddFile(folder + "\\" + name, name);
     }
@@ -37,7 +38,7 @@ TEST(ServerInstallPath, AShareStillServesAsInstallationFolder) {
     RemoveInstallFolder(folder.c_str());
 
     EXPECT_FALSE(machine.files.Exists(folder));
-    EXPECT_FALSE(machine.files.Exists("\\\\SERVER\\SHARE\\VORSK Software"));
+    EXPECT_FALSE(machine.files.Exists(vendorFolder));
 }
 
 }  // namespace

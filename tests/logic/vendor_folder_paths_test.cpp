@@ -15,7 +15,7 @@ void AddProductFiles(sim::Machine& machine, const std::string& folder) {
         machine.files.AddFile(folder + "\\" + name, name + " content");
     }
     machine.files.AddFile(folder + "\\images\\title.bmp", "image");
-    machine.files.AddFile(folder + "\\uninstall.exe", kUninstallerImage);
+    machine.files.AddFile(folder + "\\" + kUninstallerName, kUninstallerImage);
 }
 
 TEST(VendorFolderPaths, AParentThatIsNotExactlyTheVendorFolderIsNotRemoved) {
@@ -54,16 +54,15 @@ TEST(VendorFolderPaths, AParentThatIsNotExactlyTheVendorFolderIsNotRemoved) {
 }
 
 TEST(VendorFolderPaths, APlainVendorParentIsStillRemovedWhenEmpty) {
-    for (const char* installPath :
-         {"C:\\Apps\\VORSK Software\\Tandrel", "C:\\Apps\\\\VORSK Software\\Tandrel",
-          "C:\\Apps\\VORSK Software\\\\Tandrel"}) {
+    for (const char* installPath : {kDefaultInstallFolder, "C:\\Apps\\\\VORSK Software\\Tandrel",
+                                    "C:\\Apps\\VORSK Software\\\\Tandrel"}) {
         SCOPED_TRACE(installPath);
         sim::Machine machine;
-        AddProductFiles(machine, "C:\\Apps\\VORSK Software\\Tandrel");
+        AddProductFiles(machine, kDefaultInstallFolder);
 
         RemoveInstallFolder(installPath);
 
-        EXPECT_FALSE(machine.files.Exists("C:\\Apps\\VORSK Software"));
+        EXPECT_FALSE(machine.files.Exists(kDefaultVendorFolder));
         EXPECT_TRUE(machine.files.IsFolder("C:\\Apps"));
     }
 }

@@ -131,7 +131,7 @@ void AddRunningProduct(Builder& b, const Install& install) {
     if (!b.c.Chance(30)) {
         return;
     }
-    std::string image = Join(install.folder, "Tandrel.exe");
+    std::string image = Join(install.folder, kMainExecutable);
     int product = b.m.processes.StartBackgroundProcess(image, install.value);
     bool closes = !b.Odd(60);
     // Some products take a while to close (saving, asking the user); some take longer than the
@@ -170,7 +170,7 @@ void AddTraps(Builder& b, const std::string& tempFolder) {
                (root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU") + "\\Software\\Victim");
     }
     if (b.Odd(10) && b.m.files.IsFolder(tempFolder)) {
-        std::string beside = b.c.Chance(50) ? "uninstall.exe.manifest" : "uninstall.exe.local";
+        std::string beside = kUninstallerName + std::string(b.c.Chance(50) ? ".manifest" : ".local");
         b.File(Join(tempFolder, beside), "<assembly/>");
         b.File(Join(tempFolder, "ole32.dll"), "a planted DLL");
         b.Note(beside + " and ole32.dll in the temporary folder");

@@ -101,8 +101,8 @@ void AddShortcuts(Builder& b, const Install& install, const std::string& tempFol
     if (b.Odd(3)) {
         b.Note("no Shell Folders key");
     } else {
-        AddShellFolder(b, kStartupValueName, kDefaultStartupFolder, install, tempFolder);
-        AddShellFolder(b, kProgramsValueName, kDefaultProgramsFolder, install, tempFolder);
+        AddShellFolder(b, kStartupValue, kDefaultStartupFolder, install, tempFolder);
+        AddShellFolder(b, kProgramsValue, kDefaultProgramsFolder, install, tempFolder);
         b.String(HKEY_CURRENT_USER, kShellFoldersKey, "Desktop", "C:\\WINDOWS\\Desktop");
         if (b.Odd(4)) {
             b.m.registry.DenyKeyOpen(HKEY_CURRENT_USER, kShellFoldersKey);

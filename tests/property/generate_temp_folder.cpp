@@ -215,7 +215,7 @@ std::string ChooseTempFolder(Builder& b, const Install& install) {
     // Somebody else's files where the name expanded would point.
     std::string expanded = b.m.shell.ExpandVariables(T);
     if (expanded != T) {
-        for (const char* name : {"uninstall.exe", "delme1.bat"}) {
+        for (const char* name : {kUninstallerName, "delme1.bat"}) {
             b.File(Join(expanded, name), std::string("somebody else's ") + name);
         }
         b.Note("the environment expands it to \"" + expanded + "\"");

@@ -73,12 +73,12 @@ bool IsProductsFolder(const std::string& folder, const MachineState& before) {
 bool IsTempFolder(const sim::Machine& machine, const std::string& folder) {
     std::optional<std::string> key = FullPathKey(folder);
     std::optional<std::string> profile = machine.shell.Variable("USERPROFILE");
-    auto present = [&machine, &folder](const char* name) {
-        return machine.files.Exists(folder + "\\" + name);
+    auto present = [&machine, &folder](const char* extension) {
+        return machine.files.Exists(folder + "\\" + kUninstallerName + extension);
     };
     return key && !IsSharedFolder(folder) && !(profile && FullPathKey(*profile) == key) &&
-           machine.files.TempPathWide() == sim::AnsiToWide(folder) && !present("uninstall.exe.manifest") &&
-           !present("uninstall.exe.local");
+           machine.files.TempPathWide() == sim::AnsiToWide(folder) && !present(".manifest") &&
+           !present(".local");
 }
 
 std::string DescribeFile(const FileState& file) {
@@ -172,13 +172,14 @@ void RemovalModel::AllowProductFolder(const sim::Machine& machine, const Machine
     std::optional<std::string> install = InstallFolder(machine);
     if (install && FullPathKey(*install) && !IsSharedFolder(*install) && IsProductsFolder(*install, before)) {
         const std::string& P = *install;
+        productFolder_ = P;
         MayGo(P);
         for (const std::string& name : ProductFileNames()) {
             MayGo(P + "\\" + name);
         }
         MayGo(P + "\\" + kUninstallerName);
-        MayGo(P + "\\images");
-        std::string images = *FullPathKey(P + "\\images");
+        MayGo(P + kImagesSubfolder);
+        std::string images = *FullPathKey(P + kImagesSubfolder);
         for (const auto& entry : before.files) {
             const std::string& key = entry.first;
             if (!entry.second.folder && key.size() > images.size() + 1 &&
@@ -202,7 +203,7 @@ void RemovalModel::AllowProductFolder(const sim::Machine& machine, const Machine
         for (const std::string& parent : parents) {
             sim::SimPath folder;
             if (FullPathKey(parent) && sim::ResolvePath(parent, "", folder, false, false) == 0 &&
-                sim::UpperCase(sim::PathText(folder)).find(sim::UpperCase(kProduct.vendorFolderMarker)) !=
+                sim::UpperCase(sim::PathText(folder)).find(sim::UpperCase(kVendorFolderMarker)) !=
                     std::string::npos) {
                 filesMayGo_.insert(sim::PathKey(folder));
             }
@@ -210,7 +211,7 @@ void RemovalModel::AllowProductFolder(const sim::Machine& machine, const Machine
     }
 
     // The two shortcuts.
-    for (const char* folderName : {kStartupValueName, kProgramsValueName}) {
+    for (const char* folderName : {kStartupValue, kProgramsValue}) {
         std::optional<std::string> folder =
             StringData(machine, HKEY_CURRENT_USER, kShellFoldersKey, folderName);
         if (folder && FullPathKey(*folder)) {
@@ -254,7 +255,7 @@ void RemovalModel::AllowProductKeys() {
         KeyName(HKEY_LOCAL_MACHINE, kProductKey),
     };
     keysMayGo_ = {KeyName(HKEY_CURRENT_USER, kVendorKey), KeyName(HKEY_LOCAL_MACHINE, kVendorKey)};
-    keysMayAppear_ = {KeyName(HKEY_LOCAL_MACHINE, kSoftwareKeyPath), KeyName(HKEY_LOCAL_MACHINE, kVendorKey),
+    keysMayAppear_ = {KeyName(HKEY_LOCAL_MACHINE, kSoftwareKey), KeyName(HKEY_LOCAL_MACHINE, kVendorKey),
                       KeyName(HKEY_LOCAL_MACHINE, kProductKey)};
 }
 

@@ -55,6 +55,8 @@ class RemovalModel {
     bool IsNewScript(const std::string& key) const;
     bool KeyMayGo(const std::string& key) const;
     bool KeyMayAppear(const std::string& key) const { return keysMayAppear_.count(key) != 0; }
+    // The installation folder as the program names it, where the model takes it for the product's.
+    const std::optional<std::string>& ProductFolder() const { return productFolder_; }
 
     // Differences between the states that the model does not allow, one line each.
     std::vector<std::string> Compare(const MachineState& before, const MachineState& after) const;
@@ -69,6 +71,7 @@ class RemovalModel {
     void MayGo(const std::string& path);
     void MayAppear(const std::string& path);
 
+    std::optional<std::string> productFolder_;
     std::set<std::string> filesMayGo_;
     std::set<std::string> filesMayAppear_;
     bool IsScriptName(const std::string& key) const;

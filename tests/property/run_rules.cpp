@@ -1,5 +1,6 @@
 #include "run_rules.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -52,6 +53,37 @@ int PlainExitStatus(const FinishedRun& run) {
     return run.generated.silent ? ERROR_SUCCESS : 1;
 }
 
+// Something of the product still there after the run, or nothing: one of its keys, or one of its
+// files in the installation folder or directly in images, where the path the program composes for it
+// from the folder's text fits. The installed uninstaller goes only once the first process has ended.
+std::string ProductLeft(const FinishedRun& run) {
+    for (const std::string& key :
+         {"HKLM\\" + kUninstallEntry, "HKLM\\" + kAppPathsEntry, "HKLM\\" + std::string(kProductKey),
+          "HKCU\\" + std::string(kProductKey)}) {
+        if (run.after.keys.count(sim::UpperCase(key)) != 0) {
+            return key;
+        }
+    }
+    const std::optional<std::string>& folder = run.model.ProductFolder();
+    const std::vector<std::string>& names = ProductFileNames();
+    for (const auto& entry : run.after.files) {
+        const std::string& path = entry.second.path;
+        const std::string name = path.substr(path.find_last_of('\\') + 1);
+        const bool named = std::any_of(names.begin(), names.end(), [&name](const std::string& ours) {
+            return sim::SameName(ours, name);
+        });
+        auto composed = [&entry](const std::string& text) {
+            return text.size() < MAX_PATH && FullPathKey(text) == entry.first;
+        };
+        if (folder && !entry.second.folder && run.model.FileMayGo(entry.first) &&
+            ((named && composed(*folder + "\\" + name)) ||
+             composed(*folder + kImagesSubfolder + "\\" + name))) {
+            return path;
+        }
+    }
+    return "";
+}
+
 }  // namespace
 
 bool FinishedRun::Confirmed() const {
@@ -68,12 +100,15 @@ bool FinishedRun::Confirmed() const {
 
 void ExitStatusesAsDocumented(const FinishedRun& run, std::vector<std::string>& problems) {
     const int status = run.starts.user.exitStatus;
+    // Unattended, 0 says the product is gone, 1603 anything else. The user's start never finds another
+    // uninstall under way (1618): no generated machine holds the uninstall's mutex.
+    const std::string left = run.generated.silent && !run.typed ? ProductLeft(run) : "";
     bool statusKnown = run.generated.silent && !run.typed
-                           ? status == ERROR_SUCCESS || status == ERROR_INSTALL_FAILURE ||
-                                 status == ERROR_INSTALL_ALREADY_RUNNING
+                           ? status == ERROR_INSTALL_FAILURE || (status == ERROR_SUCCESS && left.empty())
                            : status == PlainExitStatus(run);
     if (!statusKnown) {
-        problems.push_back("first process exit status " + std::to_string(status));
+        problems.push_back("first process exit status " + std::to_string(status) +
+                           (left.empty() ? "" : ", but " + left + " is left"));
     }
     for (const sim::StartOutcome& outcome : run.starts.Programs()) {
         if (outcome.exitStatus != PlainExitStatus(run)) {
@@ -96,8 +131,7 @@ void OnlyTheCopyAndItsScriptWereStarted(const FinishedRun& run, std::vector<std:
         std::optional<std::string> key = FullPathKey(start.file);
         if (start.process == run.first && !run.typed) {
             ++firstStarts;
-            const char* expected =
-                run.generated.silent ? kProduct.silentSecondPhaseParameters : kProduct.secondPhaseSwitch;
+            const char* expected = run.generated.silent ? kSilentSecondPhase : kSecondPhaseSwitch;
             if (!key || !run.model.IsSecondPhaseImage(*key) ||
                 start.parameters != std::optional<std::string>(expected)) {
                 problems.push_back("first process started \"" + start.file + "\" " +

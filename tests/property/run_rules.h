@@ -32,7 +32,8 @@ struct FinishedRun {
 
 using Rule = void (*)(const FinishedRun& run, std::vector<std::string>& problems);
 
-// Unattended, the first process tells a deployment tool how the hand-over went; otherwise 1.
+// Unattended, the first process ends with 0 only when nothing of the product is left, else with 1603;
+// otherwise with 1.
 void ExitStatusesAsDocumented(const FinishedRun& run, std::vector<std::string>& problems);
 // Nothing outside the removal model removed, changed or created.
 void NothingOutsideTheModelChanged(const FinishedRun& run, std::vector<std::string>& problems);

@@ -27,7 +27,7 @@ bool EndedClean(const FinishedRun& run) {
 
 // What of the product's went: the vendor folder, the executable, read-only files.
 void TallyRemovals(const FinishedRun& run, RunStats& stats) {
-    const std::string vendorFolder = sim::UpperCase(kProduct.vendorFolderMarker);
+    const std::string vendorFolder = sim::UpperCase(kVendorFolderMarker);
     const std::string executable = sim::UpperCase(std::string("\\") + kMainExecutable);
     for (const auto& entry : run.before.files) {
         if (run.after.files.count(entry.first) != 0) {
@@ -89,8 +89,8 @@ RunStats Tally(const FinishedRun& run) {
     stats.percentTempSecondPhases =
         run.second != 0 && run.machine.files.TempPath().find('%') != std::string::npos;
     for (const sim::MessageBoxRecord& box : run.machine.desktop.MessageBoxes()) {
-        stats.missingPathMessages += box.text == kMissingInstallPathMessage;
-        stats.copyOrStartMessages += box.text == kCopyFailedMessage || box.text == kStartFailedMessage;
+        stats.missingPathMessages += box.text == kMissingInstallPathText;
+        stats.copyOrStartMessages += box.text == kCopyFailedText || box.text == kStartFailedText;
     }
     return stats;
 }

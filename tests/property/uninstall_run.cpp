@@ -14,8 +14,8 @@ std::optional<std::string> Parameters(const GeneratedMachine& generated) {
     if (!generated.typesSwitch && !generated.silent) {
         return std::nullopt;
     }
-    std::string typed = generated.typesSwitch ? kProduct.secondPhaseSwitch : "";
-    std::string silent = generated.silent ? kProduct.silentSwitch : "";
+    std::string typed = generated.typesSwitch ? product_names::kSecondPhaseSwitch : "";
+    std::string silent = generated.silent ? product_names::kSilentSwitch : "";
     return typed + (typed.empty() || silent.empty() ? "" : " ") + silent;
 }
 

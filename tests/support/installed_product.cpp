@@ -34,9 +34,8 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
     machine.registry.SetString(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings\\Sound", "Volume",
                                "7");
     machine.registry.AddKey(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Recent\\Games\\Level 1");
-    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kStartupValueName, layout.startupFolder);
-    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kProgramsValueName,
-                               layout.programsFolder);
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kStartupValue, layout.startupFolder);
+    machine.registry.SetString(HKEY_CURRENT_USER, kShellFoldersKey, kProgramsValue, layout.programsFolder);
 
     // Other programs' entries, which must survive.
     machine.registry.SetString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\OtherApp", "DisplayName",
@@ -51,9 +50,9 @@ void InstallProduct(sim::Machine& machine, const ProductLayout& layout) {
     for (const std::string& name : ProductFileNames()) {
         machine.files.AddFile(layout.installFolder + "\\" + name, name + " content");
     }
-    machine.files.AddFile(layout.installFolder + "\\images\\title.bmp", "bitmap");
-    machine.files.AddFile(layout.installFolder + "\\images\\ghost.bmp", "bitmap");
-    machine.files.AddFile(layout.installFolder + "\\images\\board.gif", "gif");
+    machine.files.AddFile(layout.installFolder + kImagesSubfolder + "\\title.bmp", "bitmap");
+    machine.files.AddFile(layout.installFolder + kImagesSubfolder + "\\ghost.bmp", "bitmap");
+    machine.files.AddFile(layout.installFolder + kImagesSubfolder + "\\board.gif", "gif");
     machine.files.AddFile(layout.InstalledUninstaller(), kUninstallerImage);
     machine.files.AddFile(layout.startupFolder + "\\" + kShortcutName, "shortcut");
     machine.files.AddFile(layout.programsFolder + "\\" + kShortcutName, "shortcut");
