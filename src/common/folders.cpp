@@ -62,28 +62,38 @@ int SameIdentity(const FolderIdentity& one, const FolderIdentity& other) {
     return one.volume == other.volume && one.indexHigh == other.indexHigh && one.indexLow == other.indexLow;
 }
 
-// 1 when two folders are the same by name or by identity, 0 when they are not, -1 when that cannot be
-// told (a path that cannot be had whole).
-int CompareFoldersAt(LPCSTR path, LPCSTR other) {
-    PathBuffer fullPath;
-    PathBuffer fullOther;
-    if (!GetFullFolderPath(path, fullPath) || !GetFullFolderPath(other, fullOther)) {
-        return -1;
-    }
+// A folder in its full form, and its identity once that has been asked for, so that one folder
+// compared with several is looked at once.
+struct ResolvedFolder {
+    PathBuffer full;
+    int identityKnown;  // -1: not asked for yet
     FolderIdentity identity;
-    FolderIdentity otherIdentity;
-    return lstrcmpiA(fullPath, fullOther) == 0 ||
-           (GetFolderIdentity(fullPath, identity) && GetFolderIdentity(fullOther, otherIdentity) &&
-            SameIdentity(identity, otherIdentity));
+};
+
+// 0 when the path cannot be had whole.
+int Resolve(LPCSTR path, ResolvedFolder& folder) {
+    folder.identityKnown = -1;
+    return GetFullFolderPath(path, folder.full);
+}
+
+int IdentityOf(ResolvedFolder& folder) {
+    if (folder.identityKnown < 0) {
+        folder.identityKnown = GetFolderIdentity(folder.full, folder.identity);
+    }
+    return folder.identityKnown;
+}
+
+// By name, or by identity.
+int IsSame(ResolvedFolder& one, ResolvedFolder& other) {
+    return lstrcmpiA(one.full, other.full) == 0 ||
+           (IdentityOf(one) && IdentityOf(other) && SameIdentity(one.identity, other.identity));
 }
 
 // A folder of the system's, as a function reports it, and the root of its drive: by name or identity
-// the same as `path` (whose identity is `identity` when `known`). A folder that cannot be had counts
-// unless it is `optional`.
+// the same as `path`. A folder that cannot be had counts unless it is `optional`.
 typedef UINT(WINAPI* GetFolderFunction)(LPSTR, UINT);
 
-int IsSystemFolderOrItsRoot(LPCSTR path, int known, const FolderIdentity& identity,
-                            GetFolderFunction getFolder, int optional) {
+int IsSystemFolderOrItsRoot(ResolvedFolder& path, GetFolderFunction getFolder, int optional) {
     PathBuffer folder;
     UINT length = getFolder(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
@@ -97,9 +107,9 @@ int IsSystemFolderOrItsRoot(LPCSTR path, int known, const FolderIdentity& identi
     }
     LPCSTR others[] = {folder, root};
     for (LPCSTR other : others) {
-        FolderIdentity otherIdentity;
-        if (IsSameFolder(path, other) ||
-            (known && GetFolderIdentity(other, otherIdentity) && SameIdentity(identity, otherIdentity))) {
+        // One that cannot be judged counts as the same: the caller then leaves `path` alone.
+        ResolvedFolder system;
+        if (!Resolve(other, system) || IsSame(path, system)) {
             return 1;
         }
     }
@@ -156,11 +166,16 @@ int IsMissing(LPCSTR path) {
 }
 
 int IsSameFolder(LPCSTR path, LPCSTR other) {
-    return CompareFoldersAt(path, other) != 0;
+    return CompareFolders(path, other) != 0;
 }
 
 int CompareFolders(LPCSTR path, LPCSTR other) {
-    return CompareFoldersAt(path, other);
+    ResolvedFolder one;
+    ResolvedFolder two;
+    if (!Resolve(path, one) || !Resolve(other, two)) {
+        return -1;
+    }
+    return IsSame(one, two);
 }
 
 int GetOwnFolder(PathBuffer& folder) {
@@ -177,7 +192,8 @@ int GetOwnFolder(PathBuffer& folder) {
 
 int IsInsideFolder(LPCSTR path, LPCSTR folder) {
     PathBuffer part;
-    if (!GetFullFolderPath(path, part)) {
+    ResolvedFolder target;
+    if (!GetFullFolderPath(path, part) || !Resolve(folder, target)) {
         return 1;
     }
     for (int end = lstrlenA(part); end > 0; --end) {
@@ -186,7 +202,8 @@ int IsInsideFolder(LPCSTR path, LPCSTR folder) {
         }
         // "C:" alone would name drive C's current folder, not its root.
         part[end == 2 && part[1] == ':' ? 3 : end] = 0;
-        if (CompareFoldersAt(part, folder) != 0) {
+        ResolvedFolder above;
+        if (!Resolve(part, above) || IsSame(above, target)) {
             return 1;
         }
     }
@@ -194,15 +211,12 @@ int IsInsideFolder(LPCSTR path, LPCSTR folder) {
 }
 
 int IsOtherDriveRoot(LPCSTR path) {
-    PathBuffer full;
-    if (!GetFullFolderPath(path, full) || full[0] == 0 || full[1] != ':' || full[2] != 0) {
+    ResolvedFolder root;
+    if (!Resolve(path, root) || root.full[0] == 0 || root.full[1] != ':' || root.full[2] != 0) {
         return 0;
     }
-    lstrcatA(full, "\\");
-    FolderIdentity identity;
-    int known = GetFolderIdentity(full, identity);
-    return !IsSystemFolderOrItsRoot(full, known, identity, GetWindowsDirectoryA, 0) &&
-           !IsSystemFolderOrItsRoot(full, known, identity, GetSystemDirectoryA, 0);
+    return !IsSystemFolderOrItsRoot(root, GetWindowsDirectoryA, 0) &&
+           !IsSystemFolderOrItsRoot(root, GetSystemDirectoryA, 0);
 }
 
 int IsTempFolder(LPCSTR path) {
@@ -223,15 +237,13 @@ int RunsFromFolder(LPCSTR folder) {
 }
 
 int IsRootOrSystemFolder(LPCSTR path) {
-    PathBuffer full;
-    if (!GetFullFolderPath(path, full) || IsRoot(full)) {
+    ResolvedFolder folder;
+    if (!Resolve(path, folder) || IsRoot(folder.full)) {
         return 1;
     }
-    FolderIdentity identity;
-    int known = GetFolderIdentity(full, identity);
-    return IsSystemFolderOrItsRoot(full, known, identity, GetWindowsDirectoryA, 0) ||
-           IsSystemFolderOrItsRoot(full, known, identity, GetSystemDirectoryA, 0) ||
-           IsSystemFolderOrItsRoot(full, known, identity, GetWow64Folder, 1);
+    return IsSystemFolderOrItsRoot(folder, GetWindowsDirectoryA, 0) ||
+           IsSystemFolderOrItsRoot(folder, GetSystemDirectoryA, 0) ||
+           IsSystemFolderOrItsRoot(folder, GetWow64Folder, 1);
 }
 
 int GetTempFolder(PathBuffer& folder) {
